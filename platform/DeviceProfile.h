@@ -1,0 +1,38 @@
+#pragma once
+// The device profile <root>/device.ini: which hardware the unit carries, which
+// device path each of the program's port names ("COM2:") stands for, where the
+// GPS power switch is, and where gpsd listens.
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+struct DeviceProfile {
+  uint32_t gpsType = 0;
+  uint32_t wwanType = 0;
+  std::map<std::string, std::string> ports;  // "COM2:" -> "/dev/ttyACM0"
+  std::string powerFile;                      // empty: no power file
+  std::string gpsdHost = "127.0.0.1";
+  uint16_t gpsdPort = 2947;
+};
+
+// Reads an INI profile; a missing file gives the defaults, unknown keys are
+// ignored, a malformed line is logged with its line number and skipped.
+DeviceProfile LoadDeviceProfile(const std::filesystem::path& file);
+
+// The profile of the current device root (a copy; safe from any thread).
+DeviceProfile CurrentDeviceProfile();
+void SetCurrentDeviceProfile(const DeviceProfile& profile);
+
+// The device path for a port name: a mapping set in code first, else the
+// current profile's [ports] entry. Empty when the port is not mapped.
+std::optional<std::string> PortDevicePath(std::string_view portName);
+void SetPortDevicePath(std::string_view portName, std::string_view devicePath);
+void ClearPortDevicePaths();
+
+}  // namespace platform

@@ -1,0 +1,37 @@
+#include "sim/PseudoTerminal.h"
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <climits>
+
+namespace sim {
+
+PseudoTerminal::PseudoTerminal() {
+  char name[PATH_MAX] = {};
+  termios raw{};
+  cfmakeraw(&raw);
+  cfsetispeed(&raw, B9600);
+  cfsetospeed(&raw, B9600);
+  if (openpty(&m_MasterFd, &m_SlaveFd, name, &raw, nullptr) != 0) {
+    m_MasterFd = m_SlaveFd = -1;
+    return;
+  }
+  fcntl(m_MasterFd, F_SETFD, FD_CLOEXEC);
+  fcntl(m_SlaveFd, F_SETFD, FD_CLOEXEC);
+  m_SlavePath = name;
+}
+
+PseudoTerminal::~PseudoTerminal() {
+  CloseMaster();
+  if (m_SlaveFd >= 0) close(m_SlaveFd);
+}
+
+void PseudoTerminal::CloseMaster() {
+  if (m_MasterFd >= 0) close(m_MasterFd);
+  m_MasterFd = -1;
+}
+
+}  // namespace sim

@@ -1,0 +1,29 @@
+#pragma once
+// A pseudo-terminal pair: the master side stands for the receiver (or any far
+// end of a serial line); the slave path is what the program opens as its port.
+
+#include <string>
+
+namespace sim {
+
+class PseudoTerminal {
+ public:
+  PseudoTerminal();  // opens the pair; Valid() tells whether that worked
+  ~PseudoTerminal();
+  PseudoTerminal(const PseudoTerminal&) = delete;
+  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+
+  bool Valid() const { return m_MasterFd >= 0; }
+  int MasterFd() const { return m_MasterFd; }
+  const std::string& SlavePath() const { return m_SlavePath; }
+
+  // Closes the master side: the slave's reader sees the line go away.
+  void CloseMaster();
+
+ private:
+  int m_MasterFd = -1;
+  int m_SlaveFd = -1;  // held open so that the line keeps its settings between opens
+  std::string m_SlavePath;
+};
+
+}  // namespace sim

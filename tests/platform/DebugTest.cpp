@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/Debug.h"
+
+namespace {
+
+TEST(DebugOutput, OneLinePerPrintWithoutLineEnd) {
+  platform::DebugCapture capture;
+  platform::DebugPrint("+++ CGPSDevice::Close: %s +++\r\n", "COM2:");
+  platform::DebugPrint("CSerial::Open - Unable to open port\n");
+  ASSERT_EQ(capture.Lines().size(), 2u);
+  EXPECT_EQ(capture.Lines()[0], "+++ CGPSDevice::Close: COM2: +++");
+  EXPECT_EQ(capture.Lines()[1], "CSerial::Open - Unable to open port");
+}
+
+TEST(DebugOutput, PercentAPrintsAnEightBitString) {
+  platform::DebugCapture capture;
+  platform::DebugPrint("[Navlume] %a port was not identified !!\r\n", "u-blox");
+  platform::DebugPrint("100%% and %a", "x");
+  EXPECT_EQ(capture.Lines()[0], "[Navlume] u-blox port was not identified !!");
+  EXPECT_EQ(capture.Lines()[1], "100% and x");
+}
+
+TEST(DebugOutput, LongLinesAreNotCut) {
+  platform::DebugCapture capture;
+  const std::string text(2000, 'x');
+  platform::DebugPrint("%s", text.c_str());
+  EXPECT_EQ(capture.Lines()[0], text);
+}
+
+TEST(DebugOutput, ErrorLocationPrefix) {
+  platform::DebugCapture capture;
+  NAVLUME_ERROR_LOCATION();
+  ASSERT_EQ(capture.Lines().size(), 1u);
+  EXPECT_EQ(capture.Lines()[0].rfind("ERROR: DebugTest.cpp line ", 0), 0u);
+  EXPECT_EQ(capture.Lines()[0].back(), ' ');
+}
+
+}  // namespace

@@ -1,0 +1,9 @@
+#pragma once
+// The sub-commands of navlume-cli; each adds itself to the application.
+
+#include <CLI/CLI.hpp>
+
+void AddDecodeCommand(CLI::App& app);
+void AddSimCommand(CLI::App& app);
+void AddMonitorCommand(CLI::App& app);
+void AddConfigCommand(CLI::App& app);

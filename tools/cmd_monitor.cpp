@@ -1,0 +1,3 @@
+#include "tools/Commands.h"
+
+void AddMonitorCommand(CLI::App& app) { app.add_subcommand("monitor", "not available yet"); }
