@@ -10,17 +10,6 @@ namespace {
 std::mutex g_OutputMutex;
 DebugCapture* g_pCapture = nullptr;
 
-// "%a" is the 8-bit string conversion of the trace formats; vsnprintf knows it as "%s".
-std::string TranslateFormat(const char* format) {
-  std::string out(format);
-  for (size_t i = 0; i + 1 < out.size(); ++i) {
-    if (out[i] != '%') continue;
-    if (out[i + 1] == '%') { ++i; continue; }
-    if (out[i + 1] == 'a') out[i + 1] = 's';
-  }
-  return out;
-}
-
 std::string TrimLineEnd(std::string line) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
   return line;
@@ -42,7 +31,6 @@ void Emit(const std::string& line) {
 }
 
 void DebugPrint(const char* format, ...) {
-  const std::string translated = TranslateFormat(format);
   char stackBuffer[512];
   va_list args;
   va_start(args, format);
@@ -50,11 +38,11 @@ void DebugPrint(const char* format, ...) {
   va_copy(copy, args);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-  const int needed = std::vsnprintf(stackBuffer, sizeof stackBuffer, translated.c_str(), args);
+  const int needed = std::vsnprintf(stackBuffer, sizeof stackBuffer, format, args);
   std::string line;
   if (needed >= 0 && static_cast<size_t>(needed) >= sizeof stackBuffer) {
     line.resize(static_cast<size_t>(needed) + 1);
-    std::vsnprintf(line.data(), line.size(), translated.c_str(), copy);
+    std::vsnprintf(line.data(), line.size(), format, copy);
     line.resize(static_cast<size_t>(needed));
   } else if (needed >= 0) {
     line.assign(stackBuffer, static_cast<size_t>(needed));

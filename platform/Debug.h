@@ -1,6 +1,7 @@
 #pragma once
 // Trace output of the system: one line per print on standard error.
-// Formats are printf-style; "%a" prints an 8-bit string, like "%s".
+// Formats are printf-style and checked by the compiler; strings are UTF-8 and
+// print with "%s" (the handheld's 8-bit "%a" conversion has no other meaning here).
 
 #include <mutex>
 #include <string>

@@ -15,12 +15,12 @@ TEST(DebugOutput, OneLinePerPrintWithoutLineEnd) {
   EXPECT_EQ(capture.Lines()[1], "CSerial::Open - Unable to open port");
 }
 
-TEST(DebugOutput, PercentAPrintsAnEightBitString) {
+TEST(DebugOutput, FormatsLikePrintf) {
   platform::DebugCapture capture;
-  platform::DebugPrint("[Navlume] %a port was not identified !!\r\n", "u-blox");
-  platform::DebugPrint("100%% and %a", "x");
+  platform::DebugPrint("[Navlume] %s port was not identified !!\r\n", "u-blox");
+  platform::DebugPrint("100%% and [%x]", 0xB5);
   EXPECT_EQ(capture.Lines()[0], "[Navlume] u-blox port was not identified !!");
-  EXPECT_EQ(capture.Lines()[1], "100% and x");
+  EXPECT_EQ(capture.Lines()[1], "100% and [b5]");
 }
 
 TEST(DebugOutput, LongLinesAreNotCut) {
