@@ -1,0 +1,30 @@
+#pragma once
+// An event that exists only while a receiver start-up waits for its reply.
+// The start-up (user-interface thread) creates, waits on and closes it; the
+// parse thread tests whether it exists and signals it. Both sides may act at
+// the same time, so the slot guards the event it holds.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "platform/Event.h"
+
+class CEventSlot {
+ public:
+  // Creates an auto-reset, unsignalled event (replacing one that exists).
+  void Create();
+  void Close();
+  bool Exists() const;
+  // Signals the event; false when none exists.
+  bool Set();
+  // True when the event was signalled within `ms`; false on time-out or when none exists.
+  bool Wait(uint32_t ms);
+  void Reset();
+
+ private:
+  std::shared_ptr<platform::Event> Current() const;
+
+  mutable std::mutex m_Lock;
+  std::shared_ptr<platform::Event> m_pEvent;
+};

@@ -1,0 +1,126 @@
+#pragma once
+// One GPS receiver as the program sees it: the serial connection to it, the
+// parse thread that turns its stream into GPS data records, the optional NMEA
+// log file and export port, the receivers' start-up commands, and the
+// listeners told about every new record.
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "device/EventSlot.h"
+#include "device/GPSListener.h"
+#include "device/ReplyMatcher.h"
+#include "nmea/GpsPosition.h"
+#include "nmea/NmeaParser.h"
+#include "platform/Event.h"
+#include "serial/Serial.h"
+
+// Receiver types.
+constexpr uint32_t kGpsTypeAgps = 2;  // what the program passes for the A-GPS port
+constexpr uint32_t kGpsTypeUblox = 3;
+constexpr uint32_t kGpsTypeOem615 = 4;
+
+// Values of m_State.
+constexpr int kDeviceNone = 0;
+constexpr int kDeviceCreated = 1;
+constexpr int kDeviceClosed = 2;
+constexpr int kDeviceOpen = 3;
+constexpr int kDevicePortClosed = 4;
+
+constexpr size_t kMaxListeners = 10;
+constexpr size_t kRawTextSize = 4096;                  // the last batch and its NUL
+constexpr size_t kMaxBatchBytes = kRawTextSize - 1;  // longer runs are published in several batches
+constexpr uint32_t kDefaultBaudRate = 9600;
+
+class CGPSDevice : public NmeaParser {
+ public:
+  CGPSDevice();
+  ~CGPSDevice() override;
+  CGPSDevice(const CGPSDevice&) = delete;
+  CGPSDevice& operator=(const CGPSDevice&) = delete;
+
+  // 1 on success, 0 on failure (shown to the user as a message box).
+  int Create(const std::string& port, uint32_t passLevel, uint32_t type, int32_t baud);
+  int Open();
+  // Closes the receiver's port; the parse thread keeps running.
+  void ClosePort();
+  // Full stop: the parse thread is signalled and joined; no listener is called afterwards.
+  void Close();
+  // At most kMaxListeners; a listener sees only records published after it was added.
+  void AddListener(CGPSListener* listener);
+
+  // Whole copies of what the parse thread published last; safe from any thread.
+  GpsPosition CopyPosition() const;
+  std::string CopyRawText() const;
+
+  // Entry of the parse thread: -1 for a null device, else runs ParseThread and gives 0.
+  static int GPSSerialThread(CGPSDevice* device);
+
+  // Options, set before Create (loaded from the registry by the configuration).
+  int m_bSaveNMEAData = 0;
+  int m_bExportToUart = 0;
+  int m_bColdStart = 0;
+
+  std::atomic<int> m_State{kDeviceNone};
+  std::atomic<int> m_bFixed{0};
+  std::atomic<int> m_bTimeout{0};
+  uint32_t m_PassLevel = 0;
+  std::string m_PortName;  // at most kPortNameChars - 1 characters
+  uint32_t m_Type = 0;
+  int32_t m_BaudRate = 0;
+
+ private:
+  friend class CWaitDialog;
+
+  // The decoder is driven by the parse thread alone.
+  using NmeaParser::Feed;
+  using NmeaParser::GetLineBuffer;
+  using NmeaParser::GetPosition;
+
+  // One attempt of the "Loading..." dialog to reach the receiver: 1 when reached, else 0.
+  int WaitDialogAttempt();
+  int OpenPortAndReceiver();
+  int GPSBaudRateChagne();
+  int StartOem615();
+  void OpenExportPort();
+  void BuildLogPath();
+  bool StartParseThread();
+  void StopParseThread();
+  void FailCreate();
+
+  void ParseThread();
+  void DrainQueue(uint8_t* batch);
+  void PublishBatch(const uint8_t* batch, size_t count);
+  void UpdateFix(const GpsPosition& record);
+  void AppendToLogFile(const uint8_t* bytes, size_t count) const;
+  void ExportBatch(const uint8_t* bytes, size_t count);
+  void CallListeners(const GpsPosition& record);
+
+  CSerial m_Serial;
+  std::unique_ptr<platform::Event> m_hSerialEvent;
+  std::thread m_hParseThread;
+  std::unique_ptr<platform::Event> m_hTerminateEvent;
+  CEventSlot m_hUbxAckEvent;
+  CEventSlot hInitEvent;
+  CSerial m_ExportSerial;
+  std::atomic<bool> m_bExportReady{false};  // m_ExportSerial is set up for the parse thread's writes
+  std::string m_LogPath;                    // handheld path, below the device root
+
+  // Guards what the parse thread publishes and the listener table.
+  mutable std::mutex m_DataLock;
+  GpsPosition m_Position{};
+  std::array<char, kRawTextSize> m_RawText{};
+  uint32_t m_RawLength = 0;
+  std::array<CGPSListener*, kMaxListeners> m_Listeners{};
+  size_t m_ListenerCount = 0;
+
+  // Keeps the port's receive ring still while it is opened or closed under the parse thread.
+  std::mutex m_PortLock;
+  CReplyMatcher m_ReplyMatcher;  // parse thread only
+};
