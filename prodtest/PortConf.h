@@ -1,0 +1,65 @@
+#pragma once
+// The run's port configuration: which receivers the program drives, on which
+// ports and at which baud rates, and whether it runs in production-test mode.
+// Decided once at start-up from the hardware types, the test configuration
+// file, the start-options dialog and the start option in the registry.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class CGPSDevice;
+
+constexpr uint32_t kMaxConfiguredPorts = 2;
+constexpr int32_t kDefaultBaudRate = 9600;
+constexpr uint32_t kDefaultTestTimeout = 60;
+
+// Hardware types reported by the device-control library.
+constexpr int32_t kGpsTypeUblox = 3;
+constexpr int32_t kGpsTypeOem615 = 4;
+constexpr int32_t kWwanTypePhs8 = 2;
+
+// Choices of the start-options dialog.
+constexpr int32_t kStartChoiceUblox = 0;
+constexpr int32_t kStartChoiceOem615 = 1;
+constexpr int32_t kStartChoiceAgps = 2;
+constexpr int32_t kStartChoicePrd = 3;
+
+// "COM1:" to "COM9:" by port number; entry 0 is an empty name.
+extern const std::array<const char*, 10> kPortNameTable;
+
+class CPortConf {
+ public:
+  // 1 to go on; 0 when no receiver was found or nothing is configured.
+  int Initialize();
+  // Reads the test configuration file; 1 when it names at least one receiver.
+  int ConfigFileOpen();
+  // Asks the device-control library for the hardware types and sets the
+  // program-wide port names; 1 when at least one receiver is fitted.
+  int DetectDevices();
+  // Appends a configured port (name cut to 9 characters); 0 when both entries are taken.
+  int AddPort(std::string_view name, uint32_t passLevel);
+  // Forgets every configured port.
+  void ClearPorts();
+  // Writes "EnableGPSPort" and loads the device's log, export and cold-start
+  // options from the registry (production mode forces cold start).
+  void SetRegistryKey(CGPSDevice& device, int prdMode);
+
+  std::array<std::string, kMaxConfiguredPorts> m_PortNames;  // packed from 0; empty: none
+  std::array<uint32_t, kMaxConfiguredPorts> m_PassLevels{0, 0};
+  std::array<int32_t, kMaxConfiguredPorts> m_BaudRates{kDefaultBaudRate, kDefaultBaudRate};
+  uint32_t m_PortCount = 0;
+  int m_bPrdMode = 0;
+  int32_t m_TestType = 0;  // 0 one by one, 1 at the same time
+  int32_t m_GpsType = 0;
+  int32_t m_WwanType = 0;
+  uint32_t m_TestTimeout = kDefaultTestTimeout;  // seconds; 0 = no timeout
+  int m_bDirectAccess = 0;
+  int32_t m_StartChoice = kStartChoicePrd;
+
+ private:
+  void ReadTestOptions(std::string_view text);
+  void ReadPort(std::string_view text, int slot);
+  void AddHardwarePorts();
+};

@@ -1,0 +1,14 @@
+#pragma once
+// Reading one REG_DWORD option, and the key that holds the receiver options.
+
+#include <cstdint>
+#include <string_view>
+
+#include "platform/Registry.h"
+
+// HKEY_LOCAL_MACHINE key of the start option and the receiver options.
+constexpr std::string_view kRilRegistryKey = "Software\\Microsoft\\RIL";
+
+// Reads a 4-byte value into `out`, creating the key when it is missing.
+// 1 when read; 0 with `out` unchanged otherwise (no such value, not 4 bytes, null `out`).
+int RegGetDword(platform::RegRoot root, std::string_view subKey, std::string_view name, uint32_t* out);
