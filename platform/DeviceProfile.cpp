@@ -1,0 +1,143 @@
+#include "platform/DeviceProfile.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <mutex>
+
+#include "platform/Debug.h"
+
+namespace platform {
+namespace {
+
+std::mutex g_Mutex;
+DeviceProfile g_Profile;
+std::map<std::string, std::string> g_CodePorts;  // set in code; wins over the profile
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+// A comment after a value starts with ';' or '#' behind white space.
+std::string_view StripValue(std::string_view value) {
+  for (size_t i = 1; i < value.size(); ++i) {
+    if ((value[i] == ';' || value[i] == '#') && (value[i - 1] == ' ' || value[i - 1] == '\t')) {
+      value = value.substr(0, i);
+      break;
+    }
+  }
+  value = Trim(value);
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+  return value;
+}
+
+// Decimal, or hexadecimal with 0x.
+template <typename T>
+bool ParseNumber(std::string_view text, T& out) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && Lower(text[1]) == 'x') {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  T value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (error != std::errc() || end != text.data() + text.size()) return false;
+  out = value;
+  return true;
+}
+
+// Port names keep the colon of the program's names ("COM2:").
+std::string PortKey(std::string_view name) {
+  std::string key(name);
+  if (!key.empty() && key.back() != ':') key.push_back(':');
+  return key;
+}
+
+// Applies one key of a section; false when its value is unusable.
+bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view key, std::string_view value) {
+  if (EqualNoCase(section, "hardware")) {
+    if (EqualNoCase(key, "gps_type")) return ParseNumber(value, profile.gpsType);
+    if (EqualNoCase(key, "wwan_type")) return ParseNumber(value, profile.wwanType);
+  } else if (EqualNoCase(section, "ports")) {
+    if (value.empty()) return false;
+    profile.ports[PortKey(key)] = std::string(value);
+  } else if (EqualNoCase(section, "power")) {
+    if (EqualNoCase(key, "gps")) profile.powerFile = std::string(value);
+  } else if (EqualNoCase(section, "gpsd")) {
+    if (EqualNoCase(key, "host")) {
+      if (value.empty()) return false;
+      profile.gpsdHost = std::string(value);
+    } else if (EqualNoCase(key, "port")) {
+      return ParseNumber(value, profile.gpsdPort) && profile.gpsdPort != 0;
+    }
+  }
+  return true;  // unknown sections and keys are ignored
+}
+
+}  // namespace
+
+DeviceProfile LoadDeviceProfile(const std::filesystem::path& file) {
+  DeviceProfile profile;
+  std::ifstream in(file);
+  if (!in) return profile;
+  std::string raw;
+  std::string section;
+  int lineNumber = 0;
+  while (std::getline(in, raw)) {
+    ++lineNumber;
+    const std::string_view line = Trim(raw);
+    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+    bool good;
+    if (line.front() == '[') {
+      good = line.size() > 2 && line.back() == ']';
+      if (good) section = Trim(line.substr(1, line.size() - 2));
+    } else {
+      const size_t equals = line.find('=');
+      const std::string_view key = equals == std::string_view::npos ? std::string_view() : Trim(line.substr(0, equals));
+      good = !key.empty() && ApplyKey(profile, section, key, StripValue(line.substr(equals + 1)));
+    }
+    if (!good) DebugPrint("[DeviceProfile] %s line %d: malformed line skipped: %s\r\n", file.c_str(), lineNumber, raw.c_str());
+  }
+  return profile;
+}
+
+DeviceProfile CurrentDeviceProfile() {
+  std::lock_guard lock(g_Mutex);
+  return g_Profile;
+}
+
+void SetCurrentDeviceProfile(const DeviceProfile& profile) {
+  std::lock_guard lock(g_Mutex);
+  g_Profile = profile;
+}
+
+std::optional<std::string> PortDevicePath(std::string_view portName) {
+  const std::string key = PortKey(portName);
+  std::lock_guard lock(g_Mutex);
+  for (const auto* ports : {&g_CodePorts, &g_Profile.ports}) {
+    for (const auto& [name, path] : *ports) {
+      if (EqualNoCase(name, key)) return path;
+    }
+  }
+  return std::nullopt;
+}
+
+void SetPortDevicePath(std::string_view portName, std::string_view devicePath) {
+  std::lock_guard lock(g_Mutex);
+  g_CodePorts[PortKey(portName)] = std::string(devicePath);
+}
+
+void ClearPortDevicePaths() {
+  std::lock_guard lock(g_Mutex);
+  g_CodePorts.clear();
+}
+
+}  // namespace platform

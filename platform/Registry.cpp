@@ -1,0 +1,400 @@
+#include "platform/Registry.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <sstream>
+
+#include "platform/Debug.h"
+
+namespace platform {
+namespace {
+
+constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kLocalMachine = "HKEY_LOCAL_MACHINE";
+constexpr std::string_view kCurrentUser = "HKEY_CURRENT_USER";
+constexpr std::string_view kDwordPrefix = "dword:";
+constexpr long kRegInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+struct LessNoCase {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return Lower(x) < Lower(y); });
+  }
+};
+
+struct Value {
+  uint32_t type = kRegDword;
+  uint32_t dword = 0;
+  std::string text;
+  bool operator==(const Value&) const = default;
+};
+
+using Values = std::map<std::string, Value, LessNoCase>;
+// Full key name ("HKEY_LOCAL_MACHINE\Software\Microsoft\RIL") -> its values.
+using Keys = std::map<std::string, Values, LessNoCase>;
+
+std::mutex g_Mutex;
+Keys g_Keys;
+std::filesystem::path g_File;  // empty: the store lives in memory only
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return s;
+}
+
+std::string_view KeyPath(std::string_view subKey) {
+  while (!subKey.empty() && subKey.front() == '\\') subKey.remove_prefix(1);
+  while (!subKey.empty() && subKey.back() == '\\') subKey.remove_suffix(1);
+  return subKey;
+}
+
+std::string FullKeyName(RegRoot root, std::string_view subKey) {
+  const std::string_view path = KeyPath(subKey);
+  std::string name(root == RegRoot::LocalMachine ? kLocalMachine : kCurrentUser);
+  if (!path.empty()) name.append("\\").append(path);
+  return name;
+}
+
+std::string FullKeyName(const RegKey& key) { return FullKeyName(key.root, key.path); }
+
+// A key exists when it was created itself or holds a created key below it.
+bool KeyExistsLocked(const std::string& name) {
+  const auto it = g_Keys.lower_bound(name);
+  if (it == g_Keys.end()) return false;
+  if (EqualNoCase(it->first, name)) return true;
+  return it->first.size() > name.size() && it->first[name.size()] == '\\' &&
+         EqualNoCase(std::string_view(it->first).substr(0, name.size()), name);
+}
+
+bool IsRootName(std::string_view name) {
+  const std::string_view root = name.substr(0, name.find('\\'));
+  return EqualNoCase(root, kLocalMachine) || EqualNoCase(root, kCurrentUser);
+}
+
+// --- reading -------------------------------------------------------------
+
+// Reads a quoted .reg string at the start of `s` (escapes \\ and \"); advances `s` past it.
+std::optional<std::string> ParseQuoted(std::string_view& s) {
+  if (s.empty() || s.front() != '"') return std::nullopt;
+  std::string out;
+  for (size_t i = 1; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '"') {
+      s.remove_prefix(i + 1);
+      return out;
+    }
+    if (c == '\\') {
+      if (++i == s.size()) return std::nullopt;
+      out.push_back(s[i]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<uint32_t> ParseDword(std::string_view digits) {
+  if (digits.size() != 8) return std::nullopt;
+  uint32_t value = 0;
+  for (char c : digits) {
+    const char l = Lower(c);
+    uint32_t digit;
+    if (l >= '0' && l <= '9') {
+      digit = static_cast<uint32_t>(l - '0');
+    } else if (l >= 'a' && l <= 'f') {
+      digit = static_cast<uint32_t>(l - 'a' + 10);
+    } else {
+      return std::nullopt;
+    }
+    value = value << 4 | digit;
+  }
+  return value;
+}
+
+// One `"name"=...` or `@=...` line of the current key; false when it is malformed.
+bool ParseValueLine(std::string_view line, Values& values, bool& continued) {
+  std::optional<std::string> name;
+  if (line.front() == '@') {
+    line.remove_prefix(1);
+  } else if (!(name = ParseQuoted(line))) {
+    return false;
+  }
+  line = Trim(line);
+  if (line.empty() || line.front() != '=') return false;
+  line = Trim(line.substr(1));
+  Value value;
+  if (line.starts_with(kDwordPrefix)) {
+    const auto dword = ParseDword(Trim(line.substr(kDwordPrefix.size())));
+    if (!dword) return false;
+    value.dword = *dword;
+  } else if (line.starts_with("\"")) {
+    auto text = ParseQuoted(line);
+    if (!text || !Trim(line).empty()) return false;
+    value.type = kRegSz;
+    value.text = std::move(*text);
+  } else if (line.starts_with("hex") || line == "-") {
+    continued = line.ends_with("\\");  // binary data may run over several lines
+    return true;
+  } else {
+    return false;
+  }
+  if (!name) return true;  // the default value is not used by the system
+  values[std::move(*name)] = std::move(value);
+  return true;
+}
+
+// Parses the whole file; nullopt (with the failing line number) when it is malformed.
+std::optional<Keys> ParseRegistry(const std::string& content, int& badLine) {
+  std::istringstream in(content);
+  std::string raw;
+  Keys keys;
+  Values* current = nullptr;
+  bool headerSeen = false;
+  bool continued = false;
+  badLine = 0;
+  while (std::getline(in, raw)) {
+    ++badLine;
+    std::string_view line = Trim(raw);
+    if (badLine == 1 && line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
+    if (continued) {
+      continued = line.ends_with("\\");
+      continue;
+    }
+    if (line.empty() || line.front() == ';') continue;
+    if (!headerSeen) {
+      if (line != kHeader) return std::nullopt;
+      headerSeen = true;
+      continue;
+    }
+    if (line.front() == '[') {
+      if (line.back() != ']' || line.size() < 3) return std::nullopt;
+      const std::string_view name = line.substr(1, line.size() - 2);
+      if (name.front() == '-') {  // a deletion entry: nothing to delete in a fresh store
+        current = nullptr;
+        continue;
+      }
+      if (!IsRootName(name)) return std::nullopt;
+      current = &keys[std::string(name)];
+      continue;
+    }
+    if (!current || !ParseValueLine(line, *current, continued)) return std::nullopt;
+  }
+  if (!headerSeen || continued) {
+    ++badLine;
+    return std::nullopt;
+  }
+  return keys;
+}
+
+Keys LoadRegistryFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    if (errno != ENOENT) DebugPrint("[Registry] Can't read %s: %s\r\n", file.c_str(), std::strerror(errno));
+    return {};
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) {
+    DebugPrint("[Registry] Can't read %s, the registry starts empty\r\n", file.c_str());
+    return {};
+  }
+  int badLine = 0;
+  auto keys = ParseRegistry(content.str(), badLine);
+  if (keys) return std::move(*keys);
+  // Keep the damaged file for inspection; the next change writes a fresh one.
+  std::filesystem::path keep = file;
+  keep += ".corrupt";
+  std::error_code ec;
+  std::filesystem::copy_file(file, keep, std::filesystem::copy_options::overwrite_existing, ec);
+  DebugPrint("[Registry] %s line %d: malformed, the registry starts empty (copy kept as %s)\r\n", file.c_str(), badLine,
+             keep.c_str());
+  return {};
+}
+
+// --- writing -------------------------------------------------------------
+
+void AppendQuoted(std::string& out, std::string_view text) {
+  out.push_back('"');
+  for (char c : text) {
+    if (c == '\\' || c == '"') out.push_back('\\');
+    out.push_back(c);
+  }
+  out.push_back('"');
+}
+
+std::string FormatRegistry(const Keys& keys) {
+  std::string out(kHeader);
+  out += "\n\n";
+  char dword[16];
+  for (const auto& [name, values] : keys) {
+    out += "[" + name + "]\n";
+    for (const auto& [valueName, value] : values) {
+      AppendQuoted(out, valueName);
+      out.push_back('=');
+      if (value.type == kRegDword) {
+        std::snprintf(dword, sizeof dword, "%08x", value.dword);
+        out.append(kDwordPrefix).append(dword);
+      } else {
+        AppendQuoted(out, value.text);
+      }
+      out.push_back('\n');
+    }
+    out.push_back('\n');
+  }
+  return out;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Temporary file, fsync, rename over the old file, fsync the folder: a crash
+// leaves either the old or the new registry, never a torn one.
+long SaveLocked() {
+  if (g_File.empty()) return kRegSuccess;
+  std::filesystem::path temp = g_File;
+  temp += ".tmp";
+  const std::string data = FormatRegistry(g_Keys);
+  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    const int error = errno;
+    DebugPrint("[Registry] Can't write %s: %s\r\n", temp.c_str(), std::strerror(error));
+    return error;
+  }
+  const bool written = WriteAll(fd, data) && fsync(fd) == 0;
+  int error = written ? 0 : errno;
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && rename(temp.c_str(), g_File.c_str()) != 0) error = errno;
+  if (error != 0) {
+    DebugPrint("[Registry] Can't save %s: %s\r\n", g_File.c_str(), std::strerror(error));
+    unlink(temp.c_str());
+    return error;
+  }
+  const std::filesystem::path folder = g_File.has_parent_path() ? g_File.parent_path() : ".";
+  const int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    fsync(dirFd);
+    close(dirFd);
+  }
+  return kRegSuccess;
+}
+
+long SetValue(const RegKey& key, std::string_view name, Value value) {
+  if (!key.open) return kRegInvalidHandle;
+  if (value.type == kRegSz) {
+    value.text = value.text.substr(0, value.text.find('\0'));
+    // A line break cannot be kept in the file format.
+    if (value.text.find_first_of("\r\n") != std::string::npos) return kRegInvalidParameter;
+  }
+  if (name.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) return kRegInvalidParameter;
+  std::lock_guard lock(g_Mutex);
+  Values& values = g_Keys[FullKeyName(key)];
+  const auto it = values.find(name);
+  if (it != values.end() && it->second == value) return kRegSuccess;
+  if (it != values.end()) {
+    it->second = std::move(value);
+  } else {
+    values.emplace(std::string(name), std::move(value));
+  }
+  return SaveLocked();
+}
+
+}  // namespace
+
+long RegOpenKey(RegRoot root, std::string_view subKey, RegKey& key) {
+  const std::string_view path = KeyPath(subKey);
+  std::lock_guard lock(g_Mutex);
+  key.open = false;
+  if (!path.empty() && !KeyExistsLocked(FullKeyName(root, path))) return kRegFileNotFound;
+  key = RegKey{root, std::string(path), true};
+  return kRegSuccess;
+}
+
+long RegCreateKey(RegRoot root, std::string_view subKey, RegKey& key) {
+  const std::string_view path = KeyPath(subKey);
+  const std::string name = FullKeyName(root, path);
+  std::lock_guard lock(g_Mutex);
+  key.open = false;
+  if (!path.empty() && g_Keys.find(name) == g_Keys.end()) {
+    g_Keys[name];
+    if (const long result = SaveLocked(); result != kRegSuccess) {
+      g_Keys.erase(name);
+      return result;
+    }
+  }
+  key = RegKey{root, std::string(path), true};
+  return kRegSuccess;
+}
+
+long RegCloseKey(RegKey& key) {
+  if (!key.open) return kRegInvalidHandle;
+  key.open = false;
+  return kRegSuccess;
+}
+
+long RegQueryValue(const RegKey& key, std::string_view name, uint32_t* type, void* data, uint32_t& size) {
+  if (!key.open) return kRegInvalidHandle;
+  std::lock_guard lock(g_Mutex);
+  const auto keyIt = g_Keys.find(FullKeyName(key));
+  if (keyIt == g_Keys.end()) return kRegFileNotFound;
+  const auto it = keyIt->second.find(name);
+  if (it == keyIt->second.end()) return kRegFileNotFound;
+  const Value& value = it->second;
+  const uint32_t needed = value.type == kRegDword ? 4u : static_cast<uint32_t>(value.text.size() + 1);
+  if (type) *type = value.type;
+  const uint32_t capacity = size;
+  size = needed;
+  if (!data) return kRegSuccess;
+  if (capacity < needed) return kRegMoreData;
+  if (value.type == kRegDword) {
+    std::memcpy(data, &value.dword, 4);
+  } else {
+    std::memcpy(data, value.text.c_str(), needed);
+  }
+  return kRegSuccess;
+}
+
+long RegSetDword(const RegKey& key, std::string_view name, uint32_t value) {
+  return SetValue(key, name, Value{kRegDword, value, {}});
+}
+
+long RegSetString(const RegKey& key, std::string_view name, std::string_view value) {
+  return SetValue(key, name, Value{kRegSz, 0, std::string(value)});
+}
+
+long RegFlushKey(RegRoot) {
+  std::lock_guard lock(g_Mutex);
+  return SaveLocked();
+}
+
+void OpenRegistryFile(const std::filesystem::path& file) {
+  Keys keys = LoadRegistryFile(file);
+  std::lock_guard lock(g_Mutex);
+  g_File = file;
+  g_Keys = std::move(keys);
+}
+
+}  // namespace platform
