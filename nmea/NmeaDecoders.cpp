@@ -1,0 +1,188 @@
+// The sentence decoders: each reads its fields in a fixed order and stores the
+// values present, stamped with the chunk time. A field that cannot be read
+// refuses the whole sentence before anything is stored.
+
+#include <algorithm>
+
+#include "nmea/FieldReader.h"
+#include "nmea/NmeaParser.h"
+
+namespace {
+
+constexpr uint16_t kGsvMaxMessages = 9;
+constexpr uint16_t kGsvMaxInView = 36;
+constexpr uint16_t kGsvSatellitesPerMessage = 4;
+// Messages past this one are checked and counted, their satellites not read:
+// three messages fill the twelve entries.
+constexpr uint16_t kGsvLastReadMessage = 3;
+
+bool ReadSkipped(FieldReader& reader) {
+  FieldValue<double> ignored;
+  return ReadDouble(reader, ignored);
+}
+
+bool ReadSkippedInt(FieldReader& reader, bool allowFraction = false) {
+  FieldValue<int32_t> ignored;
+  return ReadInt(reader, ignored, allowFraction);
+}
+
+bool ReadSkippedTime(FieldReader& reader) {
+  FieldValue<SYSTEMTIME> ignored;
+  return ReadTime(reader, ignored);
+}
+
+// Reads the cycle's next message into `cycle`; false refuses it.
+bool ReadGsvMessage(FieldReader& reader, GsvCycle& cycle) {
+  FieldValue<uint16_t> total;
+  FieldValue<uint16_t> number;
+  if (!ReadUShort(reader, total) || !ReadUShort(reader, number)) return false;
+  if (!total.present || !number.present || total.value > kGsvMaxMessages || number.value > total.value) return false;
+  if (cycle.received == 0) {
+    if (number.value != 1) return false;
+    cycle.total = total.value;
+  } else if (number.value > cycle.total || number.value != cycle.received + 1) {
+    return false;
+  }
+  cycle.received = number.value;
+
+  FieldValue<uint16_t> inView;
+  if (!ReadUShort(reader, inView)) return false;
+  if (!inView.present || inView.value > kGsvMaxInView) return false;
+  if (cycle.received == 1) {
+    if (inView.value > kGsvSatellitesPerMessage * cycle.total) return false;
+    cycle.inView = inView.value;
+  } else if (inView.value != cycle.inView) {
+    return false;
+  }
+
+  if (cycle.received > kGsvLastReadMessage || cycle.count >= cycle.inView) return true;
+  const int satellites = std::min<int>(kGsvSatellitesPerMessage, cycle.inView - cycle.count);
+  for (int n = 0; n < satellites; ++n) {
+    FieldValue<int32_t> prn, elevation, azimuth, snr;
+    if (!ReadInt(reader, prn) || !ReadInt(reader, elevation) || !ReadInt(reader, azimuth) || !ReadInt(reader, snr))
+      return false;
+    cycle.prn[cycle.count] = static_cast<uint32_t>(prn.value);
+    cycle.elevation[cycle.count] = static_cast<uint32_t>(elevation.value);
+    cycle.azimuth[cycle.count] = static_cast<uint32_t>(azimuth.value);
+    cycle.snr[cycle.count] = static_cast<uint32_t>(snr.value);
+    ++cycle.count;
+  }
+  return true;
+}
+
+}  // namespace
+
+int DecodeGga(NmeaParser& parser, FieldReader& reader) {
+  FieldValue<double> latitude, longitude, hdop, altitude, separation;
+  FieldValue<uint32_t> quality;
+  if (!ReadSkippedTime(reader) || !ReadLatitude(reader, latitude, true) || !ReadLongitude(reader, longitude, true) ||
+      !ReadFixQuality(reader, quality) || !ReadSkippedInt(reader) || !ReadDouble(reader, hdop) ||
+      !ReadAltitude(reader, altitude) || !ReadAltitude(reader, separation) || !ReadSkipped(reader) ||
+      !ReadSkippedInt(reader))
+    return 0;
+  if (quality.present && quality.value == kGpsFixQualityUnknown) return 1;
+
+  PositionStore& store = parser.m_Store;
+  if (latitude.present) parser.Store(store.latitude, latitude.value);
+  if (longitude.present) parser.Store(store.longitude, longitude.value);
+  if (quality.present) parser.Store(store.fixQuality, quality.value);
+  if (hdop.present) parser.Store(store.hdop, static_cast<float>(hdop.value));
+  if (altitude.present) parser.Store(store.altitudeSeaLevel, static_cast<float>(altitude.value));
+  if (separation.present) parser.Store(store.altitudeEllipsoid, static_cast<float>(separation.value));
+  return 1;
+}
+
+int DecodeRmc(NmeaParser& parser, FieldReader& reader) {
+  FieldValue<SYSTEMTIME> time, date;
+  FieldValue<bool> isVoid;
+  FieldValue<double> latitude, longitude, speed, course, variation;
+  if (!ReadTime(reader, time) || !ReadStatus(reader, isVoid) || !ReadLatitude(reader, latitude, true) ||
+      !ReadLongitude(reader, longitude, true) || !ReadDouble(reader, speed) || !ReadDouble(reader, course) ||
+      !ReadDate(reader, date) || !ReadLongitude(reader, variation, false))
+    return 0;
+  if (isVoid.present && isVoid.value) return 1;
+
+  PositionStore& store = parser.m_Store;
+  if (time.present && date.present) {
+    SYSTEMTIME utc = time.value;
+    utc.wYear = date.value.wYear;
+    utc.wMonth = date.value.wMonth;
+    utc.wDay = date.value.wDay;
+    FILETIME fileTime = 0;
+    SYSTEMTIME checked{};
+    if (SystemTimeToFileTime(utc, fileTime) && FileTimeToSystemTime(fileTime, checked))
+      parser.Store(store.utcTime, checked);
+  }
+  if (latitude.present) parser.Store(store.latitude, latitude.value);
+  if (longitude.present) parser.Store(store.longitude, longitude.value);
+  if (speed.present) parser.Store(store.speed, static_cast<float>(speed.value));
+  if (course.present) parser.Store(store.heading, static_cast<float>(course.value));
+  if (variation.present) parser.Store(store.magneticVariation, variation.value);
+  return 1;
+}
+
+int DecodeGll(NmeaParser& parser, FieldReader& reader) {
+  FieldValue<double> latitude, longitude;
+  FieldValue<bool> isVoid;
+  if (!ReadLatitude(reader, latitude, true) || !ReadLongitude(reader, longitude, true) || !ReadSkippedTime(reader) ||
+      !ReadStatus(reader, isVoid))
+    return 0;
+  if (isVoid.present && isVoid.value) return 1;
+
+  PositionStore& store = parser.m_Store;
+  if (latitude.present) parser.Store(store.latitude, latitude.value);
+  if (longitude.present) parser.Store(store.longitude, longitude.value);
+  return 1;
+}
+
+int DecodeGsa(NmeaParser& parser, FieldReader& reader) {
+  FieldValue<uint32_t> selection, fixMode;
+  if (!ReadSelectionMode(reader, selection) || !ReadFixMode(reader, fixMode)) return 0;
+  SatelliteValues prns{};
+  uint32_t used = 0;
+  for (uint32_t& slot : prns) {
+    FieldValue<int32_t> prn;
+    if (!ReadInt(reader, prn)) return 0;
+    slot = static_cast<uint32_t>(prn.value);
+    if (prn.present && prn.value != 0) ++used;
+  }
+  FieldValue<double> pdop, hdop, vdop;
+  if (!ReadDouble(reader, pdop) || !ReadDouble(reader, hdop) || !ReadDouble(reader, vdop)) return 0;
+
+  PositionStore& store = parser.m_Store;
+  if (selection.present) parser.Store(store.selectionType, selection.value);
+  if (fixMode.present) parser.Store(store.fixType, fixMode.value);
+  if (pdop.present) parser.Store(store.pdop, static_cast<float>(pdop.value));
+  if (hdop.present) parser.Store(store.hdop, static_cast<float>(hdop.value));
+  if (vdop.present) parser.Store(store.vdop, static_cast<float>(vdop.value));
+  parser.Store(store.satelliteCount, used);
+  parser.Store(store.usedPrns, prns);
+  return 1;
+}
+
+int DecodeGsv(NmeaParser& parser, FieldReader& reader) {
+  GsvCycle& cycle = parser.m_Gsv;
+  if (!ReadGsvMessage(reader, cycle)) {
+    cycle = GsvCycle{};
+    return 0;
+  }
+  if (cycle.received < cycle.total) return 1;
+
+  PositionStore& store = parser.m_Store;
+  const uint32_t inView = std::min<uint32_t>(cycle.inView, kGpsMaxSatellites);
+  parser.Store(store.satellitesInView, inView);
+  if (inView == 0) {
+    store.inViewPrns.stamp = 0;
+    store.inViewElevation.stamp = 0;
+    store.inViewAzimuth.stamp = 0;
+    store.inViewSnr.stamp = 0;
+  } else {
+    // Entries past the satellites stored are still 0 from the cleared cycle.
+    parser.Store(store.inViewPrns, cycle.prn);
+    parser.Store(store.inViewElevation, cycle.elevation);
+    parser.Store(store.inViewAzimuth, cycle.azimuth);
+    parser.Store(store.inViewSnr, cycle.snr);
+  }
+  cycle = GsvCycle{};
+  return 1;
+}
