@@ -1,0 +1,396 @@
+#include "serial/Serial.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <memory>
+#include <new>
+#include <optional>
+#include <system_error>
+
+#include "platform/Debug.h"
+#include "platform/DeviceApi.h"
+#include "platform/DeviceProfile.h"
+#include "platform/Time.h"
+
+namespace {
+
+constexpr size_t kPortNameKept = 9;  // 10 characters with the terminator
+constexpr uint32_t kOpenMask = kEvRxChar | kEvBreak | kEvErr;
+constexpr uint32_t kReaderMask = kEvRxChar | kEvRlsd | kEvBreak | kEvErr;
+constexpr uint32_t kBlockingReadMs = 0xFFFFFFFE;
+constexpr uint32_t kWriteTimeoutMs = 3000;
+
+constexpr uint8_t kParityNone = 0, kParityOdd = 1, kParityEven = 2, kParityMark = 3, kParitySpace = 4;
+constexpr uint8_t kOneStopBit = 0, kOneAndHalfStopBits = 1, kTwoStopBits = 2;
+
+std::optional<speed_t> BaudConstant(uint32_t baudRate) {
+  static constexpr struct {
+    uint32_t rate;
+    speed_t constant;
+  } kRates[] = {
+      {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
+      {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+      {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+      {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+      {576000, B576000}, {921600, B921600},
+  };
+  for (const auto& entry : kRates) {
+    if (entry.rate == baudRate) return entry.constant;
+  }
+  return std::nullopt;
+}
+
+bool SetByteSize(termios& t, uint8_t byteSize) {
+  static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+  if (byteSize < 5 || byteSize > 8) return false;
+  t.c_cflag = (t.c_cflag & ~CSIZE) | kSizes[byteSize - 5];
+  return true;
+}
+
+// Parity generation and, as with the DCB's fParity, parity checking whenever parity is on.
+bool SetParity(termios& t, uint8_t parity) {
+  t.c_cflag &= ~(PARENB | PARODD | CMSPAR);
+  t.c_iflag &= ~INPCK;
+  switch (parity) {
+    case kParityNone: return true;
+    case kParityOdd: t.c_cflag |= PARENB | PARODD; break;
+    case kParityEven: t.c_cflag |= PARENB; break;
+    case kParityMark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case kParitySpace: t.c_cflag |= PARENB | CMSPAR; break;
+    default: return false;
+  }
+  t.c_iflag |= INPCK;
+  return true;
+}
+
+// One and a half stop bits exist only with 5 data bits, where CSTOPB means them.
+bool SetStopBits(termios& t, uint8_t stopBits, uint8_t byteSize) {
+  if (stopBits == kOneStopBit) {
+    t.c_cflag &= ~CSTOPB;
+  } else if (stopBits == kTwoStopBits || (stopBits == kOneAndHalfStopBits && byteSize == 5)) {
+    t.c_cflag |= CSTOPB;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// A freshly opened line passes bytes through untouched: no echo, no line
+// editing, no translation. A non-blocking read then returns what has arrived.
+bool MakeRawLine(int fd) {
+  termios t{};
+  if (tcgetattr(fd, &t) != 0) return false;
+  cfmakeraw(&t);
+  t.c_cflag |= CLOCAL | CREAD;
+  t.c_cc[VMIN] = 1;
+  t.c_cc[VTIME] = 0;
+  return tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+timespec ToTimespec(std::chrono::nanoseconds duration) {
+  if (duration.count() < 0) duration = {};
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
+  return timespec{static_cast<time_t>(seconds.count()), static_cast<long>((duration - seconds).count())};
+}
+
+}  // namespace
+
+CSerial::CSerial() { DeviceApiInit(); }
+
+CSerial::~CSerial() {
+  if (IsOpen()) Close();
+  DeviceApiDeinit();
+}
+
+uint32_t CSerial::Fail(uint32_t error, const char* message) {
+  m_LastError = error;
+  platform::DebugPrint("%s", message);
+  return error;
+}
+
+uint32_t CSerial::Open(const std::string& name, platform::Event* notifyEvent, uint32_t, uint32_t, bool,
+                       SerialThreadRoutine threadRoutine) {
+  m_LastError = 0;
+  m_NotifyEvent.store(notifyEvent);
+  if (IsOpen()) return m_LastError = kErrorAlreadyInitialized;
+
+  // The driver's own queues serve for the queue sizes; the port is always synchronous.
+  const std::optional<std::string> path = platform::PortDevicePath(name);
+  int error = ENOENT;
+  int fd = path ? open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC) : -1;
+  if (fd >= 0 && (flock(fd, LOCK_EX | LOCK_NB) != 0 || !MakeRawLine(fd))) {
+    error = errno;
+    close(fd);
+    fd = -1;
+  } else if (path && fd < 0) {
+    error = errno;
+  }
+  const int wakeFd = fd >= 0 ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
+  if (fd >= 0 && wakeFd < 0) {
+    error = errno;
+    close(fd);
+    fd = -1;
+  }
+  if (fd < 0) return Fail(static_cast<uint32_t>(error), "CSerial::Open - Unable to open port\n");
+
+  m_Fd = fd;
+  m_WakeFd = wakeFd;
+  m_PortName = name.substr(0, kPortNameKept);
+  SetMask(kOpenMask);
+  SetupReadTimeouts(ReadTimeoutBlocking);
+  const uint32_t setupResult = m_LastError;
+  try {
+    m_Thread = std::thread(threadRoutine ? threadRoutine : SerialThread, this);
+  } catch (const std::system_error& e) {
+    Close();
+    return Fail(static_cast<uint32_t>(e.code().value()), "CSerial::Open - Unable to start the reader thread\n");
+  }
+  platform::DebugPrint("CSerial::Open - %s port opened\r\n", m_PortName.c_str());
+  return m_LastError = setupResult;
+}
+
+uint32_t CSerial::Close() {
+  m_LastError = 0;
+  if (!IsOpen()) {
+    platform::DebugPrint("CSerial::Close - Method called when device is not open\n");
+    return m_LastError;
+  }
+  if (m_Thread.joinable()) {
+    const uint64_t wake = 1;
+    [[maybe_unused]] const ssize_t n = write(m_WakeFd, &wake, sizeof wake);
+    // A reader routine that closes its own port cannot wait for itself.
+    if (m_Thread.get_id() == std::this_thread::get_id()) {
+      m_Thread.detach();
+    } else {
+      m_Thread.join();
+    }
+  }
+  // Unsent output is dropped: closing must not wait for a stalled line to drain.
+  tcflush(m_Fd, TCIOFLUSH);
+  m_RxQueue.Reset();
+  close(m_Fd);
+  close(m_WakeFd);
+  m_Fd = -1;
+  m_WakeFd = -1;
+  platform::DebugPrint("CSerial::Close - %s port closed\r\n", m_PortName.c_str());
+  return m_LastError;
+}
+
+uint32_t CSerial::Setup(uint32_t baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits) {
+  m_LastError = 0;
+  if (!IsOpen()) return Fail(kErrorInvalidHandle, "CSerial::Setup - Device is not opened\n");
+  termios t{};
+  if (tcgetattr(m_Fd, &t) != 0) return Fail(static_cast<uint32_t>(errno), "CSerial::Setup - Unable to obtain DCB information\n");
+  const std::optional<speed_t> speed = BaudConstant(baudRate);
+  if (!speed || !SetByteSize(t, byteSize) || !SetParity(t, parity) || !SetStopBits(t, stopBits, byteSize)) {
+    return Fail(EINVAL, "CSerial::Setup - Unable to set DCB information\n");
+  }
+  cfsetispeed(&t, *speed);
+  cfsetospeed(&t, *speed);
+  if (tcsetattr(m_Fd, TCSANOW, &t) != 0) return Fail(static_cast<uint32_t>(errno), "CSerial::Setup - Unable to set DCB information\n");
+  return m_LastError;
+}
+
+uint32_t CSerial::SetMask(uint32_t mask) {
+  m_LastError = 0;
+  if (!IsOpen()) return Fail(kErrorInvalidHandle, "CSerial::SetMask - Device is not opened\n");
+  m_Mask.store(mask);
+  return m_LastError;
+}
+
+uint32_t CSerial::SetupHandshaking(int mode) {
+  m_LastError = 0;
+  if (!IsOpen()) return Fail(kErrorInvalidHandle, "CSerial::SetupHandshaking - Device is not opened\n");
+  termios t{};
+  if (tcgetattr(m_Fd, &t) != 0) {
+    return Fail(static_cast<uint32_t>(errno), "CSerial::SetupHandshaking - Unable to obtain DCB information\n");
+  }
+  t.c_cflag &= ~CRTSCTS;
+  t.c_iflag &= ~(IXON | IXOFF | IXANY);
+  switch (mode) {
+    case HandshakeOff: break;
+    case HandshakeHardware: t.c_cflag |= CRTSCTS; break;
+    case HandshakeSoftware: t.c_iflag |= IXON | IXOFF; break;
+    default: return m_LastError = kEInvalidArg;
+  }
+  if (tcsetattr(m_Fd, TCSANOW, &t) != 0) {
+    return Fail(static_cast<uint32_t>(errno), "CSerial::SetupHandshaking - Unable to set DCB information\n");
+  }
+  SetModemLines(mode == HandshakeHardware);
+  return m_LastError;
+}
+
+// DTR and RTS follow the handshake mode where the device has modem lines; a
+// pseudo-terminal has none, which is not a failure.
+void CSerial::SetModemLines(bool raised) {
+  const int lines = TIOCM_DTR | TIOCM_RTS;
+  ioctl(m_Fd, raised ? TIOCMBIS : TIOCMBIC, &lines);
+}
+
+uint32_t CSerial::SetupReadTimeouts(int mode) {
+  m_LastError = 0;
+  if (!IsOpen()) return Fail(kErrorInvalidHandle, "CSerial::SetupReadTimeouts - Device is not opened\n");
+  switch (mode) {
+    case ReadTimeoutNonBlocking:
+      m_bReadBlocking = false;
+      break;
+    case ReadTimeoutBlocking:
+      m_bReadBlocking = true;
+      m_WriteTimeoutMultiplier = 0;
+      m_WriteTimeoutConstant = kWriteTimeoutMs;
+      break;
+    default:
+      return m_LastError = kEInvalidArg;
+  }
+  return m_LastError;
+}
+
+uint32_t CSerial::Write(const void* bytes, uint32_t count, uint32_t* written) {
+  m_LastError = 0;
+  if (written) *written = 0;
+  if (!IsOpen()) return Fail(kErrorInvalidHandle, "CSerial::Write - Device is not opened\n");
+  const uint64_t timeoutMs = uint64_t{m_WriteTimeoutMultiplier} * count + m_WriteTimeoutConstant;
+  const bool limited = timeoutMs != 0;
+  const auto deadline =
+      std::chrono::steady_clock::now() + platform::ScaledDuration(static_cast<uint32_t>(std::min<uint64_t>(timeoutMs, 0xFFFFFFFF)));
+  const auto* data = static_cast<const uint8_t*>(bytes);
+  uint32_t done = 0;
+  int error = 0;
+  while (done < count && error == 0) {
+    const ssize_t n = write(m_Fd, data + done, count - done);
+    if (n > 0) {
+      done += static_cast<uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      error = errno;
+      continue;
+    }
+    // The line is full: wait for room until the write time-out.
+    pollfd port{m_Fd, POLLOUT, 0};
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (limited && left <= std::chrono::nanoseconds::zero()) {
+      error = ETIMEDOUT;
+      continue;
+    }
+    const timespec wait = ToTimespec(std::chrono::duration_cast<std::chrono::nanoseconds>(left));
+    if (ppoll(&port, 1, limited ? &wait : nullptr, nullptr) < 0 && errno != EINTR) {
+      error = errno;
+    } else if ((port.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(port.revents & POLLOUT)) {
+      error = EIO;
+    }
+  }
+  if (written) *written = done;
+  if (error != 0) return Fail(static_cast<uint32_t>(error), "CSerial::Write - Unable to write the data\n");
+  return m_LastError;
+}
+
+uint32_t CSerial::Read(void* buffer, uint32_t capacity, uint32_t* read) {
+  m_LastError = 0;
+  if (read) *read = 0;
+  if (!IsOpen()) return Fail(kErrorInvalidHandle, "CSerial::Read - Device is not opened\n");
+  if (m_bReadBlocking && capacity > 0) {
+    // Returns as soon as one byte is there (or the device is gone), else after the blocking time-out.
+    pollfd port{m_Fd, POLLIN, 0};
+    const timespec wait = ToTimespec(platform::ScaledDuration(kBlockingReadMs));
+    while (ppoll(&port, 1, &wait, nullptr) < 0 && errno == EINTR) {
+    }
+    if (port.revents == 0) return m_LastError;
+  }
+  uint32_t n = 0;
+  m_LastError = ReadAvailable(static_cast<uint8_t*>(buffer), capacity, n);
+  if (read) *read = n;
+  return m_LastError;
+}
+
+uint32_t CSerial::ReadAvailable(uint8_t* buffer, uint32_t capacity, uint32_t& read) {
+  read = 0;
+  if (capacity == 0) return 0;
+  ssize_t n;
+  do {
+    n = ::read(m_Fd, buffer, capacity);
+  } while (n < 0 && errno == EINTR);
+  if (n > 0) {
+    read = static_cast<uint32_t>(n);
+    return 0;
+  }
+  if (n < 0 && errno == EAGAIN) return 0;
+  // A raw line reads 0 bytes only once it has hung up.
+  const int error = n == 0 ? EIO : errno;
+  platform::DebugPrint("[%s]CSerial::Read:- %x - Unable to read the data: %x\n", m_PortName.c_str(),
+                       static_cast<unsigned>(m_Fd), static_cast<unsigned>(error));
+  return static_cast<uint32_t>(error);
+}
+
+uint32_t CSerial::Purge() {
+  m_LastError = 0;
+  if (!IsOpen()) return Fail(kErrorInvalidHandle, "CSerial::Purge - Device is not opened\n");
+  if (tcflush(m_Fd, TCIOFLUSH) != 0) return Fail(static_cast<uint32_t>(errno), "CSerial::Purge - Overlapped completed without result\n");
+  return m_LastError;
+}
+
+uint32_t CSerial::WaitCommEvent(uint32_t& events) {
+  events = 0;
+  if (m_Fd < 0) return 0;
+  const bool rx = (m_Mask.load() & kEvRxChar) != 0;
+  pollfd fds[2] = {{m_WakeFd, POLLIN, 0}, {m_Fd, static_cast<short>(rx ? POLLIN : 0), 0}};
+  int ready;
+  do {
+    ready = poll(fds, 2, -1);
+    m_Wakeups.fetch_add(1, std::memory_order_relaxed);
+  } while (ready < 0 && errno == EINTR);
+  if (ready < 0) return static_cast<uint32_t>(errno);
+  if (fds[0].revents != 0) return 0;  // Close is under way
+  // A device that went away (unplugged, far end of a pseudo-terminal closed) stays hung up.
+  if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) return EIO;
+  if (fds[1].revents & POLLIN) events = kEvRxChar;
+  return 0;
+}
+
+void CSerial::QueueChunk(const uint8_t* bytes, uint32_t count) {
+  bool lineEnd = false;
+  uint32_t dropped = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (!m_RxQueue.Put(bytes[i])) ++dropped;
+    lineEnd = lineEnd || bytes[i] == '\r' || bytes[i] == ']';
+  }
+  if (dropped != 0) {
+    m_DroppedBytes.fetch_add(dropped, std::memory_order_relaxed);
+    platform::DebugPrint("[%s]SerialThread - receive queue full, %u bytes dropped\r\n", m_PortName.c_str(), dropped);
+  }
+  platform::Event* notify = m_NotifyEvent.load();
+  if (lineEnd && notify) notify->Set();
+}
+
+void SerialThread(CSerial* serial) {
+  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[CSerial::kReadChunk]);
+  if (!buffer) {
+    NAVLUME_ERROR_LOCATION();
+    platform::DebugPrint("Can't create heap memory !\r\n");
+    return;
+  }
+  platform::DebugPrint("SerialThread started\r\n");
+  serial->m_Mask.store(kReaderMask);
+  for (;;) {
+    uint32_t events = 0;
+    if (serial->WaitCommEvent(events) != 0) {
+      NAVLUME_ERROR_LOCATION();
+      platform::DebugPrint(" SerialThread :  ERROR WaitCommEvent\r\n");
+      break;
+    }
+    if (events == 0) break;  // the port is being closed
+    if (events != kEvRxChar) continue;
+    uint32_t n = 0;
+    if (serial->ReadAvailable(buffer.get(), CSerial::kReadChunk, n) != 0 || n == 0) continue;
+    serial->QueueChunk(buffer.get(), n);
+  }
+}
