@@ -79,9 +79,9 @@ int CPortConf::DetectDevices() {
 }
 
 void CPortConf::AddHardwarePorts() {
-  if (m_GpsType == kGpsTypeUblox) AddPort(UbloxPortName, 0);
-  if (m_GpsType == kGpsTypeOem615) AddPort(Oem615PortName, 0);
-  if (m_WwanType == kWwanTypePhs8) AddPort(AgpsPortName, 0);
+  if (m_GpsType == kGpsHardwareUblox) AddPort(UbloxPortName, 0);
+  if (m_GpsType == kGpsHardwareOem615) AddPort(Oem615PortName, 0);
+  if (m_WwanType == kWwanHardwarePhs8) AddPort(AgpsPortName, 0);
 }
 
 int CPortConf::AddPort(std::string_view name, uint32_t passLevel) {

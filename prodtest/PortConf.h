@@ -12,13 +12,13 @@
 class CGPSDevice;
 
 constexpr uint32_t kMaxConfiguredPorts = 2;
-constexpr int32_t kDefaultBaudRate = 9600;
+constexpr int32_t kPortConfBaudRate = 9600;
 constexpr uint32_t kDefaultTestTimeout = 60;
 
 // Hardware types reported by the device-control library.
-constexpr int32_t kGpsTypeUblox = 3;
-constexpr int32_t kGpsTypeOem615 = 4;
-constexpr int32_t kWwanTypePhs8 = 2;
+constexpr int32_t kGpsHardwareUblox = 3;
+constexpr int32_t kGpsHardwareOem615 = 4;
+constexpr int32_t kWwanHardwarePhs8 = 2;
 
 // Choices of the start-options dialog.
 constexpr int32_t kStartChoiceUblox = 0;
@@ -48,7 +48,7 @@ class CPortConf {
 
   std::array<std::string, kMaxConfiguredPorts> m_PortNames;  // packed from 0; empty: none
   std::array<uint32_t, kMaxConfiguredPorts> m_PassLevels{0, 0};
-  std::array<int32_t, kMaxConfiguredPorts> m_BaudRates{kDefaultBaudRate, kDefaultBaudRate};
+  std::array<int32_t, kMaxConfiguredPorts> m_BaudRates{kPortConfBaudRate, kPortConfBaudRate};
   uint32_t m_PortCount = 0;
   int m_bPrdMode = 0;
   int32_t m_TestType = 0;  // 0 one by one, 1 at the same time
