@@ -1,3 +1,154 @@
-#include "tools/Commands.h"
+// navlume-cli decode [--chunk N] [--all] [FILE]: feeds a capture to one
+// NmeaParser and prints a position record after each piece that decoded a sentence.
 
-void AddDecodeCommand(CLI::App& app) { app.add_subcommand("decode", "not available yet"); }
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "nmea/NmeaParser.h"
+#include "tools/Commands.h"
+#include "tools/PositionJson.h"
+
+namespace {
+
+struct DecodeOptions {
+  uint32_t chunk = 0;  // 0: one line at a time
+  bool all = false;
+  std::string file = "-";
+};
+
+constexpr size_t kReadBlock = 1 << 16;
+constexpr size_t kOutputFlush = 1 << 16;
+// A line longer than this is fed in pieces of this size.
+constexpr size_t kLongestPiece = 1 << 20;
+
+class FileCloser {
+ public:
+  void operator()(std::FILE* file) const {
+    if (file != stdin) std::fclose(file);
+  }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+class CaptureDecoder {
+ public:
+  explicit CaptureDecoder(bool all) : m_bAll(all) {}
+  ~CaptureDecoder() { Flush(); }
+
+  void FeedPiece(const char* bytes, size_t count) {
+    const int decoded = m_Parser.Feed(bytes, static_cast<uint32_t>(count));
+    m_uOffset += count;
+    if (decoded == 0 && !m_bAll) return;
+    GpsPosition record{};
+    record.version = kGpsPositionVersion;
+    record.size = kGpsPositionSize;
+    m_Parser.GetPosition(record, kNmeaMaxAgeMs);
+    nlohmann::json line = PositionToJson(record);
+    line["offset"] = m_uOffset;
+    line["decoded"] = decoded;
+    m_Output += line.dump();
+    m_Output += '\n';
+    if (m_Output.size() >= kOutputFlush) Flush();
+  }
+
+  void Flush() {
+    std::fwrite(m_Output.data(), 1, m_Output.size(), stdout);
+    m_Output.clear();
+  }
+
+ private:
+  NmeaParser m_Parser;
+  bool m_bAll;
+  uint64_t m_uOffset = 0;
+  std::string m_Output;
+};
+
+// Cuts the input into pieces: fixed-size chunks, or lines ending after an LF.
+class PieceSplitter {
+ public:
+  PieceSplitter(CaptureDecoder& decoder, uint32_t chunk) : m_Decoder(decoder), m_uChunk(chunk) {}
+
+  void Add(const char* bytes, size_t count) {
+    while (count > 0) {
+      const size_t end = PieceEnd(bytes, count);
+      if (end == 0) {
+        m_Pending.insert(m_Pending.end(), bytes, bytes + count);
+        if (m_Pending.size() >= PieceLimit()) FeedPending();
+        return;
+      }
+      if (m_Pending.empty()) {
+        m_Decoder.FeedPiece(bytes, end);
+      } else {
+        m_Pending.insert(m_Pending.end(), bytes, bytes + end);
+        FeedPending();
+      }
+      bytes += end;
+      count -= end;
+    }
+  }
+
+  void Finish() {
+    if (!m_Pending.empty()) FeedPending();
+  }
+
+ private:
+  size_t PieceLimit() const { return m_uChunk != 0 ? m_uChunk : kLongestPiece; }
+
+  // Bytes of `bytes` that complete the next piece; 0 when it is not complete yet.
+  size_t PieceEnd(const char* bytes, size_t count) const {
+    const size_t missing = PieceLimit() - m_Pending.size();
+    if (m_uChunk != 0) return count >= missing ? missing : 0;
+    const void* lf = std::memchr(bytes, '\n', std::min(count, missing));
+    if (lf != nullptr) return static_cast<size_t>(static_cast<const char*>(lf) - bytes) + 1;
+    return count >= missing ? missing : 0;
+  }
+
+  void FeedPending() {
+    m_Decoder.FeedPiece(m_Pending.data(), m_Pending.size());
+    m_Pending.clear();
+  }
+
+  CaptureDecoder& m_Decoder;
+  uint32_t m_uChunk;
+  std::vector<char> m_Pending;
+};
+
+FilePtr OpenInput(const std::string& name) {
+  if (name == "-") return FilePtr(stdin);
+  FilePtr file(std::fopen(name.c_str(), "rb"));
+  if (!file) throw std::runtime_error("decode: cannot open " + name + ": " + std::strerror(errno));
+  return file;
+}
+
+void RunDecode(const DecodeOptions& options) {
+  FilePtr input = OpenInput(options.file);
+  CaptureDecoder decoder(options.all);
+  PieceSplitter splitter(decoder, options.chunk);
+  std::vector<char> block(kReadBlock);
+  for (;;) {
+    const size_t count = std::fread(block.data(), 1, block.size(), input.get());
+    if (count > 0) splitter.Add(block.data(), count);
+    if (count < block.size()) {
+      if (std::ferror(input.get()))
+        throw std::runtime_error("decode: cannot read " + options.file + ": " + std::strerror(errno));
+      break;
+    }
+  }
+  splitter.Finish();
+}
+
+}  // namespace
+
+void AddDecodeCommand(CLI::App& app) {
+  auto options = std::make_shared<DecodeOptions>();
+  CLI::App* decode = app.add_subcommand("decode", "Decode an NMEA capture and print a position record per piece");
+  decode->add_option("--chunk", options->chunk, "Feed N bytes at a time (default: one line at a time)")
+      ->check(CLI::Range(1u, 1u << 30));
+  decode->add_flag("--all", options->all, "Print a record after every piece, not only after decoding ones");
+  decode->add_option("FILE", options->file, "Capture to read; standard input when absent or -");
+  decode->callback([options] { RunDecode(*options); });
+}
