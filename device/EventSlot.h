@@ -18,8 +18,9 @@ class CEventSlot {
   bool Exists() const;
   // Signals the event; false when none exists.
   bool Set();
-  // True when the event was signalled within `ms`; false on time-out or when none exists.
-  bool Wait(uint32_t ms);
+  // True when the event was signalled within `ms`; false on time-out, when none
+  // exists, or when `stop` (if given) is signalled first.
+  bool Wait(uint32_t ms, platform::Event* stop = nullptr);
   void Reset();
 
  private:

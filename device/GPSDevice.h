@@ -54,6 +54,10 @@ class CGPSDevice : public NmeaParser {
   void Close();
   // At most kMaxListeners; a listener sees only records published after it was added.
   void AddListener(CGPSListener* listener);
+  // Makes a running Open give up at its next wait (safe from any thread, such
+  // as a signal handler's). Close does this itself before it waits for Open.
+  void CancelStartUp();
+  bool StartUpCancelled() const;
 
   // Whole copies of what the parse thread published last; safe from any thread.
   GpsPosition CopyPosition() const;
@@ -83,7 +87,8 @@ class CGPSDevice : public NmeaParser {
   using NmeaParser::GetLineBuffer;
   using NmeaParser::GetPosition;
 
-  // One attempt of the "Loading..." dialog to reach the receiver: 1 when reached, else 0.
+  // One attempt of the "Loading..." dialog to reach the receiver: the dialog's
+  // result when the attempt decides it (1 reached), else 0 to try again.
   int WaitDialogAttempt();
   int OpenPortAndReceiver();
   int GPSBaudRateChagne();
@@ -92,15 +97,17 @@ class CGPSDevice : public NmeaParser {
   void BuildLogPath();
   bool StartParseThread();
   void StopParseThread();
-  void FailCreate();
+  int FailCreate();
+  int FailOpen();
 
   void ParseThread();
   void DrainQueue(uint8_t* batch);
+  AwaitedReply Awaited() const;
+  void SignalReply();
   void PublishBatch(const uint8_t* batch, size_t count);
   void UpdateFix(const GpsPosition& record);
   void AppendToLogFile(const uint8_t* bytes, size_t count) const;
   void ExportBatch(const uint8_t* bytes, size_t count);
-  void CallListeners(const GpsPosition& record);
 
   CSerial m_Serial;
   std::unique_ptr<platform::Event> m_hSerialEvent;
@@ -120,7 +127,10 @@ class CGPSDevice : public NmeaParser {
   std::array<CGPSListener*, kMaxListeners> m_Listeners{};
   size_t m_ListenerCount = 0;
 
-  // Keeps the port's receive ring still while it is opened or closed under the parse thread.
-  std::mutex m_PortLock;
   CReplyMatcher m_ReplyMatcher;  // parse thread only
+
+  // Set while the device is being closed: start-up waits end at once.
+  platform::Event m_StopEvent{true};
+  // Create, Open, ClosePort and Close run one at a time.
+  std::mutex m_LifecycleLock;
 };

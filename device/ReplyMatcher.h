@@ -19,12 +19,15 @@ class CReplyMatcher {
     Matched,   // the last byte of an awaited reply
   };
 
+  // `awaited` matters only for a byte that may start a comparison (see NeedsAwaited).
   Outcome Take(uint8_t byte, AwaitedReply awaited);
-  bool Comparing() const { return m_pPattern != nullptr; }
+  // Whether Take must know the awaited reply for this byte: a marker outside a comparison.
+  bool NeedsAwaited(uint8_t byte) const;
   void Reset();
 
  private:
   struct Pattern;
+  static const Pattern* PatternFor(AwaitedReply awaited);
   void EndComparison();
 
   const Pattern* m_pPattern = nullptr;
