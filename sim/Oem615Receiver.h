@@ -30,6 +30,7 @@ class COem615Receiver : public CSimReceiver {
   void OnCommand(const std::string& line);
 
   bool m_bReady = false;  // the boot prompt was sent
+  bool m_bAfterCr = false;
   std::string m_Line;
   COem615Logs m_Logs;
   mutable std::mutex m_LogsMutex;

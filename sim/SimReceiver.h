@@ -7,6 +7,8 @@
 // a mismatched line gives, never clean sentences.
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -83,10 +85,10 @@ class CSimReceiver {
   void Run();
   void Wake();
   void ApplyPower(bool on);
-  void ReadHost();
+  bool ReadHost();  // false when the master cannot be read any more
   void RunTimers();
   void EmitEpoch();
-  std::string ApplyFaults(const Epoch& epoch, std::string output);
+  std::string ApplyFault(const Fault& fault, std::string output);
   void CloseMaster();
 
   Scenario m_Scenario;
@@ -107,6 +109,7 @@ class CSimReceiver {
   int m_PowerListener = -1;
 
   mutable std::mutex m_LineMutex;
+  std::condition_variable m_VanishDone;
   LineFormat m_Line;
 
   // Scaled clock: re-anchored when the time scale changes.

@@ -1,0 +1,278 @@
+#include "sim/SimReceiver.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+
+#include "platform/DeviceApi.h"
+#include "platform/Time.h"
+
+namespace sim {
+namespace {
+
+constexpr double kEpochMs = 1000;
+constexpr size_t kReadChunk = 4096;
+
+timespec RealTimeout(double scaledMs) {
+  const double ns = std::max(0.0, scaledMs) * 1e6 * platform::TimeScale();
+  const auto whole = static_cast<long long>(ns);
+  return {static_cast<time_t>(whole / 1000000000), static_cast<long>(whole % 1000000000)};
+}
+
+}  // namespace
+
+CSimReceiver::CSimReceiver(Scenario scenario, PowerMode power, uint32_t bootBaud)
+    : m_Scenario(std::move(scenario)), m_PowerMode(power), m_BootBaud(bootBaud) {
+  m_Line.baud = bootBaud;
+}
+
+CSimReceiver::~CSimReceiver() { Stop(); }
+
+bool CSimReceiver::Start() {
+  if (m_Thread.joinable()) return true;
+  if (!m_Terminal.Valid()) return false;
+  fcntl(m_Terminal.MasterFd(), F_SETFL, fcntl(m_Terminal.MasterFd(), F_GETFL) | O_NONBLOCK);
+  m_WakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (m_WakeFd < 0) return false;
+  {
+    std::lock_guard lock(m_ClockMutex);
+    m_AnchorReal = std::chrono::steady_clock::now();
+    m_AnchorMs = 0;
+    m_AnchorScale = platform::TimeScale();
+  }
+  if (m_PowerMode == PowerMode::AlwaysOn) m_bPowerRequest = true;
+  if (m_PowerMode == PowerMode::Platform) {
+    m_PowerListener = platform::AddGpsPowerListener([this](bool on) { SetPower(on); });
+    m_bPowerRequest = platform::GpsPowerOn();
+  }
+  m_bStop = false;
+  m_Thread = std::thread([this] { Run(); });
+  return true;
+}
+
+void CSimReceiver::Stop() {
+  if (m_PowerListener >= 0) {
+    platform::RemoveGpsPowerListener(m_PowerListener);
+    m_PowerListener = -1;
+  }
+  if (m_Thread.joinable()) {
+    m_bStop = true;
+    Wake();
+    m_Thread.join();
+  }
+  if (m_WakeFd >= 0) close(m_WakeFd);
+  m_WakeFd = -1;
+}
+
+uint32_t CSimReceiver::BaudRate() const {
+  std::lock_guard lock(m_LineMutex);
+  return m_Line.baud;
+}
+
+LineFormat CSimReceiver::Format() const {
+  std::lock_guard lock(m_LineMutex);
+  return m_Line;
+}
+
+void CSimReceiver::SetLine(const LineFormat& format) {
+  if (m_BootBaud == 0) return;
+  std::lock_guard lock(m_LineMutex);
+  m_Line = format;
+}
+
+void CSimReceiver::SetPower(bool on) {
+  m_bPowerRequest = on;
+  Wake();
+}
+
+void CSimReceiver::Vanish() {
+  m_bVanishRequest = true;
+  if (m_Thread.joinable()) {
+    Wake();
+    // The caller can rely on the line being gone when this returns.
+    std::unique_lock lock(m_LineMutex);
+    m_VanishDone.wait(lock, [this] { return m_bVanished.load(); });
+  } else {
+    CloseMaster();
+  }
+}
+
+void CSimReceiver::CloseMaster() {
+  m_Terminal.CloseMaster();
+  {
+    std::lock_guard lock(m_LineMutex);
+    m_bVanished = true;
+    m_bFixed = false;
+  }
+  m_VanishDone.notify_all();
+}
+
+double CSimReceiver::NowMs() const {
+  std::lock_guard lock(m_ClockMutex);
+  const auto now = std::chrono::steady_clock::now();
+  const double scale = platform::TimeScale();
+  if (scale != m_AnchorScale) {
+    m_AnchorMs += std::chrono::duration<double, std::milli>(now - m_AnchorReal).count() / m_AnchorScale;
+    m_AnchorReal = now;
+    m_AnchorScale = scale;
+  }
+  return m_AnchorMs + std::chrono::duration<double, std::milli>(now - m_AnchorReal).count() / scale;
+}
+
+uint64_t CSimReceiver::ElapsedMs() const { return static_cast<uint64_t>(NowMs()); }
+
+void CSimReceiver::Wake() {
+  if (m_WakeFd < 0) return;
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = write(m_WakeFd, &one, sizeof one);
+}
+
+void CSimReceiver::Schedule(double atMs, std::function<void()> action) { m_Timers.emplace(atMs, std::move(action)); }
+
+void CSimReceiver::RecordCommand(std::string text) {
+  m_Recorder.AddCommand(static_cast<uint64_t>(NowMs()), std::move(text));
+}
+
+void CSimReceiver::ColdStart() {
+  m_BootSeconds = NowMs() / kEpochMs;
+  m_bFixed = false;
+}
+
+void CSimReceiver::ApplyPower(bool on) {
+  m_bPowered = on;
+  m_Timers.clear();
+  if (!on) {
+    m_BootSeconds.reset();
+    m_bFixed = false;
+    return;
+  }
+  SetLine(LineFormat{m_BootBaud});
+  ColdStart();
+  OnPowerOn();
+}
+
+void CSimReceiver::Run() {
+  bool masterUsable = true;
+  while (!m_bStop) {
+    if (m_bVanishRequest && !m_bVanished) CloseMaster();
+    if (m_bPowerRequest != m_bPowered) ApplyPower(m_bPowerRequest);
+    RunTimers();
+    const double next = m_Timers.empty() ? m_NextEpochMs : std::min(m_NextEpochMs, m_Timers.begin()->first);
+    const timespec timeout = RealTimeout(next - NowMs());
+    pollfd fds[2] = {{m_WakeFd, POLLIN, 0}, {-1, POLLIN, 0}};
+    if (masterUsable && !m_bVanished) fds[1].fd = m_Terminal.MasterFd();
+    if (ppoll(fds, 2, &timeout, nullptr) < 0 && errno != EINTR) break;
+    if (fds[0].revents & POLLIN) {
+      uint64_t count = 0;
+      [[maybe_unused]] const ssize_t got = read(m_WakeFd, &count, sizeof count);
+    }
+    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) masterUsable = ReadHost();
+  }
+}
+
+bool CSimReceiver::ReadHost() {
+  char buffer[kReadChunk];
+  const ssize_t count = read(m_Terminal.MasterFd(), buffer, sizeof buffer);
+  if (count < 0) return errno == EAGAIN || errno == EINTR;
+  if (count == 0) return false;
+  const std::string bytes(buffer, static_cast<size_t>(count));
+  m_Recorder.AddBytes(static_cast<uint64_t>(NowMs()), bytes.data(), bytes.size());
+  if (!m_bPowered) return true;
+  LineFormat hostReceive, hostTransmit;
+  if (m_BootBaud != 0 && !ReadHostFormats(m_Terminal.MasterFd(), hostReceive, hostTransmit)) return true;
+  OnHostBytes(m_BootBaud == 0 ? bytes : Resample(bytes, hostTransmit, Format()));
+  return true;
+}
+
+void CSimReceiver::RunTimers() {
+  double now = NowMs();
+  while (!m_Timers.empty() && m_Timers.begin()->first <= now) {
+    auto action = std::move(m_Timers.begin()->second);
+    m_Timers.erase(m_Timers.begin());
+    action();
+  }
+  if (m_NextEpochMs <= now) {
+    // After a stall, resume at the current second rather than bursting the missed ones.
+    m_NextEpochMs = std::max(m_NextEpochMs, std::floor(now / kEpochMs) * kEpochMs);
+    EmitEpoch();
+    m_NextEpochMs += kEpochMs;
+  }
+}
+
+void CSimReceiver::EmitEpoch() {
+  const double t = m_NextEpochMs / kEpochMs;
+  std::vector<Fault> faults;  // those that change this second's output
+  for (; m_NextFault < m_Scenario.faults.size() && m_Scenario.faults[m_NextFault].at <= t; ++m_NextFault) {
+    const Fault& fault = m_Scenario.faults[m_NextFault];
+    if (fault.type == FaultType::Vanish) {
+      CloseMaster();
+      return;
+    }
+    if (fault.type == FaultType::Silence) {
+      m_SilentUntil = std::max(m_SilentUntil, fault.at + fault.duration);
+    } else {
+      faults.push_back(fault);
+    }
+  }
+  if (m_bVanished || !m_bPowered) return;
+  const Epoch epoch = ScenarioEpoch(m_Scenario, t, m_BootSeconds);
+  m_bFixed = epoch.Fixed();
+  if (t < m_SilentUntil) return;
+  std::string output = EpochOutput(epoch);
+  for (const Fault& fault : faults) output = ApplyFault(fault, std::move(output));
+  Send(output);
+  ++m_EpochCount;
+}
+
+std::string CSimReceiver::ApplyFault(const Fault& fault, std::string output) {
+  switch (fault.type) {
+    case FaultType::BadChecksum:
+      // Every sentence of the second gets a checksum that does not match.
+      for (size_t star = output.find('*'); star != std::string::npos; star = output.find('*', star + 1)) {
+        if (star + 1 < output.size()) output[star + 1] = output[star + 1] == '0' ? '1' : '0';
+      }
+      break;
+    case FaultType::Junk:
+      for (uint32_t i = 0; i < fault.bytes; ++i) {
+        m_JunkSeed = m_JunkSeed * 1103515245u + 12345u;
+        output.push_back(static_cast<char>((m_JunkSeed >> 16) & 0xFF));
+      }
+      break;
+    case FaultType::CutLine: {
+      // The first sentence stops half-way, without its end of line.
+      const size_t end = output.find('\n');
+      if (end != std::string::npos) output.erase(end / 2, end + 1 - end / 2);
+      break;
+    }
+    default:
+      break;
+  }
+  return output;
+}
+
+void CSimReceiver::Send(const std::string& bytes) {
+  if (!m_bPowered || m_bVanished || bytes.empty()) return;
+  std::string out = bytes;
+  if (m_BootBaud != 0) {
+    LineFormat hostReceive, hostTransmit;
+    if (!ReadHostFormats(m_Terminal.MasterFd(), hostReceive, hostTransmit)) return;
+    out = Resample(bytes, Format(), hostReceive);
+  }
+  size_t done = 0;
+  while (done < out.size()) {
+    const ssize_t written = write(m_Terminal.MasterFd(), out.data() + done, out.size() - done);
+    if (written > 0) {
+      done += static_cast<size_t>(written);
+    } else if (written < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;  // the line is full (nobody reads) or gone: the rest is lost, as on a wire
+    }
+  }
+}
+
+}  // namespace sim
