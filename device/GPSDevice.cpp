@@ -147,6 +147,12 @@ void CGPSDevice::BuildLogPath() {
 
 int CGPSDevice::Open() {
   std::lock_guard lifecycle(m_LifecycleLock);
+  if (!m_hParseThread.joinable()) {  // never created, or closed: nothing would read the port
+    NAVLUME_ERROR_LOCATION();
+    platform::DebugPrint("[CGPS] Can't open %s port\r\n", m_PortName.c_str());
+    ShowActivateFailure();
+    return 0;
+  }
   const bool oem615 = m_PortName == Oem615PortName;
   if (oem615) {
     uint32_t power = 0;
@@ -192,14 +198,15 @@ int CGPSDevice::FailOpen() {
   if (m_Serial.IsOpen()) m_Serial.Close();
   hInitEvent.Close();
   TimedWaitMode = false;
-  if (StartUpCancelled()) return 0;  // the device is being closed: nothing to tell the user
-  platform::CurrentUserInterface().MessageBox(Format(kActivateFailedFormat, m_PortName), kErrorCaption);
+  if (!StartUpCancelled()) ShowActivateFailure();  // a device being closed has nothing to tell
   return 0;
 }
 
+void CGPSDevice::ShowActivateFailure() const {
+  platform::CurrentUserInterface().MessageBox(Format(kActivateFailedFormat, m_PortName), kErrorCaption);
+}
+
 int CGPSDevice::WaitDialogAttempt() {
-  // A device that was never created (or is closed) has no parse thread to read the port.
-  if (!m_hSerialEvent) return kWaitDialogFailed;
   if (m_Serial.Open(m_PortName, m_hSerialEvent.get()) != 0) return 0;
   platform::DebugPrint("[Navlume] %s device open success!\r\n", m_PortName.c_str());
   return kWaitDialogDone;

@@ -99,6 +99,7 @@ class CGPSDevice : public NmeaParser {
   void StopParseThread();
   int FailCreate();
   int FailOpen();
+  void ShowActivateFailure() const;
 
   void ParseThread();
   void DrainQueue(uint8_t* batch);

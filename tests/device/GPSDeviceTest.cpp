@@ -1,0 +1,328 @@
+// CGPSDevice on a bare pseudo-terminal: the test is the receiver and writes
+// the stream itself. The port COM5: has no receiver role, so Open runs no
+// start-up commands.
+
+#include <dirent.h>
+
+#include <atomic>
+#include <thread>
+
+#include "DeviceTestSupport.h"
+#include "platform/Clock.h"
+#include "sim/PseudoTerminal.h"
+
+namespace device_test {
+namespace {
+
+constexpr const char* kPort = "COM5:";
+
+size_t OpenDescriptors() {
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+size_t RunningThreads() {
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+class GPSDeviceTest : public DeviceTest {
+ protected:
+  void SetUp() override {
+    DeviceTest::SetUp();
+    ASSERT_TRUE(m_Terminal.Valid());
+    platform::SetPortDevicePath(kPort, m_Terminal.SlavePath());
+  }
+
+  void CreateAndOpen(CGPSDevice& device, const char* port = kPort) {
+    ASSERT_EQ(device.Create(port, 35, 0, 9600), 1);
+    ASSERT_EQ(device.m_State, kDeviceCreated);
+    ASSERT_EQ(device.Open(), 1);
+    ASSERT_EQ(device.m_State, kDeviceOpen);
+  }
+
+  void Send(const std::string& bytes) { ASSERT_TRUE(WriteAll(m_Terminal.MasterFd(), bytes)); }
+
+  sim::PseudoTerminal m_Terminal;
+};
+
+TEST_F(GPSDeviceTest, StreamReachesListenersRawTextAndLogFileByteForByte) {
+  CGPSDevice device;
+  device.m_bSaveNMEAData = 1;
+  RecordingListener listener;
+  CreateAndOpen(device);
+  device.AddListener(&listener);
+  EXPECT_EQ(listener.m_pDevice, &device);
+
+  std::string stream;
+  for (int i = 0; i < 20; ++i) stream += Gga(1, "1235" + std::to_string(10 + i)) + "$GPXYZ,passed,through\r\n";
+  Send(stream);
+  ASSERT_TRUE(listener.WaitForRaw(stream));
+
+  const GpsPosition last = listener.Records().back();
+  EXPECT_EQ(last.version, kGpsPositionVersion);
+  EXPECT_EQ(last.size, kGpsPositionSize);
+  EXPECT_EQ(last.fixQuality, 1u);
+  EXPECT_NEAR(last.latitude, 49.274167, 1e-5);
+  EXPECT_EQ(device.CopyPosition().fixQuality, 1u);
+  EXPECT_EQ(device.m_bFixed, 1);
+  EXPECT_EQ(ReadFile(LogFile("COM5")), stream);
+
+  device.Close();
+  EXPECT_EQ(device.m_State, kDeviceClosed);
+  EXPECT_EQ(device.m_bFixed, 0);
+  EXPECT_TRUE(m_Capture.Contains("[GPS] ParseThread : Terminate thread !"));
+}
+
+TEST_F(GPSDeviceTest, LongRunsArriveInOrderInBatchesOfAtMost4095Bytes) {
+  CGPSDevice device;
+  RecordingListener listener;
+  CreateAndOpen(device);
+  device.AddListener(&listener);
+
+  std::string stream;
+  for (int piece = 0; piece < 40; ++piece) {
+    std::string chunk;
+    while (chunk.size() < 3000) chunk += Gga(1, std::to_string(100000 + piece)) + std::string(30, 'x') + "\r\n";
+    Send(chunk);
+    stream += chunk;
+    ASSERT_TRUE(listener.WaitForRaw(stream)) << "piece " << piece;
+  }
+  for (const auto& raw : listener.Raw()) EXPECT_LE(raw.size(), kMaxBatchBytes);
+}
+
+TEST_F(GPSDeviceTest, FixMessageIsLoggedOncePerTransitionIntoFix) {
+  platform::ManualClock clock(133'000'000'000'000'000ULL);
+  platform::ScopedUtcClock installed(clock);
+  CGPSDevice device;
+  RecordingListener listener;
+  CreateAndOpen(device);
+  device.AddListener(&listener);
+  const std::string fixed = "[Navlume] COM5: device position fixed!";
+
+  const auto sendAndWait = [&](const std::string& bytes, uint32_t expectedQuality) {
+    const size_t before = listener.Count();
+    Send(bytes);
+    ASSERT_TRUE(listener.WaitFor([&](const std::vector<GpsPosition>& records, const auto&) {
+      return records.size() > before && records.back().fixQuality == expectedQuality;
+    }));
+  };
+  sendAndWait(Gga(1), 1);
+  sendAndWait(Gga(1), 1);
+  EXPECT_EQ(m_Capture.Count(fixed), 1u);
+  clock.AdvanceMs(kNmeaMaxAgeMs + 1);  // the fix goes stale
+  sendAndWait("$GPTXT,nothing\r\n", 0);
+  EXPECT_EQ(device.m_bFixed, 0);
+  sendAndWait(Gga(2), 2);
+  EXPECT_EQ(device.m_bFixed, 1);
+  EXPECT_EQ(m_Capture.Count(fixed), 2u);
+}
+
+TEST_F(GPSDeviceTest, LogFileTakesTheFirstFourCharactersOfThePortName) {
+  CGPSDevice longName;
+  ASSERT_EQ(longName.Create("COM10:", 0, 0, 9600), 1);
+  EXPECT_TRUE(std::filesystem::exists(LogFile("COM1")));
+  CGPSDevice shortName;
+  ASSERT_EQ(shortName.Create("CO:", 0, 0, 9600), 1);
+  EXPECT_TRUE(std::filesystem::exists(LogFile("CO:")));
+}
+
+TEST_F(GPSDeviceTest, LogFileMovesToTheStorageCardWhenTempCannotBeUsed) {
+  std::filesystem::remove_all(m_Root.Path() / "files" / "Temp");
+  const auto card = m_Root.Path() / "files" / "Storage Card";
+  std::filesystem::create_directories(card);
+  CGPSDevice device;
+  device.m_bSaveNMEAData = 1;
+  RecordingListener listener;
+  CreateAndOpen(device);
+  device.AddListener(&listener);
+  const std::string stream = Gga(1);
+  Send(stream);
+  ASSERT_TRUE(listener.WaitForRaw(stream));
+  EXPECT_EQ(ReadFile(card / "NMEADATA_COM5.LOG"), stream);
+}
+
+TEST_F(GPSDeviceTest, PortThatNeverOpensIsTriedElevenTimesThenReported) {
+  platform::SetPortDevicePath(kPort, (m_Root.Path() / "no-such-tty").string());
+  CGPSDevice device;
+  ASSERT_EQ(device.Create(kPort, 0, 0, 9600), 1);
+  EXPECT_EQ(device.Open(), 0);
+  EXPECT_EQ(m_Capture.Count("CSerial::Open - Unable to open port"), 11u);
+  EXPECT_TRUE(m_Capture.Contains("[Navlume] COM5: device wait timeout!"));
+  EXPECT_TRUE(m_Capture.Contains("[CGPS] Can't open COM5: port"));
+  EXPECT_EQ(m_Ui.MessageBoxes(), std::vector<std::string>{"Can't activate COM5: devices"});
+  EXPECT_EQ(device.m_State, kDeviceCreated);
+}
+
+TEST_F(GPSDeviceTest, ListenersAreLimitedToTenAndHearOnlyLaterRecords) {
+  CGPSDevice device;
+  CreateAndOpen(device);
+  RecordingListener early;
+  device.AddListener(&early);
+  const std::string first = Gga(1);
+  Send(first);
+  ASSERT_TRUE(early.WaitForRaw(first));
+
+  std::vector<RecordingListener> more(10);
+  for (auto& listener : more) device.AddListener(&listener);
+  EXPECT_EQ(more[8].m_pDevice, &device);
+  EXPECT_EQ(more[9].m_pDevice, nullptr);  // the eleventh is refused
+  const std::string second = Gga(2);
+  Send(second);
+  ASSERT_TRUE(early.WaitForRaw(first + second));
+  ASSERT_TRUE(more[8].WaitForRaw(second));
+  EXPECT_EQ(more[9].Count(), 0u);
+}
+
+TEST_F(GPSDeviceTest, CreateAndOpenRefuseMisuse) {
+  CGPSDevice device;
+  ASSERT_EQ(device.Create(kPort, 0, 0, 9600), 1);
+  EXPECT_EQ(device.Create(kPort, 0, 0, 9600), 0);
+  device.Close();
+  EXPECT_EQ(device.Open(), 0);  // no parse thread: fails at the first attempt
+  EXPECT_EQ(m_Capture.Count("CSerial::Open - Unable to open port"), 0u);
+  EXPECT_EQ(m_Ui.MessageBoxes(),
+            (std::vector<std::string>{"Can't create GPS devices", "Can't activate COM5: devices"}));
+  // A closed device can be created again.
+  EXPECT_EQ(device.Create(kPort, 0, 0, 9600), 1);
+  EXPECT_EQ(device.Open(), 1);
+}
+
+TEST_F(GPSDeviceTest, NullDeviceEndsTheThreadWithMinusOne) {
+  EXPECT_EQ(CGPSDevice::GPSSerialThread(nullptr), -1);
+  EXPECT_TRUE(m_Capture.Contains("[CGPS] GPSSerialThread: invalid parameter!"));
+}
+
+TEST_F(GPSDeviceTest, ClosePortKeepsTheDeviceAlive) {
+  CGPSDevice device;
+  RecordingListener listener;
+  CreateAndOpen(device);
+  device.AddListener(&listener);
+  device.ClosePort();
+  EXPECT_EQ(device.m_State, kDevicePortClosed);
+  EXPECT_EQ(device.Open(), 1);
+  const std::string stream = Gga(1);
+  Send(stream);
+  EXPECT_TRUE(listener.WaitForRaw(stream));
+}
+
+// Counts calls and fails the test when one arrives after Close returned.
+class ClosingListener : public CGPSListener {
+ public:
+  void OnGPSData(CGPSDevice*, GpsPosition) override {
+    ++m_Calls;
+    EXPECT_FALSE(m_bClosed.load());
+  }
+  std::atomic<int> m_Calls{0};
+  std::atomic<bool> m_bClosed{false};
+};
+
+TEST_F(GPSDeviceTest, CloseWhileDataFlowsStopsEveryCall) {
+  auto device = std::make_unique<CGPSDevice>();
+  device->m_bSaveNMEAData = 1;
+  ClosingListener listener;
+  CreateAndOpen(*device);
+  device->AddListener(&listener);
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    const std::string line = Gga(1);
+    while (!stop && WriteAll(m_Terminal.MasterFd(), line)) {
+    }
+  });
+  while (listener.m_Calls < 50) std::this_thread::yield();
+  device->Close();
+  listener.m_bClosed = true;
+  device.reset();
+  stop = true;
+  writer.join();
+}
+
+TEST_F(GPSDeviceTest, FarEndVanishingMidStreamIsSurvived) {
+  CGPSDevice device;
+  RecordingListener listener;
+  CreateAndOpen(device);
+  device.AddListener(&listener);
+  const std::string stream = Gga(1) + Gga(1);
+  Send(stream);
+  ASSERT_TRUE(listener.WaitForRaw(stream));
+  m_Terminal.CloseMaster();
+  device.Close();
+  EXPECT_EQ(device.m_State, kDeviceClosed);
+}
+
+TEST_F(GPSDeviceTest, ListenerMayCloseItsDevice) {
+  class Closer : public CGPSListener {
+   public:
+    void OnGPSData(CGPSDevice* device, GpsPosition) override {
+      if (m_Calls++ == 0) device->Close();
+    }
+    std::atomic<int> m_Calls{0};
+  } closer;
+  auto device = std::make_unique<CGPSDevice>();
+  CreateAndOpen(*device);
+  device->AddListener(&closer);
+  Send(Gga(1));
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (device->m_State != kDeviceClosed && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  EXPECT_EQ(device->m_State, kDeviceClosed);
+  device.reset();  // joins the thread the listener asked to end
+  EXPECT_EQ(closer.m_Calls, 1);
+}
+
+TEST_F(GPSDeviceTest, TwoHundredCyclesLeakNoDescriptorsOrThreads) {
+  platform::ScopedTimeScale fast(0.002);
+  {  // the first cycle loads whatever the process keeps for good
+    CGPSDevice device;
+    CreateAndOpen(device);
+  }
+  const size_t descriptors = OpenDescriptors();
+  const size_t threads = RunningThreads();
+  for (int cycle = 0; cycle < 200; ++cycle) {
+    CGPSDevice device;
+    CreateAndOpen(device);
+    if (cycle % 2 == 0) Send(Gga(1));
+    device.Close();
+  }
+  EXPECT_EQ(OpenDescriptors(), descriptors);
+  EXPECT_EQ(RunningThreads(), threads);
+}
+
+TEST_F(GPSDeviceTest, ExportPortReceivesTheSameBytes) {
+  sim::PseudoTerminal exportTerminal;
+  ASSERT_TRUE(exportTerminal.Valid());
+  platform::SetPortDevicePath(AgpsPortName, m_Terminal.SlavePath());
+  platform::SetPortDevicePath(ExportPortName, exportTerminal.SlavePath());
+  CGPSDevice device;
+  device.m_bExportToUart = 1;
+  RecordingListener listener;
+  CreateAndOpen(device, AgpsPortName.c_str());
+  EXPECT_TRUE(m_Capture.Contains("[Navlume] COM2: port open success!"));
+  device.AddListener(&listener);
+
+  std::string stream;
+  for (int i = 0; i < 30; ++i) stream += Gga(1) + "$GPXYZ,export\r\n";
+  Send(stream);
+  ASSERT_TRUE(listener.WaitForRaw(stream));
+  const std::string exported =
+      ReadUntil(exportTerminal.MasterFd(), [&](const std::string& text) { return text.size() >= stream.size(); });
+  EXPECT_EQ(exported, stream);
+}
+
+TEST_F(GPSDeviceTest, ExportIsOnlyForTheAgpsPort) {
+  CGPSDevice device;
+  device.m_bExportToUart = 1;
+  CreateAndOpen(device);
+  EXPECT_FALSE(m_Capture.Contains("port open success!"));
+  EXPECT_FALSE(m_Capture.Contains("for export UART"));
+}
+
+}  // namespace
+}  // namespace device_test
