@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <utility>
 
 #include "platform/Debug.h"
 
@@ -202,20 +202,35 @@ std::optional<Keys> ParseRegistry(const std::string& content, int& badLine) {
   return keys;
 }
 
-Keys LoadRegistryFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    if (errno != ENOENT) DebugPrint("[Registry] Can't read %s: %s\r\n", file.c_str(), std::strerror(errno));
-    return {};
+// The file's bytes; nullopt with errno set when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string content;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    content.append(buffer, static_cast<size_t>(n));
   }
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) {
-    DebugPrint("[Registry] Can't read %s, the registry starts empty\r\n", file.c_str());
+  const int error = errno;
+  close(fd);
+  errno = error;
+  if (n < 0) return std::nullopt;
+  return content;
+}
+
+Keys LoadRegistryFile(const std::filesystem::path& file) {
+  const std::optional<std::string> content = ReadWholeFile(file);
+  if (!content) {
+    if (errno != ENOENT) {
+      DebugPrint("[Registry] Can't read %s: %s, the registry starts empty\r\n", file.c_str(), std::strerror(errno));
+    }
     return {};
   }
   int badLine = 0;
-  auto keys = ParseRegistry(content.str(), badLine);
+  auto keys = ParseRegistry(*content, badLine);
   if (keys) return std::move(*keys);
   // Keep the damaged file for inspection; the next change writes a fresh one.
   std::filesystem::path keep = file;
@@ -312,14 +327,23 @@ long SetValue(const RegKey& key, std::string_view name, Value value) {
   if (name.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) return kRegInvalidParameter;
   std::lock_guard lock(g_Mutex);
   Values& values = g_Keys[FullKeyName(key)];
-  const auto it = values.find(name);
-  if (it != values.end() && it->second == value) return kRegSuccess;
+  auto it = values.find(name);
+  std::optional<Value> previous;
   if (it != values.end()) {
-    it->second = std::move(value);
+    if (it->second == value) return kRegSuccess;
+    previous = std::exchange(it->second, std::move(value));
   } else {
-    values.emplace(std::string(name), std::move(value));
+    it = values.emplace(std::string(name), std::move(value)).first;
   }
-  return SaveLocked();
+  const long result = SaveLocked();
+  if (result != kRegSuccess) {  // the store keeps what the file holds
+    if (previous) {
+      it->second = std::move(*previous);
+    } else {
+      values.erase(it);
+    }
+  }
+  return result;
 }
 
 }  // namespace

@@ -1,0 +1,241 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+#include "platform/Debug.h"
+#include "platform/DeviceApi.h"
+#include "platform/DeviceProfile.h"
+#include "platform/DeviceRoot.h"
+#include "platform/Registry.h"
+#include "platform/TempFolder.h"
+
+namespace {
+
+using namespace platform;
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : m_Name(name) {
+    if (const char* old = std::getenv(name)) m_Old = old;
+    value ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~ScopedEnv() { m_Old ? setenv(m_Name, m_Old->c_str(), 1) : unsetenv(m_Name); }
+
+ private:
+  const char* m_Name;
+  std::optional<std::string> m_Old;
+};
+
+class DeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { m_Capture.SetEcho(false); }
+  void TearDown() override {
+    SetCurrentDeviceProfile({});
+    ClearPortDevicePaths();
+    ResetGpsPower();
+    OpenRegistryFile({});
+  }
+
+  std::filesystem::path Ini(const std::string& text) const {
+    const auto file = m_Folder.Path() / "device.ini";
+    WriteText(file, text);
+    return file;
+  }
+
+  TempFolder m_Folder;
+  DebugCapture m_Capture;
+};
+
+TEST_F(DeviceTest, RootComesFromOptionThenEnvironment) {
+  ScopedEnv root("NAVLUME_ROOT", "/srv/navlume");
+  ScopedEnv data("XDG_DATA_HOME", "/data");
+  ScopedEnv home("HOME", "/home/tester");
+  EXPECT_EQ(ResolveDeviceRoot("/opt/unit"), "/opt/unit");
+  EXPECT_EQ(ResolveDeviceRoot(), "/srv/navlume");
+  {
+    ScopedEnv noRoot("NAVLUME_ROOT", nullptr);
+    EXPECT_EQ(ResolveDeviceRoot(), "/data/navlume");
+    ScopedEnv noData("XDG_DATA_HOME", nullptr);
+    EXPECT_EQ(ResolveDeviceRoot(), "/home/tester/.local/share/navlume");
+  }
+}
+
+TEST_F(DeviceTest, FirstUseCreatesTheRootWithACommentedProfileWithoutHardware) {
+  const auto root = m_Folder.Path() / "unit";
+  ASSERT_TRUE(SetDeviceRoot(root));
+  EXPECT_EQ(DeviceRoot(), root);
+  EXPECT_TRUE(std::filesystem::is_directory(root / "files" / "Temp"));
+  const std::string ini = ReadText(root / "device.ini");
+  EXPECT_NE(ini.find("[ports]"), std::string::npos);
+  EXPECT_NE(ini.find("COM2: = /dev/ttyACM0"), std::string::npos);
+  EXPECT_TRUE(m_Capture.Lines().empty());  // the commented file parses cleanly
+
+  uint32_t type = 99;
+  EXPECT_NE(DeviceApiGet(kDevApiGpsHardwareType, 0, 0, 0, &type), 0);
+  EXPECT_EQ(type, 0u);
+  EXPECT_NE(DeviceApiGet(kDevApiWwanHardwareType, 0, 0, 0, &type), 0);
+  EXPECT_EQ(type, 0u);
+  EXPECT_FALSE(PortDevicePath("COM2:"));
+
+  // The registry is bound to the root.
+  RegKey key;
+  ASSERT_EQ(RegCreateKey(RegRoot::LocalMachine, "Software\\Microsoft\\RIL", key), kRegSuccess);
+  ASSERT_EQ(RegSetDword(key, "StartOptions", 1), kRegSuccess);
+  EXPECT_TRUE(std::filesystem::exists(root / "registry.reg"));
+
+  // A second use keeps an edited profile.
+  WriteText(root / "device.ini", "[hardware]\ngps_type=3\n");
+  ASSERT_TRUE(SetDeviceRoot(root));
+  EXPECT_EQ(CurrentDeviceProfile().gpsType, 3u);
+}
+
+TEST_F(DeviceTest, RootThatCannotBeCreatedFails) {
+  WriteText(m_Folder.Path() / "plain", "a file, not a folder");
+  EXPECT_FALSE(SetDeviceRoot(m_Folder.Path() / "plain" / "unit"));
+  EXPECT_FALSE(m_Capture.Lines().empty());
+}
+
+TEST_F(DeviceTest, HandheldPathsMapBelowFiles) {
+  ASSERT_TRUE(SetDeviceRoot(m_Folder.Path()));
+  const auto files = m_Folder.Path() / "files";
+  EXPECT_EQ(MapHandheldPath("\\Temp\\NMEADATA_COM4.LOG"), files / "Temp" / "NMEADATA_COM4.LOG");
+  EXPECT_EQ(MapHandheldPath("\\Storage Card\\Navlume.ini"), files / "Storage Card" / "Navlume.ini");
+  EXPECT_EQ(MapHandheldPath("\\Navlume.ini"), files / "Navlume.ini");
+  EXPECT_EQ(MapHandheldPath("\\..\\..\\etc\\passwd"), files / "etc" / "passwd");
+
+  EXPECT_FALSE(StorageCardPresent());
+  std::filesystem::create_directory(files / "Storage Card");
+  EXPECT_TRUE(StorageCardPresent());
+}
+
+TEST_F(DeviceTest, ProfileReadsEverySection) {
+  const auto profile = LoadDeviceProfile(Ini(
+      "; unit 17\n"
+      "[hardware]\r\n"
+      "gps_type = 4\r\n"
+      "WWAN_TYPE=0x2 ; PHS8\n"
+      "colour = blue\n"
+      "[ports]\n"
+      "COM2: = /dev/ttyACM0\n"
+      "COM3 = /dev/serial/by-id/usb-NovAtel_615-if00\n"
+      "[power]\n"
+      "gps = \"/sys/class/gpio/gpio17/value\"\n"
+      "[gpsd]\n"
+      "host = gps.local\n"
+      "port = 3000\n"
+      "[future]\n"
+      "anything = at all\n"));
+  EXPECT_EQ(profile.gpsType, 4u);
+  EXPECT_EQ(profile.wwanType, 2u);
+  EXPECT_EQ(profile.ports.at("COM2:"), "/dev/ttyACM0");
+  EXPECT_EQ(profile.ports.at("COM3:"), "/dev/serial/by-id/usb-NovAtel_615-if00");
+  EXPECT_EQ(profile.powerFile, "/sys/class/gpio/gpio17/value");
+  EXPECT_EQ(profile.gpsdHost, "gps.local");
+  EXPECT_EQ(profile.gpsdPort, 3000);
+  EXPECT_TRUE(m_Capture.Lines().empty());
+}
+
+TEST_F(DeviceTest, MalformedProfileLinesAreLoggedWithTheirNumberAndSkipped) {
+  const auto profile = LoadDeviceProfile(Ini(
+      "[hardware]\n"
+      "gps_type = three\n"
+      "wwan_type = 2\n"
+      "just some words\n"
+      "[ports\n"
+      "= /dev/ttyS0\n"
+      "[gpsd]\n"
+      "port = 70000\n"
+      "[hardware]\n"
+      "gps_type = 3\n"));
+  EXPECT_EQ(profile.gpsType, 3u);
+  EXPECT_EQ(profile.wwanType, 2u);
+  EXPECT_EQ(profile.gpsdPort, 2947);
+  const auto lines = m_Capture.Lines();
+  ASSERT_EQ(lines.size(), 5u);
+  for (const char* number : {"line 2:", "line 4:", "line 5:", "line 6:", "line 8:"}) EXPECT_TRUE(m_Capture.Contains(number)) << number;
+}
+
+TEST_F(DeviceTest, MissingProfileGivesDefaults) {
+  const auto profile = LoadDeviceProfile(m_Folder.Path() / "none.ini");
+  EXPECT_EQ(profile.gpsType, 0u);
+  EXPECT_EQ(profile.gpsdHost, "127.0.0.1");
+  EXPECT_EQ(profile.gpsdPort, 2947);
+  EXPECT_TRUE(m_Capture.Lines().empty());
+}
+
+TEST_F(DeviceTest, PortMapSetInCodeWinsOverTheProfile) {
+  DeviceProfile profile;
+  profile.ports["COM2:"] = "/dev/ttyACM0";
+  SetCurrentDeviceProfile(profile);
+  EXPECT_EQ(PortDevicePath("COM2:"), "/dev/ttyACM0");
+  EXPECT_EQ(PortDevicePath("com2:"), "/dev/ttyACM0");
+  EXPECT_FALSE(PortDevicePath("COM3:"));
+  SetPortDevicePath("COM2:", "/dev/pts/7");
+  EXPECT_EQ(PortDevicePath("COM2:"), "/dev/pts/7");
+  ClearPortDevicePaths();
+  EXPECT_EQ(PortDevicePath("COM2:"), "/dev/ttyACM0");
+}
+
+TEST_F(DeviceTest, DeviceControlSwitchesPowerAndAnswersTypes) {
+  DeviceProfile profile;
+  profile.gpsType = 3;
+  profile.wwanType = 5;
+  profile.powerFile = (m_Folder.Path() / "gps_power").string();
+  SetCurrentDeviceProfile(profile);
+  DeviceApiInit();
+
+  std::vector<bool> seen;
+  const int id = AddGpsPowerListener([&](bool on) { seen.push_back(on); });
+  uint32_t value = 7;
+  ASSERT_NE(DeviceApiGet(kDevApiGpsPower, 0, 0, 0, &value), 0);
+  EXPECT_EQ(value, 0u);
+  DeviceApiSet(kDevApiGpsPower, 0, 0, 1);
+  EXPECT_TRUE(GpsPowerOn());
+  ASSERT_NE(DeviceApiGet(kDevApiGpsPower, 0, 0, 0, &value), 0);
+  EXPECT_EQ(value, 1u);
+  EXPECT_EQ(ReadText(profile.powerFile), "1");
+  DeviceApiSet(kDevApiGpsPower, 0, 0, 0);
+  EXPECT_FALSE(GpsPowerOn());
+  EXPECT_EQ(ReadText(profile.powerFile), "0");
+  EXPECT_EQ(seen, (std::vector<bool>{true, false}));
+
+  RemoveGpsPowerListener(id);
+  DeviceApiSet(kDevApiGpsPower, 0, 0, 1);
+  EXPECT_EQ(seen.size(), 2u);
+
+  ASSERT_NE(DeviceApiGet(kDevApiGpsHardwareType, 0, 0, 0, &value), 0);
+  EXPECT_EQ(value, 3u);
+  ASSERT_NE(DeviceApiGet(kDevApiWwanHardwareType, 0, 0, 0, &value), 0);
+  EXPECT_EQ(value, 5u);
+  value = 42;
+  EXPECT_EQ(DeviceApiGet(0x00030017, 0, 0, 0, &value), 0);
+  EXPECT_EQ(value, 42u);
+  EXPECT_EQ(DeviceApiSet(0x00030016, 0, 0, 1), 0);
+  DeviceApiDeinit();
+}
+
+TEST_F(DeviceTest, UnwritablePowerFileIsLoggedAndPowerStillSwitches) {
+  DeviceProfile profile;
+  profile.powerFile = (m_Folder.Path() / "missing" / "value").string();
+  SetCurrentDeviceProfile(profile);
+  DeviceApiSet(kDevApiGpsPower, 0, 0, 1);
+  EXPECT_TRUE(GpsPowerOn());
+  EXPECT_TRUE(m_Capture.Contains("Can't write the GPS power file"));
+}
+
+TEST_F(DeviceTest, ListenerMayRemoveItself) {
+  int calls = 0;
+  int id = 0;
+  id = AddGpsPowerListener([&](bool) {
+    ++calls;
+    RemoveGpsPowerListener(id);
+  });
+  DeviceApiSet(kDevApiGpsPower, 0, 0, 1);
+  DeviceApiSet(kDevApiGpsPower, 0, 0, 0);
+  EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
