@@ -74,6 +74,8 @@ int NmeaParser::Feed(const char* bytes, uint32_t count) {
 
   if (ended) {
     m_LineBuffer.Discard(lastEnd + 1);
+  } else if (state != 0 && length - start <= kNmeaLongestKeptSentence) {
+    m_LineBuffer.Discard(start);
   } else if (length > kNmeaMaxSentence) {
     m_LineBuffer.Discard(length - kNmeaMaxSentence);
   }

@@ -14,6 +14,9 @@
 
 // Longest sentence NMEA 0183 allows, '$' to LF.
 constexpr uint32_t kNmeaMaxSentence = 82;
+// Receivers send longer ones (85-byte GGA with DGPS fields). An unfinished
+// sentence up to this length stays whole in the buffer between calls.
+constexpr uint32_t kNmeaLongestKeptSentence = 256;
 
 // Maximum age the parse thread asks GetPosition for.
 constexpr uint32_t kNmeaMaxAgeMs = 100000;
