@@ -55,6 +55,10 @@ int COem615Protocol::ChangeBaudRate() {
   char command[kSerialConfigBufferSize] = {};
   std::snprintf(command, sizeof command, kSerialConfigFormat, static_cast<int>(m_Device.m_BaudRate));
   WriteWithNul(command);
+  // The receiver answers at the old rate before it moves: the command has left
+  // the line once the prompt is back, and the port may change its rate.
+  m_InitEvent.Wait(kPromptWaitMs, &m_Stop);
+  m_InitEvent.Reset();
   TimedWaitMode = false;
   return 1;
 }

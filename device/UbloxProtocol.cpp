@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/Debug.h"
+#include "platform/Time.h"
 
 namespace {
 constexpr uint8_t kUbxSync1 = 0xB5;
@@ -22,6 +23,7 @@ constexpr uint16_t kOutUbxNmea = 0x0003;
 constexpr int kColdStartAttempts = 5;
 constexpr uint32_t kAckWaitMs = 2000;
 constexpr int kDiscardedBytes = 200;
+constexpr uint32_t kPortMessageLineTimeMs = 50;  // 28 bytes at 9600 baud take 30 ms
 
 void PutLittleEndian(std::vector<uint8_t>& bytes, uint32_t value, int count) {
   for (int i = 0; i < count; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
@@ -89,5 +91,8 @@ void CUbloxProtocol::ChangeBaudRate(int32_t baudRate) {
   for (int i = 0; i < kDiscardedBytes; ++i) m_Port.Read(&discarded, 1);
   m_Port.SetupReadTimeouts(ReadTimeoutBlocking);
   const std::vector<uint8_t> message = UbxPortRateMessage(baudRate);
-  if (!message.empty()) m_Port.Write(message.data(), static_cast<uint32_t>(message.size()));
+  if (message.empty()) return;
+  m_Port.Write(message.data(), static_cast<uint32_t>(message.size()));
+  // The message must leave the line at 9600 before the port changes its rate.
+  platform::SleepMs(kPortMessageLineTimeMs);
 }
