@@ -1,6 +1,8 @@
 #include "tools/PositionJson.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <cstdio>
 #include <iterator>
 
@@ -24,47 +26,98 @@ std::string FormatUtcTime(const SYSTEMTIME& t) {
   return text;
 }
 
+// One JSON member: its name, the valid bit that makes it appear (0: always),
+// the record bytes it shows and how it renders them.
+struct Member {
+  const char* name;
+  uint32_t validBit;
+  size_t offset;
+  size_t size;
+  nlohmann::json (*render)(const GpsPosition&);
+};
+
+#define NAVLUME_MEMBER(name, bit, field, expression) \
+  Member { name, bit, offsetof(GpsPosition, field), sizeof(GpsPosition::field), [](const GpsPosition& r) { \
+    return nlohmann::json(expression);                                                                  \
+  } }
+
+const Member kMembers[] = {
+    NAVLUME_MEMBER("utcTime", kGpsValidUtcTime, utcTime, FormatUtcTime(r.utcTime)),
+    {"utcDayOfWeek", kGpsValidUtcTime, offsetof(GpsPosition, utcTime) + offsetof(SYSTEMTIME, wDayOfWeek),
+     sizeof(uint16_t), [](const GpsPosition& r) { return nlohmann::json(r.utcTime.wDayOfWeek); }},
+    NAVLUME_MEMBER("latitude", kGpsValidLatitude, latitude, r.latitude),
+    NAVLUME_MEMBER("longitude", kGpsValidLongitude, longitude, r.longitude),
+    NAVLUME_MEMBER("speed", kGpsValidSpeed, speed, ShortestFloat(r.speed)),
+    NAVLUME_MEMBER("heading", kGpsValidHeading, heading, ShortestFloat(r.heading)),
+    NAVLUME_MEMBER("magneticVariation", kGpsValidMagneticVariation, magneticVariation, r.magneticVariation),
+    NAVLUME_MEMBER("altitudeSeaLevel", kGpsValidAltitudeSeaLevel, altitudeSeaLevel, ShortestFloat(r.altitudeSeaLevel)),
+    NAVLUME_MEMBER("altitudeEllipsoid", kGpsValidAltitudeEllipsoid, altitudeEllipsoid,
+                   ShortestFloat(r.altitudeEllipsoid)),
+    NAVLUME_MEMBER("fixQuality", 0, fixQuality, r.fixQuality),
+    NAVLUME_MEMBER("fixType", 0, fixType, r.fixType),
+    NAVLUME_MEMBER("selectionType", 0, selectionType, r.selectionType),
+    NAVLUME_MEMBER("pdop", kGpsValidPdop, pdop, ShortestFloat(r.pdop)),
+    NAVLUME_MEMBER("hdop", kGpsValidHdop, hdop, ShortestFloat(r.hdop)),
+    NAVLUME_MEMBER("vdop", kGpsValidVdop, vdop, ShortestFloat(r.vdop)),
+    NAVLUME_MEMBER("satelliteCount", kGpsValidSatelliteCount, satelliteCount, r.satelliteCount),
+    NAVLUME_MEMBER("usedPrns", kGpsValidUsedPrns, usedPrns, r.usedPrns),
+    NAVLUME_MEMBER("satellitesInView", kGpsValidSatellitesInView, satellitesInView, r.satellitesInView),
+    NAVLUME_MEMBER("inViewPrns", kGpsValidInViewPrns, inViewPrns, r.inViewPrns),
+    NAVLUME_MEMBER("inViewElevation", kGpsValidInViewElevation, inViewElevation, r.inViewElevation),
+    NAVLUME_MEMBER("inViewAzimuth", kGpsValidInViewAzimuth, inViewAzimuth, r.inViewAzimuth),
+    NAVLUME_MEMBER("inViewSnr", kGpsValidInViewSnr, inViewSnr, r.inViewSnr),
+    NAVLUME_MEMBER("validFields", 0, validFields, r.validFields),
+};
+
+#undef NAVLUME_MEMBER
+
+constexpr int kDecodedSlot = -1;
+constexpr int kOffsetSlot = -2;
+
+bool Shown(const Member& member, const GpsPosition& record) {
+  return member.validBit == 0 || (record.validFields & member.validBit) != 0;
+}
+
 }  // namespace
 
 nlohmann::json PositionToJson(const GpsPosition& record) {
   nlohmann::json json = nlohmann::json::object();
-  const uint32_t valid = record.validFields;
-  json["validFields"] = valid;
-  if (valid & kGpsValidUtcTime) {
-    json["utcTime"] = FormatUtcTime(record.utcTime);
-    json["utcDayOfWeek"] = record.utcTime.wDayOfWeek;
+  for (const Member& member : kMembers) {
+    if (Shown(member, record)) json[member.name] = member.render(record);
   }
-  const auto addDouble = [&](const char* name, uint32_t bit, double value) {
-    if (valid & bit) json[name] = value;
-  };
-  const auto addFloat = [&](const char* name, uint32_t bit, float value) {
-    if (valid & bit) json[name] = ShortestFloat(value);
-  };
-  const auto addNumber = [&](const char* name, uint32_t bit, uint32_t value) {
-    if (valid & bit) json[name] = value;
-  };
-  const auto addArray = [&](const char* name, uint32_t bit, const uint32_t (&values)[kGpsMaxSatellites]) {
-    if (valid & bit) json[name] = values;
-  };
-  addDouble("latitude", kGpsValidLatitude, record.latitude);
-  addDouble("longitude", kGpsValidLongitude, record.longitude);
-  addFloat("speed", kGpsValidSpeed, record.speed);
-  addFloat("heading", kGpsValidHeading, record.heading);
-  addDouble("magneticVariation", kGpsValidMagneticVariation, record.magneticVariation);
-  addFloat("altitudeSeaLevel", kGpsValidAltitudeSeaLevel, record.altitudeSeaLevel);
-  addFloat("altitudeEllipsoid", kGpsValidAltitudeEllipsoid, record.altitudeEllipsoid);
-  json["fixQuality"] = record.fixQuality;
-  json["fixType"] = record.fixType;
-  json["selectionType"] = record.selectionType;
-  addFloat("pdop", kGpsValidPdop, record.pdop);
-  addFloat("hdop", kGpsValidHdop, record.hdop);
-  addFloat("vdop", kGpsValidVdop, record.vdop);
-  addNumber("satelliteCount", kGpsValidSatelliteCount, record.satelliteCount);
-  addArray("usedPrns", kGpsValidUsedPrns, record.usedPrns);
-  addNumber("satellitesInView", kGpsValidSatellitesInView, record.satellitesInView);
-  addArray("inViewPrns", kGpsValidInViewPrns, record.inViewPrns);
-  addArray("inViewElevation", kGpsValidInViewElevation, record.inViewElevation);
-  addArray("inViewAzimuth", kGpsValidInViewAzimuth, record.inViewAzimuth);
-  addArray("inViewSnr", kGpsValidInViewSnr, record.inViewSnr);
   return json;
+}
+
+PositionJsonLine::PositionJsonLine() {
+  // Members in the order nlohmann::json keeps object keys.
+  const auto add = [this](int member, const std::string& name) {
+    m_Slots.push_back({member, nlohmann::json(name).dump() + ":", {}, {}});
+  };
+  for (int i = 0; i < static_cast<int>(std::size(kMembers)); ++i) add(i, kMembers[i].name);
+  add(kDecodedSlot, "decoded");
+  add(kOffsetSlot, "offset");
+  std::sort(m_Slots.begin(), m_Slots.end(), [](const Slot& a, const Slot& b) { return a.key < b.key; });
+}
+
+void PositionJsonLine::Append(std::string& out, const GpsPosition& record, uint64_t offset, int decoded) {
+  const auto* bytes = reinterpret_cast<const char*>(&record);
+  char separator = '{';
+  for (Slot& slot : m_Slots) {
+    if (slot.member >= 0) {
+      const Member& member = kMembers[slot.member];
+      if (!Shown(member, record)) continue;
+      const std::string_view shown(bytes + member.offset, member.size);
+      if (slot.text.empty() || slot.bytes != shown) {
+        slot.bytes.assign(shown);
+        slot.text = member.render(record).dump();
+      }
+    } else {
+      slot.text = nlohmann::json(slot.member == kDecodedSlot ? nlohmann::json(decoded) : nlohmann::json(offset)).dump();
+    }
+    out += separator;
+    out += slot.key;
+    out += slot.text;
+    separator = ',';
+  }
+  out += "}\n";
 }

@@ -47,11 +47,7 @@ class CaptureDecoder {
     record.version = kGpsPositionVersion;
     record.size = kGpsPositionSize;
     m_Parser.GetPosition(record, kNmeaMaxAgeMs);
-    nlohmann::json line = PositionToJson(record);
-    line["offset"] = m_uOffset;
-    line["decoded"] = decoded;
-    m_Output += line.dump();
-    m_Output += '\n';
+    m_Line.Append(m_Output, record, m_uOffset, decoded);
     if (m_Output.size() >= kOutputFlush) Flush();
   }
 
@@ -62,6 +58,7 @@ class CaptureDecoder {
 
  private:
   NmeaParser m_Parser;
+  PositionJsonLine m_Line;
   bool m_bAll;
   uint64_t m_uOffset = 0;
   std::string m_Output;
