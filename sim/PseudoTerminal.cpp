@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -32,6 +33,16 @@ PseudoTerminal::~PseudoTerminal() {
 void PseudoTerminal::CloseMaster() {
   if (m_MasterFd >= 0) close(m_MasterFd);
   m_MasterFd = -1;
+}
+
+size_t PseudoTerminal::PendingInput() const {
+  int pending = 0;
+  if (m_SlaveFd < 0 || ioctl(m_SlaveFd, FIONREAD, &pending) != 0) return 0;
+  return static_cast<size_t>(pending);
+}
+
+void PseudoTerminal::DropPendingInput() {
+  if (m_SlaveFd >= 0) tcflush(m_SlaveFd, TCIFLUSH);
 }
 
 }  // namespace sim

@@ -20,6 +20,11 @@ class PseudoTerminal {
   // Closes the master side: the slave's reader sees the line go away.
   void CloseMaster();
 
+  // Bytes written to the master that no reader of the slave took yet, and
+  // dropping them (the far end writes on while nobody listens).
+  size_t PendingInput() const;
+  void DropPendingInput();
+
  private:
   int m_MasterFd = -1;
   int m_SlaveFd = -1;  // held open so that the line keeps its settings between opens

@@ -16,6 +16,9 @@ namespace {
 
 constexpr double kEpochMs = 1000;
 constexpr size_t kReadChunk = 4096;
+// A host that left this much unread is not listening: what it missed is dropped
+// rather than handed to it stale when it starts reading.
+constexpr size_t kStaleBacklog = 3072;
 
 timespec RealTimeout(double scaledMs) {
   const double ns = std::max(0.0, scaledMs) * 1e6 * platform::TimeScale();
@@ -60,7 +63,11 @@ void CSimReceiver::Stop() {
     m_PowerListener = -1;
   }
   if (m_Thread.joinable()) {
-    m_bStop = true;
+    {
+      std::lock_guard lock(m_LineMutex);
+      m_bStop = true;
+    }
+    m_StateChanged.notify_all();
     Wake();
     m_Thread.join();
   }
@@ -85,8 +92,13 @@ void CSimReceiver::SetLine(const LineFormat& format) {
 }
 
 void CSimReceiver::SetPower(bool on) {
+  if (m_PowerMode == PowerMode::AlwaysOn) return;
   m_bPowerRequest = on;
+  if (!m_Thread.joinable() || m_bVanished) return;
   Wake();
+  // Switched when this returns: nothing more is sent after a power-off.
+  std::unique_lock lock(m_LineMutex);
+  m_StateChanged.wait(lock, [&] { return m_bPowered == on || m_bPowerRequest != on || m_bVanished || m_bStop; });
 }
 
 void CSimReceiver::Vanish() {
@@ -95,7 +107,7 @@ void CSimReceiver::Vanish() {
     Wake();
     // The caller can rely on the line being gone when this returns.
     std::unique_lock lock(m_LineMutex);
-    m_VanishDone.wait(lock, [this] { return m_bVanished.load(); });
+    m_StateChanged.wait(lock, [this] { return m_bVanished.load(); });
   } else {
     CloseMaster();
   }
@@ -108,7 +120,7 @@ void CSimReceiver::CloseMaster() {
     m_bVanished = true;
     m_bFixed = false;
   }
-  m_VanishDone.notify_all();
+  m_StateChanged.notify_all();
 }
 
 double CSimReceiver::NowMs() const {
@@ -143,16 +155,21 @@ void CSimReceiver::ColdStart() {
 }
 
 void CSimReceiver::ApplyPower(bool on) {
-  m_bPowered = on;
   m_Timers.clear();
-  if (!on) {
+  if (on) {
+    m_bPowered = true;
+    SetLine(LineFormat{m_BootBaud});
+    ColdStart();
+    OnPowerOn();
+  } else {
     m_BootSeconds.reset();
     m_bFixed = false;
-    return;
   }
-  SetLine(LineFormat{m_BootBaud});
-  ColdStart();
-  OnPowerOn();
+  {
+    std::lock_guard lock(m_LineMutex);
+    m_bPowered = on;
+  }
+  m_StateChanged.notify_all();
 }
 
 void CSimReceiver::Run() {
@@ -262,6 +279,7 @@ void CSimReceiver::Send(const std::string& bytes) {
     if (!ReadHostFormats(m_Terminal.MasterFd(), hostReceive, hostTransmit)) return;
     out = Resample(bytes, Format(), hostReceive);
   }
+  if (m_Terminal.PendingInput() > kStaleBacklog) m_Terminal.DropPendingInput();
   size_t done = 0;
   while (done < out.size()) {
     const ssize_t written = write(m_Terminal.MasterFd(), out.data() + done, out.size() - done);

@@ -48,6 +48,8 @@ class CSimReceiver {
   uint32_t BaudRate() const;
   LineFormat Format() const;
 
+  // Switches the power; returns once the receiver follows (nothing is sent
+  // after a power-off returns). Ignored by power-independent receivers.
   void SetPower(bool on);
   bool Powered() const { return m_bPowered.load(); }
 
@@ -109,7 +111,7 @@ class CSimReceiver {
   int m_PowerListener = -1;
 
   mutable std::mutex m_LineMutex;
-  std::condition_variable m_VanishDone;
+  std::condition_variable m_StateChanged;  // power applied, vanished, stopping
   LineFormat m_Line;
 
   // Scaled clock: re-anchored when the time scale changes.

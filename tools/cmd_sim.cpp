@@ -1,3 +1,97 @@
+// navlume-cli sim: simulated receivers on pseudo-terminals behind a device root
+// that Navlume (or a test) then uses. Runs until SIGINT or SIGTERM.
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/Time.h"
+#include "sim/SimulationRoot.h"
 #include "tools/Commands.h"
 
-void AddSimCommand(CLI::App& app) { app.add_subcommand("sim", "not available yet"); }
+namespace {
+
+struct SimCommandOptions {
+  std::string profile = "ublox";
+  std::string scenario;
+  std::optional<double> ttff;
+  double timeScale = 1.0;
+  std::string root;
+  std::string record;
+  std::string replay;
+  std::string port = sim::kSimAgpsPort;
+};
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "navlume-cli sim: %s\n", message.c_str());
+  return 2;
+}
+
+// Blocks the stop signals in every thread (the receivers' threads inherit the
+// mask) and returns a descriptor that reads them.
+int StopSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return -1;
+  return signalfd(-1, &signals, SFD_CLOEXEC);
+}
+
+int RunSim(const SimCommandOptions& command) {
+  sim::SimulationOptions options;
+  options.profile = command.profile;
+  options.root = command.root;
+  options.record = command.record;
+  options.replay = command.replay;
+  options.replayPort = command.port;
+  std::string error;
+  if (!command.scenario.empty() && !sim::LoadScenario(command.scenario, options.scenario, error)) return Fail(error);
+  if (command.ttff) options.scenario.ttff = *command.ttff;
+  platform::SetTimeScale(command.timeScale);
+
+  const int signals = StopSignals();
+  if (signals < 0) return Fail("cannot catch SIGINT/SIGTERM");
+  sim::CSimulationRoot root;
+  if (!root.Start(options, error)) {
+    close(signals);
+    return Fail(error);
+  }
+  std::printf("%s\n", root.DescribeJson().c_str());
+  std::fflush(stdout);
+  signalfd_siginfo info{};
+  while (read(signals, &info, sizeof info) < 0 && errno == EINTR) {
+  }
+  root.Stop();
+  close(signals);
+  return 0;
+}
+
+}  // namespace
+
+void AddSimCommand(CLI::App& app) {
+  auto command = std::make_shared<SimCommandOptions>();
+  CLI::App* sim = app.add_subcommand("sim", "Run simulated receivers on pseudo-terminals behind a device root");
+  sim->add_option("--profile", command->profile, "Receivers: ublox, oem615, agps, ublox+agps, oem615+agps")
+      ->check(CLI::IsMember({"ublox", "oem615", "agps", "ublox+agps", "oem615+agps"}));
+  sim->add_option("--scenario", command->scenario, "Scenario file (JSON); default: built-in open sky")
+      ->check(CLI::ExistingFile);
+  sim->add_option("--ttff", command->ttff, "Time to first fix in seconds (overrides the scenario)")
+      ->check(CLI::NonNegativeNumber);
+  sim->add_option("--time-scale", command->timeScale, "Real seconds per simulated second (0.1: ten times faster)")
+      ->check(CLI::PositiveNumber);
+  sim->add_option("--root", command->root, "Device root to use (default: a temporary one, removed at the end)");
+  sim->add_option("--record", command->record, "Write what the receivers receive to FILE (JSON lines)");
+  sim->add_option("--replay", command->replay, "Replay an NMEA capture instead of a scenario")->check(CLI::ExistingFile);
+  sim->add_option("--port", command->port, "Port of the replayed receiver")
+      ->check(CLI::IsMember({sim::kSimUbloxPort, sim::kSimOem615Port, sim::kSimAgpsPort}));
+  sim->callback([command] {
+    const int result = RunSim(*command);
+    if (result != 0) throw CLI::RuntimeError(result);
+  });
+}

@@ -1,0 +1,164 @@
+// Simulation roots, the A-GPS and replay receivers, and `navlume-cli sim` end to end.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+#include "HostPort.h"
+#include "platform/DeviceProfile.h"
+#include "sim/AgpsReceiver.h"
+#include "sim/PowerFileWatcher.h"
+#include "sim/ReplayReceiver.h"
+#include "sim/SimulationRoot.h"
+
+namespace {
+
+using navlume_test::CountGga;
+using navlume_test::HostPort;
+
+constexpr double kScale = 0.01;
+
+class SimulationRootTest : public ::testing::Test {
+ protected:
+  platform::ScopedTimeScale m_Scale{kScale};
+};
+
+void WritePower(const std::filesystem::path& root, const char* state) {
+  std::ofstream(root / sim::kSimPowerFile, std::ios::trunc) << state;
+}
+
+TEST_F(SimulationRootTest, AgpsStreamsWithoutPowerAtAnyLineRate) {
+  sim::CAgpsReceiver receiver;
+  ASSERT_TRUE(receiver.Start());
+  HostPort host(receiver.SlavePath(), 115200);
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '0') >= 2; }, 5000));
+  receiver.SetPower(false);
+  host.Take();
+  EXPECT_TRUE(host.ReadUntilContains("$GPGGA", 3000));
+}
+
+TEST_F(SimulationRootTest, ReplayPlaysACaptureOneEpochPerSecond) {
+  const std::filesystem::path capture = std::filesystem::temp_directory_path() / "navlume-sim-replay.nmea";
+  std::ofstream(capture) << "$GPGGA,1*00\r\n$GPRMC,1*00\r\n$GPGSV,1*00\r\n"
+                            "$GPGGA,2*00\r\n$GPRMC,2*00\r\n"
+                            "$GPRMC,3*00\r\n$GPGGA,3*00\r\n";
+  std::vector<std::string> epochs;
+  ASSERT_TRUE(sim::CReplayReceiver::LoadCapture(capture.string(), epochs));
+  std::filesystem::remove(capture);
+  ASSERT_EQ(epochs.size(), 3u);
+  EXPECT_EQ(epochs[1], "$GPGGA,2*00\r\n$GPRMC,2*00\r\n");
+  sim::CReplayReceiver receiver(epochs);
+  ASSERT_TRUE(receiver.Start());
+  HostPort host(receiver.SlavePath());
+  ASSERT_TRUE(host.ReadUntilContains("$GPGGA,3*00\r\n", 10000));
+  EXPECT_EQ(host.Received(), epochs[0] + epochs[1] + epochs[2]);
+  EXPECT_GE(receiver.ElapsedMs(), 3000u);
+}
+
+TEST_F(SimulationRootTest, ProfileMapsPortsAndThePowerFileSwitchesTheGps) {
+  sim::CSimulationRoot root;
+  sim::SimulationOptions options;
+  options.profile = "ublox+agps";
+  options.scenario.ttff = 1;
+  std::string error;
+  ASSERT_TRUE(root.Start(options, error)) << error;
+  const std::filesystem::path folder = root.Root();
+  const platform::DeviceProfile profile = platform::LoadDeviceProfile(folder / "device.ini");
+  EXPECT_EQ(profile.gpsType, 3u);
+  EXPECT_EQ(profile.wwanType, 2u);
+  EXPECT_EQ(profile.ports, root.Ports());
+  EXPECT_EQ(profile.ports.count("COM2:"), 1u);
+  EXPECT_EQ(profile.ports.count("COM9:"), 1u);
+  EXPECT_EQ(profile.powerFile, (folder / "gps_power").string());
+  const auto described = nlohmann::json::parse(root.DescribeJson());
+  EXPECT_EQ(described["root"], folder.string());
+  EXPECT_EQ(described["ports"]["COM2:"], root.Ports().at("COM2:"));
+
+  sim::CSimReceiver* ublox = root.Receiver("COM2:");
+  ASSERT_NE(ublox, nullptr);
+  EXPECT_FALSE(ublox->Powered());  // the GPS starts switched off
+  HostPort host(ublox->SlavePath());
+  WritePower(folder, "1");
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 10000));
+  EXPECT_TRUE(ublox->Powered());
+  WritePower(folder, "0");
+  host.ReadUntil([&](const std::string&) { return !ublox->Powered(); }, 10000);
+  EXPECT_FALSE(ublox->Powered());
+  root.Stop();
+  EXPECT_FALSE(std::filesystem::exists(folder));  // a temporary root goes with the simulation
+}
+
+TEST_F(SimulationRootTest, RefusesUnknownProfilesAndRecordsToAFile) {
+  sim::CSimulationRoot root;
+  sim::SimulationOptions options;
+  std::string error;
+  options.profile = "garmin";
+  EXPECT_FALSE(root.Start(options, error));
+  EXPECT_NE(error.find("garmin"), std::string::npos);
+
+  const std::filesystem::path record = std::filesystem::temp_directory_path() / "navlume-sim-record.jsonl";
+  options.profile = "oem615";
+  options.record = record;
+  options.power = sim::PowerSource::Platform;
+  ASSERT_TRUE(root.Start(options, error)) << error;
+  sim::CSimReceiver* oem615 = root.Receiver("COM3:");
+  ASSERT_NE(oem615, nullptr);
+  oem615->SetPower(true);
+  HostPort host(oem615->SlavePath());
+  ASSERT_TRUE(host.ReadUntilContains("[COM1]", 5000));
+  ASSERT_TRUE(host.Write("log gpgga ontime 1\n"));
+  ASSERT_TRUE(oem615->Recording().WaitForCommands(1, 5000));
+  root.Stop();
+  std::ifstream lines(record);
+  std::vector<nlohmann::json> entries;
+  for (std::string line; std::getline(lines, line);) entries.push_back(nlohmann::json::parse(line));
+  std::filesystem::remove(record);
+  ASSERT_GE(entries.size(), 2u);
+  EXPECT_EQ(entries.back()["kind"], "command");
+  EXPECT_EQ(entries.back()["text"], "log gpgga ontime 1");
+  EXPECT_EQ(entries.back()["port"], "COM3:");
+  EXPECT_EQ(entries.front()["kind"], "bytes");
+}
+
+TEST(NavlumeCliSimTest, UbloxProfileStreamsAFixAfterItsTtff) {
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    close(out[1]);
+    execl(NAVLUME_CLI, NAVLUME_CLI, "sim", "--profile", "ublox", "--time-scale", "0.01", "--ttff", "5", nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  std::FILE* stream = fdopen(out[0], "r");
+  char line[4096] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, stream), nullptr);
+  const auto described = nlohmann::json::parse(line);
+  const std::filesystem::path root = described["root"].get<std::string>();
+  const std::string port = described["ports"]["COM2:"].get<std::string>();
+  {
+    platform::ScopedTimeScale scale(kScale);
+    HostPort host(port);
+    EXPECT_TRUE(host.ReadFor(1500).empty());  // GPS off
+    WritePower(root, "1");
+    ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 30000));
+    EXPECT_GE(CountGga(host.Received(), '0'), 4);
+  }
+  kill(child, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  std::fclose(stream);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_FALSE(std::filesystem::exists(root));
+}
+
+}  // namespace

@@ -1,0 +1,213 @@
+// The u-blox 7 simulator through its terminal: stream, time to first fix, UBX
+// answers, rate change, power and faults.
+
+#include <gtest/gtest.h>
+
+#include "HostPort.h"
+#include "platform/DeviceApi.h"
+#include "sim/UbloxReceiver.h"
+
+namespace {
+
+using navlume_test::ChecksumMatches;
+using navlume_test::CountGga;
+using navlume_test::HostPort;
+using navlume_test::Lines;
+
+constexpr double kScale = 0.01;
+const std::string kCfgRst("\xB5\x62\x06\x04\x04\x00\xFF\xFF\x02\x00\x0E\x61", 12);
+const std::string kAckCfgRst("\xB5\x62\x05\x01\x02\x00\x06\x04\x12\x3B", 10);
+const std::string kCfgPrt115200("\xB5\x62\x06\x00\x14\x00\x01\x00\x00\x00\xD0\x08\x00\x00\x00\xC2\x01\x00\x07\x00\x03"
+                                "\x00\x00\x00\x00\x00\xC0\x7E",
+                                28);
+
+sim::Scenario WithTtff(double ttff) {
+  sim::Scenario scenario = sim::DefaultScenario();
+  scenario.ttff = ttff;
+  return scenario;
+}
+
+class UbloxReceiverTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::ResetGpsPower(); }
+  platform::ScopedTimeScale m_Scale{kScale};
+};
+
+// The GGA time of a line, as scenario seconds.
+int GgaSecond(const std::string& line) { return std::stoi(line.substr(9, 2)) * 60 + std::stoi(line.substr(11, 2)); }
+
+TEST_F(UbloxReceiverTest, NoFixBeforeTtffThenFixAndEverySentenceDecodes) {
+  sim::CUbloxReceiver receiver(WithTtff(30), sim::PowerMode::Manual);
+  ASSERT_TRUE(receiver.Start());
+  HostPort host(receiver.SlavePath());
+  receiver.SetPower(true);
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 3; }, 60000));
+  NmeaParser parser;
+  int firstFix = -1, lastNoFix = -1;
+  for (const auto& line : Lines(host.Received())) {
+    if (line.rfind("$GP", 0) != 0) continue;
+    EXPECT_TRUE(ChecksumMatches(line)) << line;
+    if (line.rfind("$GPTXT", 0) != 0) {
+      EXPECT_EQ(parser.Feed(line.data(), static_cast<uint32_t>(line.size())), 1) << line;
+    }
+    if (line.rfind("$GPGGA", 0) != 0) continue;
+    const bool fixed = line.find(",1,", 30) != std::string::npos;
+    if (fixed && firstFix < 0) firstFix = GgaSecond(line);
+    if (!fixed) lastNoFix = GgaSecond(line);
+  }
+  EXPECT_GE(firstFix, 30);
+  EXPECT_LE(firstFix, 32);
+  EXPECT_LT(lastNoFix, firstFix);
+  EXPECT_TRUE(receiver.Fixed());
+}
+
+TEST_F(UbloxReceiverTest, RecordMatchesScenarioAtChosenTimes) {
+  sim::Scenario scenario = WithTtff(2);
+  scenario.speedKnots = 60;
+  scenario.courseDegrees = 90;
+  scenario.satellites[1].changes = {{8, 50, 60, 0, std::nullopt}};
+  scenario.satellites[2].changes = {{8, std::nullopt, std::nullopt, 20, std::nullopt}};
+  sim::CUbloxReceiver receiver(scenario, sim::PowerMode::Manual);
+  ASSERT_TRUE(receiver.Start());
+  HostPort host(receiver.SlavePath());
+  receiver.SetPower(true);
+  ASSERT_TRUE(host.ReadUntilContains("$GPGLL,", 1000));
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return r.find("$GPGGA,100012") != std::string::npos; }, 60000));
+  // Decode epoch by epoch and compare at 5 s and 10 s.
+  NmeaParser parser;
+  int checked = 0;
+  for (const auto& line : Lines(host.Received())) {
+    parser.Feed(line.data(), static_cast<uint32_t>(line.size()));
+    if (line.rfind("$GPGLL,", 0) != 0) continue;
+    const int second = std::stoi(line.substr(line.size() - 16, 2)) * 60 + std::stoi(line.substr(line.size() - 14, 2));
+    if (second != 5 && second != 10) continue;
+    const sim::Epoch expected = sim::ScenarioEpoch(scenario, second, 0.0);
+    GpsPosition record{};
+    record.version = kGpsPositionVersion;
+    record.size = kGpsPositionSize;
+    parser.GetPosition(record, kNmeaMaxAgeMs);
+    EXPECT_EQ(record.fixQuality, kGpsFixQualityGps);
+    EXPECT_NEAR(record.latitude, expected.latitude, 1e-6);
+    EXPECT_NEAR(record.longitude, expected.longitude, 1e-6);
+    EXPECT_GT(record.longitude, scenario.longitude);  // moving east
+    ASSERT_EQ(record.satellitesInView, expected.satellites.size());
+    for (size_t i = 0; i < expected.satellites.size(); ++i) {
+      EXPECT_EQ(record.inViewPrns[i], static_cast<uint32_t>(expected.satellites[i].prn));
+      EXPECT_EQ(record.inViewElevation[i], static_cast<uint32_t>(expected.satellites[i].elevation));
+      EXPECT_EQ(record.inViewSnr[i], static_cast<uint32_t>(expected.satellites[i].snr)) << second << " " << i;
+    }
+    EXPECT_EQ(record.satelliteCount, expected.UsedPrns().size());
+    ++checked;
+  }
+  EXPECT_EQ(checked, 2);
+}
+
+TEST_F(UbloxReceiverTest, CfgRstIsAcknowledgedThenColdStarts) {
+  sim::CUbloxReceiver receiver(WithTtff(3), sim::PowerMode::Manual);
+  ASSERT_TRUE(receiver.Start());
+  HostPort host(receiver.SlavePath());
+  receiver.SetPower(true);
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 60000));
+  host.Take();
+  ASSERT_TRUE(host.Write(kCfgRst));
+  ASSERT_TRUE(host.ReadUntilContains(kAckCfgRst, 5000));
+  // Fix lost right after the acknowledgement, back after the time to first fix.
+  const std::string afterAck = host.Received().substr(host.Received().find(kAckCfgRst));
+  host.Received() = afterAck;
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 60000));
+  EXPECT_GE(CountGga(host.Received(), '0'), 2);
+  EXPECT_EQ(receiver.Recording().Commands(), std::vector<std::string>{"CFG-RST"});
+  EXPECT_EQ(receiver.Recording().Bytes(), kCfgRst);
+}
+
+TEST_F(UbloxReceiverTest, WrongChecksumAndJunkGetNoAnswer) {
+  sim::CUbloxReceiver receiver(WithTtff(1), sim::PowerMode::Manual);
+  ASSERT_TRUE(receiver.Start());
+  HostPort host(receiver.SlavePath());
+  receiver.SetPower(true);
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 60000));
+  std::string bad = kCfgRst;
+  bad.back() = 0x62;
+  ASSERT_TRUE(host.Write("$PUBX,00*33\r\n" + std::string("\xB5\x62\x06", 3) + bad));
+  ASSERT_TRUE(receiver.Recording().WaitForBytes(bad.size() + 16, 5000));
+  host.Take();
+  const std::string after = host.ReadFor(3000);
+  EXPECT_EQ(after.find('\xB5'), std::string::npos);
+  EXPECT_GE(CountGga(after, '1'), 2);  // no cold start either
+  EXPECT_TRUE(receiver.Recording().Commands().empty());
+}
+
+TEST_F(UbloxReceiverTest, CfgPrtSwitchesRateAndAHostLeftBehindReadsGarbage) {
+  sim::CUbloxReceiver receiver(WithTtff(1), sim::PowerMode::Manual);
+  ASSERT_TRUE(receiver.Start());
+  HostPort host(receiver.SlavePath());
+  receiver.SetPower(true);
+  ASSERT_TRUE(host.ReadUntilContains("$GPGGA", 5000));
+  EXPECT_EQ(receiver.BaudRate(), 9600u);
+  ASSERT_TRUE(host.Write(kCfgPrt115200));
+  ASSERT_TRUE(host.ReadUntilContains(std::string("\xB5\x62\x05\x01\x02\x00\x06\x00\x0E\x37", 10), 5000));
+  EXPECT_EQ(receiver.BaudRate(), 115200u);
+  host.Take();
+  const std::string garbage = host.ReadFor(3000);
+  EXPECT_FALSE(garbage.empty());
+  EXPECT_EQ(garbage.find("GPGGA"), std::string::npos);
+  NmeaParser parser;
+  EXPECT_EQ(parser.Feed(garbage.data(), static_cast<uint32_t>(garbage.size())), 0);
+  host.SetLine(115200);
+  host.Take();
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 2; }, 5000));
+  EXPECT_EQ(receiver.Recording().Commands(), std::vector<std::string>{"CFG-PRT 115200"});
+}
+
+TEST_F(UbloxReceiverTest, FollowsPlatformPowerAndIsSilentWhileOff) {
+  sim::CUbloxReceiver receiver(WithTtff(1));
+  ASSERT_TRUE(receiver.Start());
+  HostPort host(receiver.SlavePath());
+  EXPECT_TRUE(host.ReadFor(2500).empty());
+  DeviceApiSet(kDevApiGpsPower, 0, 0, 1);
+  ASSERT_TRUE(host.ReadUntilContains("$GPGGA", 5000));
+  EXPECT_TRUE(receiver.Powered());
+  DeviceApiSet(kDevApiGpsPower, 0, 0, 0);
+  EXPECT_FALSE(receiver.Powered());
+  host.ReadFor(200);  // what was on its way
+  EXPECT_TRUE(host.ReadFor(2500).empty());
+  EXPECT_FALSE(receiver.Fixed());
+}
+
+TEST_F(UbloxReceiverTest, VanishingClosesTheTerminal) {
+  sim::CUbloxReceiver receiver(WithTtff(1), sim::PowerMode::Manual);
+  ASSERT_TRUE(receiver.Start());
+  HostPort host(receiver.SlavePath());
+  receiver.SetPower(true);
+  ASSERT_TRUE(host.ReadUntilContains("$GPGGA", 5000));
+  receiver.Vanish();
+  EXPECT_TRUE(receiver.Vanished());
+  EXPECT_TRUE(host.WaitHangup(5000));
+}
+
+TEST_F(UbloxReceiverTest, ScenarioFaultsReachTheLine) {
+  sim::Scenario scenario = WithTtff(1);
+  scenario.faults = {{2, sim::FaultType::BadChecksum}, {3, sim::FaultType::CutLine}, {4, sim::FaultType::Junk, 0, 40},
+                     {5, sim::FaultType::Silence, 3}, {10, sim::FaultType::Vanish}};
+  sim::CUbloxReceiver receiver(scenario, sim::PowerMode::Manual);
+  ASSERT_TRUE(receiver.Start());
+  HostPort host(receiver.SlavePath());
+  receiver.SetPower(true);
+  EXPECT_TRUE(host.WaitHangup(60000));
+  const std::string& stream = host.Received();
+  int bad = 0;
+  for (const auto& line : Lines(stream)) {
+    if (line.rfind("$GP", 0) == 0 && !ChecksumMatches(line)) ++bad;
+  }
+  EXPECT_GE(bad, 8);  // the whole second 2, the cut line of second 3
+  const size_t cut = stream.find("$GPGGA,100003");
+  ASSERT_NE(cut, std::string::npos);
+  EXPECT_LT(stream.find('$', cut + 1), stream.find('\n', cut));  // cut half-way, no end of line
+  for (const char* silent : {"$GPGGA,100005", "$GPGGA,100006", "$GPGGA,100007"}) {
+    EXPECT_EQ(stream.find(silent), std::string::npos) << silent;
+  }
+  EXPECT_NE(stream.find("$GPGGA,100009"), std::string::npos);
+  EXPECT_EQ(stream.find("$GPGGA,100010"), std::string::npos);  // gone at 10 s
+}
+
+}  // namespace
