@@ -1,0 +1,25 @@
+// Feeds the input to one NmeaParser in chunks the fuzzer chooses, then builds a record.
+// The first byte of each chunk gives the length of the chunk's data.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "nmea/NmeaParser.h"
+#include "platform/Debug.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static platform::DebugCapture* quiet = new platform::DebugCapture;
+  NmeaParser parser;
+  while (size > 0) {
+    const size_t chunk = std::min<size_t>(data[0], size - 1);
+    parser.Feed(reinterpret_cast<const char*>(data + 1), static_cast<uint32_t>(chunk));
+    data += chunk + 1;
+    size -= chunk + 1;
+  }
+  GpsPosition record{};
+  record.version = kGpsPositionVersion;
+  record.size = kGpsPositionSize;
+  parser.GetPosition(record, kNmeaMaxAgeMs);
+  quiet->Clear();
+  return 0;
+}
