@@ -1,0 +1,92 @@
+// Serial port figures: how soon the owner hears of a received line, and how
+// quiet the reader thread stays while the line is silent.
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "platform/Debug.h"
+#include "platform/DeviceProfile.h"
+#include "platform/Event.h"
+#include "platform/Time.h"
+#include "serial/Serial.h"
+#include "sim/PseudoTerminal.h"
+
+namespace {
+
+constexpr const char* kPort = "COM8:";
+constexpr const char* kLine = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+
+double Percentile(std::vector<double> values, double fraction) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[static_cast<size_t>(fraction * static_cast<double>(values.size() - 1))];
+}
+
+// From the last byte of a line written into the far end to the owner's wake-up on its event.
+void BM_SerialLineLatency(benchmark::State& state) {
+  platform::DebugCapture quiet;
+  sim::PseudoTerminal pty;
+  platform::SetPortDevicePath(kPort, pty.SlavePath());
+  platform::Event notify;
+  CSerial serial;
+  if (serial.Open(kPort, &notify) != 0) {
+    state.SkipWithError("cannot open the pseudo-terminal");
+    return;
+  }
+  const std::string line = kLine;
+  const int lines = static_cast<int>(state.range(0));
+  std::vector<double> micros;
+  micros.reserve(static_cast<size_t>(lines));
+  uint8_t byte = 0;
+  for (auto _ : state) {
+    micros.clear();
+    for (int i = 0; i < lines; ++i) {
+      if (write(pty.MasterFd(), line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
+      const auto written = std::chrono::steady_clock::now();
+      notify.Wait(platform::kInfinite);
+      const auto woken = std::chrono::steady_clock::now();
+      micros.push_back(std::chrono::duration<double, std::micro>(woken - written).count());
+      while (serial.Queue().Get(byte)) {
+      }
+    }
+  }
+  state.counters["p50_us"] = Percentile(micros, 0.50);
+  state.counters["p99_us"] = Percentile(micros, 0.99);
+  state.counters["lines"] = static_cast<double>(micros.size());
+  serial.Close();
+  platform::ClearPortDevicePaths();
+}
+BENCHMARK(BM_SerialLineLatency)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Wake-ups of the reader thread while the port is silent for 5 s (the target is none).
+void BM_SerialSilentWakeups(benchmark::State& state) {
+  platform::DebugCapture quiet;
+  sim::PseudoTerminal pty;
+  platform::SetPortDevicePath(kPort, pty.SlavePath());
+  platform::Event notify;
+  CSerial serial;
+  if (serial.Open(kPort, &notify) != 0) {
+    state.SkipWithError("cannot open the pseudo-terminal");
+    return;
+  }
+  const std::string line = kLine;
+  if (write(pty.MasterFd(), line.data(), line.size()) < 0) state.SkipWithError("cannot write");
+  notify.Wait(platform::kInfinite);
+  uint64_t wakeups = 0;
+  for (auto _ : state) {
+    const uint64_t before = serial.ReaderWakeups();
+    notify.Wait(5000);
+    wakeups = serial.ReaderWakeups() - before;
+  }
+  state.counters["silent_wakeups"] = static_cast<double>(wakeups);
+  serial.Close();
+  platform::ClearPortDevicePaths();
+}
+BENCHMARK(BM_SerialSilentWakeups)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
