@@ -14,7 +14,6 @@
 
 namespace {
 
-std::atomic<int> g_Users{0};
 std::atomic<bool> g_GpsPower{false};
 
 // Held while the power is switched and the listeners run, so that switches are
@@ -37,17 +36,10 @@ void WritePowerFile(const std::string& file, bool on) {
 
 }  // namespace
 
-int DeviceApiInit() {
-  g_Users.fetch_add(1);
-  return 1;
-}
+// The stand-in holds nothing per user: the profile and the power state live for the whole process.
+int DeviceApiInit() { return 1; }
 
-int DeviceApiDeinit() {
-  int users = g_Users.load();
-  while (users > 0 && !g_Users.compare_exchange_weak(users, users - 1)) {
-  }
-  return 1;
-}
+int DeviceApiDeinit() { return 1; }
 
 int DeviceApiGet(uint32_t code, uint32_t, uint32_t, uint32_t, uint32_t* value) {
   if (!value) return 0;
