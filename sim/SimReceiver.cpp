@@ -15,6 +15,7 @@ namespace sim {
 namespace {
 
 constexpr double kEpochMs = 1000;
+constexpr double kMaxCatchUpEpochs = 10;
 constexpr size_t kReadChunk = 4096;
 // A host that left this much unread is not listening: what it missed is dropped
 // rather than handed to it stale when it starts reading.
@@ -213,8 +214,9 @@ void CSimReceiver::RunTimers() {
     action();
   }
   if (m_NextEpochMs <= now) {
-    // After a stall, resume at the current second rather than bursting the missed ones.
-    m_NextEpochMs = std::max(m_NextEpochMs, std::floor(now / kEpochMs) * kEpochMs);
+    // A short stall is caught up second by second; after a long one (a
+    // suspended process) the receiver resumes at the current second.
+    if (now - m_NextEpochMs > kMaxCatchUpEpochs * kEpochMs) m_NextEpochMs = std::floor(now / kEpochMs) * kEpochMs;
     EmitEpoch();
     m_NextEpochMs += kEpochMs;
   }

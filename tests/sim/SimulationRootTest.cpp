@@ -36,10 +36,10 @@ TEST_F(SimulationRootTest, AgpsStreamsWithoutPowerAtAnyLineRate) {
   sim::CAgpsReceiver receiver;
   ASSERT_TRUE(receiver.Start());
   HostPort host(receiver.SlavePath(), 115200);
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '0') >= 2; }, 5000));
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '0') >= 2; }, 60000));
   receiver.SetPower(false);
   host.Take();
-  EXPECT_TRUE(host.ReadUntilContains("$GPGGA", 3000));
+  EXPECT_TRUE(host.ReadUntilContains("$GPGGA", 60000));
 }
 
 TEST_F(SimulationRootTest, ReplayPlaysACaptureOneEpochPerSecond) {
@@ -55,7 +55,7 @@ TEST_F(SimulationRootTest, ReplayPlaysACaptureOneEpochPerSecond) {
   sim::CReplayReceiver receiver(epochs);
   ASSERT_TRUE(receiver.Start());
   HostPort host(receiver.SlavePath());
-  ASSERT_TRUE(host.ReadUntilContains("$GPGGA,3*00\r\n", 10000));
+  ASSERT_TRUE(host.ReadUntilContains("$GPGGA,3*00\r\n", 60000));
   EXPECT_EQ(host.Received(), epochs[0] + epochs[1] + epochs[2]);
   EXPECT_GE(receiver.ElapsedMs(), 3000u);
 }
@@ -84,10 +84,10 @@ TEST_F(SimulationRootTest, ProfileMapsPortsAndThePowerFileSwitchesTheGps) {
   EXPECT_FALSE(ublox->Powered());  // the GPS starts switched off
   HostPort host(ublox->SlavePath());
   WritePower(folder, "1");
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 10000));
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 60000));
   EXPECT_TRUE(ublox->Powered());
   WritePower(folder, "0");
-  host.ReadUntil([&](const std::string&) { return !ublox->Powered(); }, 10000);
+  host.ReadUntil([&](const std::string&) { return !ublox->Powered(); }, 60000);
   EXPECT_FALSE(ublox->Powered());
   root.Stop();
   EXPECT_FALSE(std::filesystem::exists(folder));  // a temporary root goes with the simulation
@@ -108,11 +108,11 @@ TEST_F(SimulationRootTest, RefusesUnknownProfilesAndRecordsToAFile) {
   ASSERT_TRUE(root.Start(options, error)) << error;
   sim::CSimReceiver* oem615 = root.Receiver("COM3:");
   ASSERT_NE(oem615, nullptr);
-  oem615->SetPower(true);
   HostPort host(oem615->SlavePath());
-  ASSERT_TRUE(host.ReadUntilContains("[COM1]", 5000));
+  oem615->SetPower(true);
+  ASSERT_TRUE(host.ReadUntilContains("[COM1]", 60000));
   ASSERT_TRUE(host.Write("log gpgga ontime 1\n"));
-  ASSERT_TRUE(oem615->Recording().WaitForCommands(1, 5000));
+  ASSERT_TRUE(oem615->Recording().WaitForCommands(1, 60000));
   root.Stop();
   std::ifstream lines(record);
   std::vector<nlohmann::json> entries;
