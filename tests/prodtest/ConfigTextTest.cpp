@@ -125,30 +125,6 @@ class ConfigTextFile : public ::testing::Test {
   navlume_test::TempDir m_Dir;
 };
 
-TEST_F(ConfigTextFile, ReadsOnlyTheFirst260Bytes) {
-  const std::string beyond = std::string(kConfigReadBytes, ' ') + "PORT1: U-BLOX\r\n";
-  CConfigText file;
-  ASSERT_TRUE(file.Open(Write("long.ini", beyond)));
-  EXPECT_EQ(file.Read(), kConfigReadBytes);
-  EXPECT_EQ(file.Text().size(), kConfigReadBytes);
-  ConfigValue value;
-  EXPECT_EQ(Getstring(file.Text(), "PORT1:", &value), nullptr);
-}
-
-TEST_F(ConfigTextFile, FullBufferWithoutTerminatorEndsAtTheBytesRead) {
-  std::string exact(kConfigReadBytes, '#');
-  const std::string tail = "TESTTIMEOUT: 45";
-  exact.replace(exact.size() - tail.size(), tail.size(), tail);
-  CConfigText file;
-  ASSERT_TRUE(file.Open(Write("exact.ini", exact)));
-  ASSERT_EQ(file.Read(), kConfigReadBytes);
-  ConfigValue value;
-  const char* next = Getstring(file.Text(), "TESTTIMEOUT:", &value);
-  ASSERT_NE(next, nullptr);
-  EXPECT_EQ(value.View(), "45");
-  EXPECT_EQ(next, file.Text().data() + kConfigReadBytes);
-}
-
 TEST_F(ConfigTextFile, TextStopsAtAZeroByte) {
   CConfigText file;
   ASSERT_TRUE(file.Open(Write("zero.ini", std::string("TESTTYPE: 1\r\n\0PORT1: A-GPS\r\n", 29))));
