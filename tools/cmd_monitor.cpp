@@ -1,3 +1,189 @@
-#include "tools/Commands.h"
+// navlume-cli monitor: opens one receiver as the program does (Create, Open,
+// start-up commands) and prints every record its parse thread publishes as
+// one JSON line, until the time is up or SIGINT/SIGTERM arrives.
 
-void AddMonitorCommand(CLI::App& app) { app.add_subcommand("monitor", "not available yet"); }
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "device/GPSDevice.h"
+#include "device/PortNames.h"
+#include "platform/DeviceProfile.h"
+#include "platform/DeviceRoot.h"
+#include "platform/Time.h"
+#include "platform/UserInterface.h"
+#include "tools/Commands.h"
+#include "tools/PositionJson.h"
+
+namespace {
+
+struct MonitorOptions {
+  std::string port;
+  std::string root;
+  std::string devicePath;
+  std::optional<uint32_t> type;
+  int32_t baud = 9600;
+  bool saveNmea = false;
+  bool exportToUart = false;
+  bool coldStart = false;
+  std::optional<double> seconds;
+  double timeScale = 1.0;
+  bool raw = false;
+};
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "navlume-cli monitor: %s\n", message.c_str());
+  return 1;
+}
+
+// Prints each record as one JSON line; lines never interleave.
+class CJsonLinePrinter : public CGPSListener {
+ public:
+  explicit CJsonLinePrinter(bool raw) : m_bRaw(raw) {}
+
+  void OnGPSData(CGPSDevice* device, GpsPosition record) override {
+    nlohmann::json line = PositionToJson(record);
+    line["fixed"] = device->m_bFixed.load();
+    line["state"] = device->m_State.load();
+    if (m_bRaw) line["raw"] = device->CopyRawText();
+    const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::lock_guard lock(m_Mutex);
+    std::fprintf(stdout, "%s\n", text.c_str());
+    std::fflush(stdout);
+  }
+
+ private:
+  const bool m_bRaw;
+  std::mutex m_Mutex;
+};
+
+// Turns SIGINT/SIGTERM into a stop request: blocked in every thread (the
+// device's threads inherit the mask) and read by one watcher thread, which
+// also cuts a running start-up short.
+class CStopSignals {
+ public:
+  explicit CStopSignals(CGPSDevice& device) : m_Device(device) {}
+  ~CStopSignals() {
+    if (m_Watcher.joinable()) {
+      const uint64_t one = 1;
+      (void)!write(m_WakeFd, &one, sizeof one);
+      m_Watcher.join();
+    }
+    if (m_SignalFd >= 0) close(m_SignalFd);
+    if (m_WakeFd >= 0) close(m_WakeFd);
+  }
+  CStopSignals(const CStopSignals&) = delete;
+  CStopSignals& operator=(const CStopSignals&) = delete;
+
+  bool Start() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return false;
+    m_SignalFd = signalfd(-1, &signals, SFD_CLOEXEC);
+    m_WakeFd = eventfd(0, EFD_CLOEXEC);
+    if (m_SignalFd < 0 || m_WakeFd < 0) return false;
+    m_Watcher = std::thread([this] { Watch(); });
+    return true;
+  }
+
+  bool Requested() const { return m_bRequested.load(); }
+
+  // Waits up to `seconds` of wall-clock time (for ever without) for a stop request.
+  void WaitFor(std::optional<double> seconds) {
+    std::unique_lock lock(m_Mutex);
+    const auto requested = [this] { return m_bRequested.load(); };
+    if (seconds) {
+      m_Changed.wait_for(lock, std::chrono::duration<double>(*seconds), requested);
+    } else {
+      m_Changed.wait(lock, requested);
+    }
+  }
+
+ private:
+  void Watch() {
+    pollfd fds[2] = {{m_SignalFd, POLLIN, 0}, {m_WakeFd, POLLIN, 0}};
+    while (poll(fds, 2, -1) < 0 && errno == EINTR) {
+    }
+    if (!(fds[0].revents & POLLIN)) return;
+    {
+      std::lock_guard lock(m_Mutex);
+      m_bRequested = true;
+    }
+    m_Device.CancelStartUp();
+    m_Changed.notify_all();
+  }
+
+  CGPSDevice& m_Device;
+  int m_SignalFd = -1;
+  int m_WakeFd = -1;
+  std::thread m_Watcher;
+  std::atomic<bool> m_bRequested{false};
+  std::mutex m_Mutex;
+  std::condition_variable m_Changed;
+};
+
+int RunMonitor(const MonitorOptions& options) {
+  platform::SetTimeScale(options.timeScale);
+  const auto root = platform::ResolveDeviceRoot(options.root);
+  if (!platform::SetDeviceRoot(root)) return Fail("cannot use the device root " + root.string());
+  if (!options.devicePath.empty()) platform::SetPortDevicePath(options.port, options.devicePath);
+  const uint32_t type = options.type.value_or(options.port == AgpsPortName ? kGpsTypeAgps
+                                                                           : platform::CurrentDeviceProfile().gpsType);
+
+  CGPSDevice device;
+  device.m_bSaveNMEAData = options.saveNmea;
+  device.m_bExportToUart = options.exportToUart;
+  device.m_bColdStart = options.coldStart;
+  CStopSignals stop(device);
+  if (!stop.Start()) return Fail("cannot catch SIGINT/SIGTERM");
+  CJsonLinePrinter printer(options.raw);
+  device.AddListener(&printer);
+
+  if (!device.Create(options.port, 0, type, options.baud)) return 1;  // the message box said why
+  if (!device.Open()) {
+    const bool interrupted = stop.Requested();
+    device.Close();
+    return interrupted ? 0 : 1;
+  }
+  stop.WaitFor(options.seconds);
+  device.Close();
+  return 0;
+}
+
+}  // namespace
+
+void AddMonitorCommand(CLI::App& app) {
+  auto options = std::make_shared<MonitorOptions>();
+  CLI::App* monitor = app.add_subcommand("monitor", "Open a receiver as Navlume does and print its records as JSON lines");
+  monitor->add_option("PORT", options->port, "Port name of the receiver, such as COM2:")->required();
+  monitor->add_option("--root", options->root, "Device root (default: $NAVLUME_ROOT, else ~/.local/share/navlume)");
+  monitor->add_option("--device", options->devicePath, "Device path for PORT, instead of the profile's mapping");
+  monitor->add_option("--type", options->type, "Receiver type: 3 u-blox 7, 4 OEM615 (default: 2 for the A-GPS port, else the profile's gps_type)");
+  monitor->add_option("--baud", options->baud, "Baud rate of the receiver's port")->check(CLI::PositiveNumber);
+  monitor->add_flag("--save-nmea", options->saveNmea, "Append the raw stream to the NMEA log file");
+  monitor->add_flag("--export", options->exportToUart, "Copy the stream to the export port (A-GPS port only)");
+  monitor->add_flag("--cold-start", options->coldStart, "Cold-start the receiver when it is opened");
+  monitor->add_option("--seconds", options->seconds, "Stop after S wall-clock seconds (default: at SIGINT/SIGTERM)")
+      ->check(CLI::NonNegativeNumber);
+  monitor->add_option("--time-scale", options->timeScale, "Real seconds per system second (0.1: ten times faster)")
+      ->check(CLI::PositiveNumber);
+  monitor->add_flag("--raw", options->raw, "Add the batch's raw text to each line");
+  monitor->callback([options] {
+    const int result = RunMonitor(*options);
+    if (result != 0) throw CLI::RuntimeError(result);
+  });
+}
