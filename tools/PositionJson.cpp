@@ -26,39 +26,67 @@ std::string FormatUtcTime(const SYSTEMTIME& t) {
   return text;
 }
 
+// A float shown as the shortest text for the float itself.
+struct ShortFloat {
+  float value;
+};
+
+template <typename T>
+nlohmann::json JsonValue(const T& value) {
+  return nlohmann::json(value);
+}
+nlohmann::json JsonValue(ShortFloat number) { return ShortestFloat(number.value); }
+
+// The JSON library's number output is round-trip but not always the shortest;
+// numbers with a fraction are printed here.
+template <typename T>
+std::string JsonText(const T& value) {
+  return nlohmann::json(value).dump();
+}
+template <typename Number>
+std::string ShortestText(Number number) {
+  char text[32];
+  const auto printed = std::to_chars(std::begin(text), std::end(text), number);
+  return std::string(text, printed.ptr);
+}
+std::string JsonText(double number) { return ShortestText(number); }
+std::string JsonText(ShortFloat number) { return ShortestText(number.value); }
+
 // One JSON member: its name, the valid bit that makes it appear (0: always),
-// the record bytes it shows and how it renders them.
+// the record bytes it shows, its value and its text.
 struct Member {
   const char* name;
   uint32_t validBit;
   size_t offset;
   size_t size;
-  nlohmann::json (*render)(const GpsPosition&);
+  nlohmann::json (*value)(const GpsPosition&);
+  std::string (*text)(const GpsPosition&);
 };
 
-#define NAVLUME_MEMBER(name, bit, field, expression) \
-  Member { name, bit, offsetof(GpsPosition, field), sizeof(GpsPosition::field), [](const GpsPosition& r) { \
-    return nlohmann::json(expression);                                                                  \
-  } }
+#define NAVLUME_MEMBER(name, bit, field, expression)                                                      \
+  Member {                                                                                               \
+    name, bit, offsetof(GpsPosition, field), sizeof(GpsPosition::field),                                 \
+        [](const GpsPosition& r) { return JsonValue(expression); },                                     \
+        [](const GpsPosition& r) { return JsonText(expression); }                                       \
+  }
 
 const Member kMembers[] = {
     NAVLUME_MEMBER("utcTime", kGpsValidUtcTime, utcTime, FormatUtcTime(r.utcTime)),
-    {"utcDayOfWeek", kGpsValidUtcTime, offsetof(GpsPosition, utcTime) + offsetof(SYSTEMTIME, wDayOfWeek),
-     sizeof(uint16_t), [](const GpsPosition& r) { return nlohmann::json(r.utcTime.wDayOfWeek); }},
+    NAVLUME_MEMBER("utcDayOfWeek", kGpsValidUtcTime, utcTime.wDayOfWeek, r.utcTime.wDayOfWeek),
     NAVLUME_MEMBER("latitude", kGpsValidLatitude, latitude, r.latitude),
     NAVLUME_MEMBER("longitude", kGpsValidLongitude, longitude, r.longitude),
-    NAVLUME_MEMBER("speed", kGpsValidSpeed, speed, ShortestFloat(r.speed)),
-    NAVLUME_MEMBER("heading", kGpsValidHeading, heading, ShortestFloat(r.heading)),
+    NAVLUME_MEMBER("speed", kGpsValidSpeed, speed, ShortFloat{r.speed}),
+    NAVLUME_MEMBER("heading", kGpsValidHeading, heading, ShortFloat{r.heading}),
     NAVLUME_MEMBER("magneticVariation", kGpsValidMagneticVariation, magneticVariation, r.magneticVariation),
-    NAVLUME_MEMBER("altitudeSeaLevel", kGpsValidAltitudeSeaLevel, altitudeSeaLevel, ShortestFloat(r.altitudeSeaLevel)),
+    NAVLUME_MEMBER("altitudeSeaLevel", kGpsValidAltitudeSeaLevel, altitudeSeaLevel, ShortFloat{r.altitudeSeaLevel}),
     NAVLUME_MEMBER("altitudeEllipsoid", kGpsValidAltitudeEllipsoid, altitudeEllipsoid,
-                   ShortestFloat(r.altitudeEllipsoid)),
+                   ShortFloat{r.altitudeEllipsoid}),
     NAVLUME_MEMBER("fixQuality", 0, fixQuality, r.fixQuality),
     NAVLUME_MEMBER("fixType", 0, fixType, r.fixType),
     NAVLUME_MEMBER("selectionType", 0, selectionType, r.selectionType),
-    NAVLUME_MEMBER("pdop", kGpsValidPdop, pdop, ShortestFloat(r.pdop)),
-    NAVLUME_MEMBER("hdop", kGpsValidHdop, hdop, ShortestFloat(r.hdop)),
-    NAVLUME_MEMBER("vdop", kGpsValidVdop, vdop, ShortestFloat(r.vdop)),
+    NAVLUME_MEMBER("pdop", kGpsValidPdop, pdop, ShortFloat{r.pdop}),
+    NAVLUME_MEMBER("hdop", kGpsValidHdop, hdop, ShortFloat{r.hdop}),
+    NAVLUME_MEMBER("vdop", kGpsValidVdop, vdop, ShortFloat{r.vdop}),
     NAVLUME_MEMBER("satelliteCount", kGpsValidSatelliteCount, satelliteCount, r.satelliteCount),
     NAVLUME_MEMBER("usedPrns", kGpsValidUsedPrns, usedPrns, r.usedPrns),
     NAVLUME_MEMBER("satellitesInView", kGpsValidSatellitesInView, satellitesInView, r.satellitesInView),
@@ -83,7 +111,7 @@ bool Shown(const Member& member, const GpsPosition& record) {
 nlohmann::json PositionToJson(const GpsPosition& record) {
   nlohmann::json json = nlohmann::json::object();
   for (const Member& member : kMembers) {
-    if (Shown(member, record)) json[member.name] = member.render(record);
+    if (Shown(member, record)) json[member.name] = member.value(record);
   }
   return json;
 }
@@ -109,10 +137,10 @@ void PositionJsonLine::Append(std::string& out, const GpsPosition& record, uint6
       const std::string_view shown(bytes + member.offset, member.size);
       if (slot.text.empty() || slot.bytes != shown) {
         slot.bytes.assign(shown);
-        slot.text = member.render(record).dump();
+        slot.text = member.text(record);
       }
     } else {
-      slot.text = nlohmann::json(slot.member == kDecodedSlot ? nlohmann::json(decoded) : nlohmann::json(offset)).dump();
+      slot.text = slot.member == kDecodedSlot ? JsonText(decoded) : JsonText(offset);
     }
     out += separator;
     out += slot.key;

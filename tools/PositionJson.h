@@ -13,9 +13,11 @@
 
 nlohmann::json PositionToJson(const GpsPosition& record);
 
-// Writes PositionToJson(record) with "offset" and "decoded" added, as the one-line
-// text nlohmann::json::dump gives, for a stream of records. Members whose bytes
-// in the record did not change since the previous line reuse their text.
+// Writes PositionToJson(record) with "offset" and "decoded" added as one line, keys
+// in the order nlohmann::json keeps them, for a stream of records. Numbers with a
+// fraction print as the shortest text that reads back to the same value (the
+// library's dump sometimes adds a digit). Members whose bytes in the record did
+// not change since the previous line reuse their text.
 class PositionJsonLine {
  public:
   PositionJsonLine();

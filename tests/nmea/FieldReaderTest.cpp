@@ -211,7 +211,9 @@ class CommaLocaleTest : public NmeaParserTest {
 };
 
 TEST_F(CommaLocaleTest, NumbersStillUseADot) {
-  if (m_bCLocale) EXPECT_EQ(',', *std::localeconv()->decimal_point);
+  if (m_bCLocale) {
+    EXPECT_EQ(',', *std::localeconv()->decimal_point);
+  }
   EXPECT_EQ(1.5, Double("1.5").value);
   ASSERT_EQ(1, Feed(Nmea("GPGGA,123519,4916.45,N,12311.12,W,1,08,0.9,545.4,M,46.9,M,,")));
   const GpsPosition record = Position();
