@@ -74,9 +74,11 @@ int NmeaParser::Feed(const char* bytes, uint32_t count) {
 
   if (ended) {
     m_LineBuffer.Discard(lastEnd + 1);
+  } else if (length <= kNmeaMaxSentence) {
+    // Everything stays until a sentence ends.
   } else if (state != 0 && length - start <= kNmeaLongestKeptSentence) {
     m_LineBuffer.Discard(start);
-  } else if (length > kNmeaMaxSentence) {
+  } else {
     m_LineBuffer.Discard(length - kNmeaMaxSentence);
   }
   return decoded;

@@ -107,6 +107,13 @@ TEST_F(FramingTest, InputWithoutSentenceStartKeepsOnlyTheLast82Bytes) {
   EXPECT_EQ(1, Feed(kGga.substr(30)));
 }
 
+TEST_F(FramingTest, UpTo82BytesWithoutASentenceEndAreKeptAsTheyCame) {
+  const std::string pending = "noise" + kGga.substr(0, 40);
+  EXPECT_EQ(0, Feed(pending));
+  EXPECT_EQ(pending, Buffered());
+  EXPECT_EQ(1, Feed(kGga.substr(40)));
+}
+
 TEST_F(FramingTest, InputAfterTheLastSentenceEndIsKeptWhateverItsLength) {
   const std::string tail = "$GPGGA," + std::string(300, '1');
   EXPECT_EQ(1, Feed(kGll + tail));
