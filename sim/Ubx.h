@@ -36,7 +36,7 @@ class UbxFramer {
   State m_State = State::Sync1;
   UbxFrame m_Frame;
   uint16_t m_Length = 0;
-  uint8_t m_CheckA = 0, m_CheckB = 0;
+  uint8_t m_CheckA = 0;
   uint8_t m_SumA = 0, m_SumB = 0;
   void Sum(uint8_t byte);
 };
