@@ -3,6 +3,8 @@
 // start-up commands.
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
 
 #include <atomic>
 #include <thread>
@@ -55,9 +57,9 @@ class GPSDeviceTest : public DeviceTest {
 };
 
 TEST_F(GPSDeviceTest, StreamReachesListenersRawTextAndLogFileByteForByte) {
+  RecordingListener listener;
   CGPSDevice device;
   device.m_bSaveNMEAData = 1;
-  RecordingListener listener;
   CreateAndOpen(device);
   device.AddListener(&listener);
   EXPECT_EQ(listener.m_pDevice, &device);
@@ -83,8 +85,8 @@ TEST_F(GPSDeviceTest, StreamReachesListenersRawTextAndLogFileByteForByte) {
 }
 
 TEST_F(GPSDeviceTest, LongRunsArriveInOrderInBatchesOfAtMost4095Bytes) {
-  CGPSDevice device;
   RecordingListener listener;
+  CGPSDevice device;
   CreateAndOpen(device);
   device.AddListener(&listener);
 
@@ -102,8 +104,8 @@ TEST_F(GPSDeviceTest, LongRunsArriveInOrderInBatchesOfAtMost4095Bytes) {
 TEST_F(GPSDeviceTest, FixMessageIsLoggedOncePerTransitionIntoFix) {
   platform::ManualClock clock(133'000'000'000'000'000ULL);
   platform::ScopedUtcClock installed(clock);
-  CGPSDevice device;
   RecordingListener listener;
+  CGPSDevice device;
   CreateAndOpen(device);
   device.AddListener(&listener);
   const std::string fixed = "[Navlume] COM5: device position fixed!";
@@ -139,9 +141,9 @@ TEST_F(GPSDeviceTest, LogFileMovesToTheStorageCardWhenTempCannotBeUsed) {
   std::filesystem::remove_all(m_Root.Path() / "files" / "Temp");
   const auto card = m_Root.Path() / "files" / "Storage Card";
   std::filesystem::create_directories(card);
+  RecordingListener listener;
   CGPSDevice device;
   device.m_bSaveNMEAData = 1;
-  RecordingListener listener;
   CreateAndOpen(device);
   device.AddListener(&listener);
   const std::string stream = Gga(1);
@@ -163,15 +165,15 @@ TEST_F(GPSDeviceTest, PortThatNeverOpensIsTriedElevenTimesThenReported) {
 }
 
 TEST_F(GPSDeviceTest, ListenersAreLimitedToTenAndHearOnlyLaterRecords) {
+  RecordingListener early;
+  std::vector<RecordingListener> more(10);
   CGPSDevice device;
   CreateAndOpen(device);
-  RecordingListener early;
   device.AddListener(&early);
   const std::string first = Gga(1);
   Send(first);
   ASSERT_TRUE(early.WaitForRaw(first));
 
-  std::vector<RecordingListener> more(10);
   for (auto& listener : more) device.AddListener(&listener);
   EXPECT_EQ(more[8].m_pDevice, &device);
   EXPECT_EQ(more[9].m_pDevice, nullptr);  // the eleventh is refused
@@ -202,8 +204,8 @@ TEST_F(GPSDeviceTest, NullDeviceEndsTheThreadWithMinusOne) {
 }
 
 TEST_F(GPSDeviceTest, ClosePortKeepsTheDeviceAlive) {
-  CGPSDevice device;
   RecordingListener listener;
+  CGPSDevice device;
   CreateAndOpen(device);
   device.AddListener(&listener);
   device.ClosePort();
@@ -232,9 +234,14 @@ TEST_F(GPSDeviceTest, CloseWhileDataFlowsStopsEveryCall) {
   CreateAndOpen(*device);
   device->AddListener(&listener);
   std::atomic<bool> stop{false};
+  // Non-blocking: once the device stops reading, the terminal fills up and the writer must still see `stop`.
+  fcntl(m_Terminal.MasterFd(), F_SETFL, fcntl(m_Terminal.MasterFd(), F_GETFL) | O_NONBLOCK);
   std::thread writer([&] {
     const std::string line = Gga(1);
-    while (!stop && WriteAll(m_Terminal.MasterFd(), line)) {
+    while (!stop) {
+      if (::write(m_Terminal.MasterFd(), line.data(), line.size()) < 0 && errno != EAGAIN) break;
+      pollfd out{m_Terminal.MasterFd(), POLLOUT, 0};
+      ::poll(&out, 1, 10);
     }
   });
   while (listener.m_Calls < 50) std::this_thread::yield();
@@ -246,8 +253,8 @@ TEST_F(GPSDeviceTest, CloseWhileDataFlowsStopsEveryCall) {
 }
 
 TEST_F(GPSDeviceTest, FarEndVanishingMidStreamIsSurvived) {
-  CGPSDevice device;
   RecordingListener listener;
+  CGPSDevice device;
   CreateAndOpen(device);
   device.AddListener(&listener);
   const std::string stream = Gga(1) + Gga(1);
@@ -300,9 +307,9 @@ TEST_F(GPSDeviceTest, ExportPortReceivesTheSameBytes) {
   ASSERT_TRUE(exportTerminal.Valid());
   platform::SetPortDevicePath(AgpsPortName, m_Terminal.SlavePath());
   platform::SetPortDevicePath(ExportPortName, exportTerminal.SlavePath());
+  RecordingListener listener;
   CGPSDevice device;
   device.m_bExportToUart = 1;
-  RecordingListener listener;
   CreateAndOpen(device, AgpsPortName.c_str());
   EXPECT_TRUE(m_Capture.Contains("[Navlume] COM2: port open success!"));
   device.AddListener(&listener);

@@ -41,8 +41,8 @@ class UbloxTest : public DeviceTest {
   }
 
   sim::CUbloxReceiver m_Receiver{QuickFix()};
+  RecordingListener m_Listener;  // outlives the device that calls it
   CGPSDevice m_Device;
-  RecordingListener m_Listener;
 };
 
 TEST_F(UbloxTest, At9600NoRateChangeIsSentAndFixesArrive) {
@@ -140,8 +140,8 @@ class Oem615Test : public DeviceTest {
   std::string Received() { return m_Receiver.Recording().Bytes(); }
 
   sim::COem615Receiver m_Receiver{QuickFix()};
+  RecordingListener m_Listener;  // outlives the device that calls it
   CGPSDevice m_Device;
-  RecordingListener m_Listener;
 };
 
 TEST_F(Oem615Test, At9600TheSeventeenLogCommandsAreSentInOrder) {

@@ -116,8 +116,8 @@ class PromptDetectionTest : public DeviceTest {
   }
 
   sim::PseudoTerminal m_Terminal;
+  RecordingListener m_Listener;  // outlives the device that calls it
   CGPSDevice m_Device;
-  RecordingListener m_Listener;
   std::future<int> m_Open;
 };
 
