@@ -9,11 +9,14 @@
 #include "platform/DeviceProfile.h"
 #include "platform/DeviceRoot.h"
 #include "platform/Registry.h"
-#include "platform/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace {
 
 using namespace platform;
+using navlume_test::ReadText;
+using navlume_test::TempFolder;
+using navlume_test::WriteText;
 
 // Sets an environment variable for the life of the object.
 class ScopedEnv {

@@ -5,11 +5,14 @@
 
 #include "platform/Debug.h"
 #include "platform/Registry.h"
-#include "platform/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace {
 
 using namespace platform;
+using navlume_test::ReadText;
+using navlume_test::TempFolder;
+using navlume_test::WriteText;
 
 constexpr const char* kRil = "Software\\Microsoft\\RIL";
 

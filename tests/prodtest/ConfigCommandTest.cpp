@@ -5,14 +5,17 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
-#include "prodtest/TempDir.h"
+#include "support/TempFolder.h"
 
 namespace {
+
+using navlume_test::ReadText;
+using navlume_test::TempFolder;
+using navlume_test::WriteText;
 
 struct CommandResult {
   int status = -1;
@@ -27,24 +30,13 @@ std::string Quote(const std::string& text) {
   return quoted + "'";
 }
 
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class ConfigCommandTest : public ::testing::Test {
  protected:
   void Hardware(int gpsType, int wwanType) {
     std::ofstream(m_Root.Path() / "device.ini") << "[hardware]\ngps_type=" << gpsType << "\nwwan_type=" << wwanType << "\n";
   }
 
-  void WriteFile(const std::string& relative, const std::string& text) {
-    const auto path = m_Root.Path() / relative;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-  }
+  void WriteFile(const std::string& relative, const std::string& text) { WriteText(m_Root.Path() / relative, text); }
 
   CommandResult Run(const std::string& arguments) {
     const auto out = m_Output.Path() / "out";
@@ -54,13 +46,13 @@ class ConfigCommandTest : public ::testing::Test {
     const int raw = std::system(command.c_str());
     CommandResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = ReadAll(out);
-    result.err = ReadAll(err);
+    result.out = ReadText(out);
+    result.err = ReadText(err);
     return result;
   }
 
-  navlume_test::TempDir m_Root;
-  navlume_test::TempDir m_Output;
+  TempFolder m_Root;
+  TempFolder m_Output;
 };
 
 TEST_F(ConfigCommandTest, DialogAnsweredFromOptions) {
@@ -108,7 +100,7 @@ TEST_F(ConfigCommandTest, ConfigurationFileAndRegistryOptions) {
   EXPECT_EQ(json["saveNmea"], 1);
   EXPECT_EQ(json["exportToUart"], 0);
   EXPECT_EQ(json["coldStart"], 1);
-  EXPECT_NE(ReadAll(m_Root.Path() / "registry.reg").find("\"ExtGpsTestMode\"=dword:00000001"), std::string::npos);
+  EXPECT_NE(ReadText(m_Root.Path() / "registry.reg").find("\"ExtGpsTestMode\"=dword:00000001"), std::string::npos);
 }
 
 TEST_F(ConfigCommandTest, PrdChoiceSucceedsWithoutPorts) {

@@ -7,12 +7,11 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/Debug.h"
-#include "prodtest/TempDir.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -119,10 +118,10 @@ class ConfigTextFile : public ::testing::Test {
  protected:
   std::filesystem::path Write(const std::string& name, const std::string& bytes) {
     const auto path = m_Dir.Path() / name;
-    std::ofstream(path, std::ios::binary) << bytes;
+    navlume_test::WriteText(path, bytes);
     return path;
   }
-  navlume_test::TempDir m_Dir;
+  navlume_test::TempFolder m_Dir;
 };
 
 TEST_F(ConfigTextFile, TextStopsAtAZeroByte) {

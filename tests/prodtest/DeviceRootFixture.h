@@ -16,7 +16,7 @@
 #include "platform/Registry.h"
 #include "platform/UserInterface.h"
 #include "prodtest/RegGetDword.h"
-#include "prodtest/TempDir.h"
+#include "support/TempFolder.h"
 
 namespace navlume_test {
 
@@ -43,11 +43,7 @@ class DeviceRootTest : public ::testing::Test {
     ASSERT_TRUE(platform::SetDeviceRoot(Root()));
   }
 
-  void WriteFile(const std::string& relative, const std::string& bytes) {
-    const auto path = Root() / relative;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
+  void WriteFile(const std::string& relative, const std::string& bytes) { WriteText(Root() / relative, bytes); }
 
   void SetRilDword(const std::string& name, uint32_t value) {
     platform::RegKey key;
@@ -61,8 +57,14 @@ class DeviceRootTest : public ::testing::Test {
     platform::OpenRegistryFile(Root() / "registry.reg");
     return RegGetDword(platform::RegRoot::LocalMachine, kRilRegistryKey, name, &value) == 1;
   }
+  ::testing::AssertionResult SavedRilDwordIs(const std::string& name, uint32_t expected) {
+    uint32_t value = 0;
+    if (!SavedRilDword(name, value)) return ::testing::AssertionFailure() << name << " is not saved";
+    if (value != expected) return ::testing::AssertionFailure() << name << " is saved as " << value << ", not " << expected;
+    return ::testing::AssertionSuccess();
+  }
 
-  TempDir m_Dir;
+  TempFolder m_Dir;
   platform::DebugCapture m_Capture;
 };
 

@@ -23,11 +23,8 @@ TEST_F(SetRegistryKeyTest, NormalModeLoadsTheOptions) {
   EXPECT_EQ(m_Device.m_bSaveNMEAData, 1);
   EXPECT_EQ(m_Device.m_bExportToUart, 0);
   EXPECT_EQ(m_Device.m_bColdStart, 1);
-  uint32_t value = 0;
-  ASSERT_TRUE(SavedRilDword("EnableGPSPort", value));
-  EXPECT_EQ(value, 1u);
-  ASSERT_TRUE(SavedRilDword("ExtGpsTestMode", value));
-  EXPECT_EQ(value, 7u);
+  EXPECT_TRUE(SavedRilDwordIs("EnableGPSPort", 1));
+  EXPECT_TRUE(SavedRilDwordIs("ExtGpsTestMode", 7));
 }
 
 TEST_F(SetRegistryKeyTest, MissingValuesLeaveTheOptions) {
@@ -55,11 +52,8 @@ TEST_F(SetRegistryKeyTest, ProductionModeForcesAndKeepsColdStart) {
   m_Conf.SetRegistryKey(m_Device, 1);
   EXPECT_EQ(m_Device.m_bColdStart, 1);
   EXPECT_EQ(m_Device.m_bExportToUart, 1);
-  uint32_t value = 0;
-  ASSERT_TRUE(SavedRilDword("ExtGpsTestMode", value));
-  EXPECT_EQ(value, 1u);
-  ASSERT_TRUE(SavedRilDword("EnableGPSPort", value));
-  EXPECT_EQ(value, 1u);
+  EXPECT_TRUE(SavedRilDwordIs("ExtGpsTestMode", 1));
+  EXPECT_TRUE(SavedRilDwordIs("EnableGPSPort", 1));
 }
 
 TEST_F(SetRegistryKeyTest, UnopenableKeyLeavesTheDeviceFlags) {
