@@ -1,11 +1,13 @@
 #include "sim/PseudoTerminal.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 
 namespace sim {
@@ -28,6 +30,23 @@ PseudoTerminal::PseudoTerminal() {
 PseudoTerminal::~PseudoTerminal() {
   CloseMaster();
   if (m_SlaveFd >= 0) close(m_SlaveFd);
+}
+
+bool PseudoTerminal::WriteToSlave(std::string_view bytes) const {
+  if (m_MasterFd < 0) return false;
+  while (!bytes.empty()) {
+    const ssize_t written = write(m_MasterFd, bytes.data(), bytes.size());
+    if (written > 0) {
+      bytes.remove_prefix(static_cast<size_t>(written));
+    } else if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // A master made non-blocking: wait until the line takes more.
+      pollfd out{m_MasterFd, POLLOUT, 0};
+      if (poll(&out, 1, -1) < 0 && errno != EINTR) return false;
+    } else if (written == 0 || errno != EINTR) {
+      return false;
+    }
+  }
+  return true;
 }
 
 void PseudoTerminal::CloseMaster() {

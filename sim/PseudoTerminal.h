@@ -3,6 +3,7 @@
 // end of a serial line); the slave path is what the program opens as its port.
 
 #include <string>
+#include <string_view>
 
 namespace sim {
 
@@ -16,6 +17,11 @@ class PseudoTerminal {
   bool Valid() const { return m_MasterFd >= 0; }
   int MasterFd() const { return m_MasterFd; }
   const std::string& SlavePath() const { return m_SlavePath; }
+
+  // Writes all of `bytes` into the master side, for the slave's reader to
+  // receive; waits while the line is full. False once the master is closed
+  // or a write fails.
+  bool WriteToSlave(std::string_view bytes) const;
 
   // Closes the master side: the slave's reader sees the line go away.
   void CloseMaster();

@@ -10,12 +10,9 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -28,56 +25,19 @@
 #include "platform/DeviceRoot.h"
 #include "platform/Time.h"
 #include "platform/UserInterface.h"
+#include "sim/NmeaSentences.h"
+#include "support/TempFolder.h"
 
 namespace device_test {
 
 // Real time allowed for anything a test waits for; far beyond what it needs.
 constexpr auto kPatience = std::chrono::seconds(20);
 
-class TempRoot {
- public:
-  TempRoot() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "navlume-device-XXXXXX").string();
-    if (mkdtemp(pattern.data())) m_Path = pattern;
-  }
-  ~TempRoot() {
-    std::error_code ec;
-    if (!m_Path.empty()) std::filesystem::remove_all(m_Path, ec);
-  }
-  TempRoot(const TempRoot&) = delete;
-  TempRoot& operator=(const TempRoot&) = delete;
-  const std::filesystem::path& Path() const { return m_Path; }
-
- private:
-  std::filesystem::path m_Path;
-};
-
-inline std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// "$<body>*hh\r\n"
-inline std::string Sentence(const std::string& body) {
-  char tail[8];
-  std::snprintf(tail, sizeof tail, "*%02X\r\n", NmeaChecksum(body.data(), body.size()));
-  return "$" + body + tail;
-}
+using navlume_test::ReadText;
+using navlume_test::TempFolder;
 
 inline std::string Gga(int quality, const std::string& time = "123519") {
-  return Sentence("GPGGA," + time + ",4916.45,N,12311.12,W," + std::to_string(quality) + ",08,0.9,70.0,M,-17.0,M,,");
-}
-
-inline bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
+  return sim::NmeaSentence("GPGGA," + time + ",4916.45,N,12311.12,W," + std::to_string(quality) + ",08,0.9,70.0,M,-17.0,M,,");
 }
 
 // Reads from `fd` until `done(text)` holds or patience runs out; returns what was read.
@@ -163,7 +123,7 @@ class DeviceTest : public ::testing::Test {
   }
 
   platform::ScopedTimeScale m_Scale{0.02};
-  TempRoot m_Root;
+  TempFolder m_Root;
   platform::DebugCapture m_Capture;
   platform::HeadlessUserInterface m_Ui;
 };

@@ -51,7 +51,7 @@ class GPSDeviceTest : public DeviceTest {
     ASSERT_EQ(device.m_State, kDeviceOpen);
   }
 
-  void Send(const std::string& bytes) { ASSERT_TRUE(WriteAll(m_Terminal.MasterFd(), bytes)); }
+  void Send(const std::string& bytes) { ASSERT_TRUE(m_Terminal.WriteToSlave(bytes)); }
 
   sim::PseudoTerminal m_Terminal;
 };
@@ -76,7 +76,7 @@ TEST_F(GPSDeviceTest, StreamReachesListenersRawTextAndLogFileByteForByte) {
   EXPECT_NEAR(last.latitude, 49.274167, 1e-5);
   EXPECT_EQ(device.CopyPosition().fixQuality, 1u);
   EXPECT_EQ(device.m_bFixed, 1);
-  EXPECT_EQ(ReadFile(LogFile("COM5")), stream);
+  EXPECT_EQ(ReadText(LogFile("COM5")), stream);
 
   device.Close();
   EXPECT_EQ(device.m_State, kDeviceClosed);
@@ -149,7 +149,7 @@ TEST_F(GPSDeviceTest, LogFileMovesToTheStorageCardWhenTempCannotBeUsed) {
   const std::string stream = Gga(1);
   Send(stream);
   ASSERT_TRUE(listener.WaitForRaw(stream));
-  EXPECT_EQ(ReadFile(card / "NMEADATA_COM5.LOG"), stream);
+  EXPECT_EQ(ReadText(card / "NMEADATA_COM5.LOG"), stream);
 }
 
 TEST_F(GPSDeviceTest, PortThatNeverOpensIsTriedElevenTimesThenReported) {

@@ -122,7 +122,7 @@ class PromptDetectionTest : public DeviceTest {
 };
 
 TEST_F(PromptDetectionTest, BatchHoldingThePromptIsDropped) {
-  ASSERT_TRUE(WriteAll(m_Terminal.MasterFd(), Gga(1) + "[COM1]"));
+  ASSERT_TRUE(m_Terminal.WriteToSlave(Gga(1) + "[COM1]"));
   EXPECT_EQ(m_Open.get(), 1);
   EXPECT_FALSE(m_Capture.Contains("[GPSPort] ___ OEM615 module Init Response Fail"));
   EXPECT_TRUE(m_Capture.Contains("[GPSPort] ___ OEM615 module Init done"));
@@ -131,7 +131,7 @@ TEST_F(PromptDetectionTest, BatchHoldingThePromptIsDropped) {
 }
 
 TEST_F(PromptDetectionTest, OtherPortPromptIsAMismatch) {
-  ASSERT_TRUE(WriteAll(m_Terminal.MasterFd(), "[COM2]\r\n"));
+  ASSERT_TRUE(m_Terminal.WriteToSlave("[COM2]\r\n"));
   ASSERT_TRUE(m_Listener.WaitForRaw("[]\r\n"));
   EXPECT_EQ(m_Open.get(), 1);
   EXPECT_TRUE(m_Capture.Contains("[GPSPort] ___ OEM615 module Init Response Fail"));

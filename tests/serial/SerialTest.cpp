@@ -46,9 +46,7 @@ class SerialTest : public ::testing::Test {
   }
   void TearDown() override { platform::ClearPortDevicePaths(); }
 
-  void WriteMaster(const std::string& text) {
-    ASSERT_EQ(write(m_Pty->MasterFd(), text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  }
+  void WriteMaster(const std::string& text) { ASSERT_TRUE(m_Pty->WriteToSlave(text)); }
 
   std::string ReadMaster(size_t count) {
     std::string text;
