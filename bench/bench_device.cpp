@@ -11,8 +11,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -24,13 +22,14 @@
 
 #include "device/GPSDevice.h"
 #include "device/PortNames.h"
-#include "nmea/NmeaParser.h"
 #include "platform/Debug.h"
 #include "platform/DeviceProfile.h"
 #include "platform/DeviceRoot.h"
 #include "platform/Time.h"
 #include "platform/UserInterface.h"
+#include "sim/NmeaSentences.h"
 #include "sim/PseudoTerminal.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -40,19 +39,7 @@ constexpr const char* kBenchPort = "COM5:";
 std::string GgaSentence(int second) {
   char body[128];
   std::snprintf(body, sizeof body, "GPGGA,1200%02d,4916.45,N,12311.12,W,1,08,0.9,70.0,M,-17.0,M,,", second % 60);
-  char tail[8];
-  std::snprintf(tail, sizeof tail, "*%02X\r\n", NmeaChecksum(body, std::strlen(body)));
-  return std::string("$") + body + tail;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
+  return sim::NmeaSentence(body);
 }
 
 std::set<int> ThreadIds() {
@@ -104,12 +91,10 @@ long ResidentKb() {
 class BenchDevice : public CGPSListener {
  public:
   BenchDevice() {
-    char pattern[] = "/tmp/navlume-bench-XXXXXX";
-    if (mkdtemp(pattern)) m_Root = pattern;
     m_Capture.SetEcho(false);
     m_Ui.SetQuiet(true);
     platform::SetUserInterface(&m_Ui);
-    platform::SetDeviceRoot(m_Root);
+    platform::SetDeviceRoot(m_Root.Path());
     platform::SetPortDevicePath(kBenchPort, m_Terminal.SlavePath());
     const auto before = ThreadIds();
     {
@@ -125,8 +110,6 @@ class BenchDevice : public CGPSListener {
     m_Device.Close();
     platform::SetUserInterface(nullptr);
     platform::ClearPortDevicePaths();
-    std::error_code ec;
-    std::filesystem::remove_all(m_Root, ec);
   }
 
   void OnGPSData(CGPSDevice*, GpsPosition) override {
@@ -151,11 +134,11 @@ class BenchDevice : public CGPSListener {
   }
 
   bool Ready() const { return m_bReady; }
-  int Master() const { return m_Terminal.MasterFd(); }
+  void Send(const std::string& bytes) const { m_Terminal.WriteToSlave(bytes); }
   const std::set<int>& DeviceThreads() const { return m_DeviceThreads; }
 
  private:
-  std::filesystem::path m_Root;
+  navlume_test::TempFolder m_Root;
   platform::DebugCapture m_Capture;
   platform::HeadlessUserInterface m_Ui;
   sim::PseudoTerminal m_Terminal;
@@ -177,7 +160,7 @@ void BM_DeviceGgaToListenerLatency(benchmark::State& state) {
     for (int i = 0; i < 10000; ++i) {
       const std::string sentence = GgaSentence(i);
       const uint64_t calls = bench.Calls();
-      WriteAll(bench.Master(), sentence);
+      bench.Send(sentence);
       const auto written = Clock::now();
       const auto called = bench.WaitForCall(calls);
       latenciesUs.push_back(std::chrono::duration<double, std::micro>(called - written).count());
@@ -206,7 +189,7 @@ void BM_DeviceThreadsOverTenSeconds(benchmark::State& state) {
       std::string tenth;
       for (int i = 0; tenth.size() < bytesPerSecond / 10; ++i) tenth += GgaSentence(i);
       for (auto next = Clock::now(); next < end; next += std::chrono::milliseconds(100)) {
-        WriteAll(bench.Master(), tenth);
+        bench.Send(tenth);
         std::this_thread::sleep_until(next + std::chrono::milliseconds(100));
       }
     }
@@ -227,7 +210,7 @@ void BM_DeviceResidentMemory(benchmark::State& state) {
     for (int i = 0; i < 40; ++i) burst += GgaSentence(i);
     for (int sent = 0; sent < sentences; sent += 40) {
       const uint64_t calls = bench.Calls();
-      WriteAll(bench.Master(), burst);
+      bench.Send(burst);
       bench.WaitForCall(calls);
     }
   };

@@ -2,7 +2,6 @@
 // quiet the reader thread stays while the line is silent.
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -27,18 +26,37 @@ double Percentile(std::vector<double> values, double fraction) {
   return values[static_cast<size_t>(fraction * static_cast<double>(values.size() - 1))];
 }
 
+// A CSerial opened on a pseudo-terminal whose far end sends kLine; the trace is captured quietly.
+class SerialOverPty {
+ public:
+  SerialOverPty() {
+    platform::SetPortDevicePath(kPort, m_Terminal.SlavePath());
+    m_bOpen = m_Serial.Open(kPort, &m_Notify) == 0;
+  }
+  ~SerialOverPty() {
+    if (m_bOpen) m_Serial.Close();
+    platform::ClearPortDevicePaths();
+  }
+  SerialOverPty(const SerialOverPty&) = delete;
+  SerialOverPty& operator=(const SerialOverPty&) = delete;
+
+  bool Open() const { return m_bOpen; }
+  bool SendLine() const { return m_Terminal.WriteToSlave(kLine); }
+  platform::Event& Notify() { return m_Notify; }
+  CSerial& Serial() { return m_Serial; }
+
+ private:
+  platform::DebugCapture m_Quiet;
+  sim::PseudoTerminal m_Terminal;
+  platform::Event m_Notify;
+  CSerial m_Serial;
+  bool m_bOpen = false;
+};
+
 // From the last byte of a line written into the far end to the owner's wake-up on its event.
 void BM_SerialLineLatency(benchmark::State& state) {
-  platform::DebugCapture quiet;
-  sim::PseudoTerminal pty;
-  platform::SetPortDevicePath(kPort, pty.SlavePath());
-  platform::Event notify;
-  CSerial serial;
-  if (serial.Open(kPort, &notify) != 0) {
-    state.SkipWithError("cannot open the pseudo-terminal");
-    return;
-  }
-  const std::string line = kLine;
+  SerialOverPty port;
+  if (!port.Open()) return state.SkipWithError("cannot open the pseudo-terminal");
   const int lines = static_cast<int>(state.range(0));
   std::vector<double> micros;
   micros.reserve(static_cast<size_t>(lines));
@@ -46,46 +64,34 @@ void BM_SerialLineLatency(benchmark::State& state) {
   for (auto _ : state) {
     micros.clear();
     for (int i = 0; i < lines; ++i) {
-      if (write(pty.MasterFd(), line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
+      if (!port.SendLine()) break;
       const auto written = std::chrono::steady_clock::now();
-      notify.Wait(platform::kInfinite);
+      port.Notify().Wait(platform::kInfinite);
       const auto woken = std::chrono::steady_clock::now();
       micros.push_back(std::chrono::duration<double, std::micro>(woken - written).count());
-      while (serial.Queue().Get(byte)) {
+      while (port.Serial().Queue().Get(byte)) {
       }
     }
   }
   state.counters["p50_us"] = Percentile(micros, 0.50);
   state.counters["p99_us"] = Percentile(micros, 0.99);
   state.counters["lines"] = static_cast<double>(micros.size());
-  serial.Close();
-  platform::ClearPortDevicePaths();
 }
 BENCHMARK(BM_SerialLineLatency)->Arg(10000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Wake-ups of the reader thread while the port is silent for 5 s (the target is none).
 void BM_SerialSilentWakeups(benchmark::State& state) {
-  platform::DebugCapture quiet;
-  sim::PseudoTerminal pty;
-  platform::SetPortDevicePath(kPort, pty.SlavePath());
-  platform::Event notify;
-  CSerial serial;
-  if (serial.Open(kPort, &notify) != 0) {
-    state.SkipWithError("cannot open the pseudo-terminal");
-    return;
-  }
-  const std::string line = kLine;
-  if (write(pty.MasterFd(), line.data(), line.size()) < 0) state.SkipWithError("cannot write");
-  notify.Wait(platform::kInfinite);
+  SerialOverPty port;
+  if (!port.Open()) return state.SkipWithError("cannot open the pseudo-terminal");
+  if (!port.SendLine()) return state.SkipWithError("cannot write");
+  port.Notify().Wait(platform::kInfinite);
   uint64_t wakeups = 0;
   for (auto _ : state) {
-    const uint64_t before = serial.ReaderWakeups();
-    notify.Wait(5000);
-    wakeups = serial.ReaderWakeups() - before;
+    const uint64_t before = port.Serial().ReaderWakeups();
+    port.Notify().Wait(5000);
+    wakeups = port.Serial().ReaderWakeups() - before;
   }
   state.counters["silent_wakeups"] = static_cast<double>(wakeups);
-  serial.Close();
-  platform::ClearPortDevicePaths();
 }
 BENCHMARK(BM_SerialSilentWakeups)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
