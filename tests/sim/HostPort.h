@@ -15,6 +15,7 @@
 
 #include "nmea/NmeaParser.h"
 #include "platform/Time.h"
+#include "sim/Scenario.h"
 
 namespace navlume_test {
 
@@ -132,6 +133,13 @@ inline int CountGga(const std::string& stream, char quality) {
     if (field == 6 && line[at] == quality) ++count;
   }
   return count;
+}
+
+// The default scenario with its first fix `ttff` scenario seconds after power-on.
+inline sim::Scenario WithTtff(double ttff) {
+  sim::Scenario scenario = sim::DefaultScenario();
+  scenario.ttff = ttff;
+  return scenario;
 }
 
 }  // namespace navlume_test

@@ -10,6 +10,7 @@ namespace {
 
 using navlume_test::CountGga;
 using navlume_test::HostPort;
+using navlume_test::WithTtff;
 
 // The host must follow a rate change within the receiver's one-second boot.
 constexpr double kScale = 0.05;
@@ -21,12 +22,6 @@ const std::vector<std::string> kLogCommands{
     "log gphdt onchanged",   "log gprmb ontime 1",    "log gprmc ontime 1",    "log gpvtg ontime 1",
     "log gpzda ontime 1",
 };
-
-sim::Scenario WithTtff(double ttff) {
-  sim::Scenario scenario = sim::DefaultScenario();
-  scenario.ttff = ttff;
-  return scenario;
-}
 
 class Oem615ReceiverTest : public ::testing::Test {
  protected:

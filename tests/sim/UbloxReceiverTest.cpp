@@ -13,6 +13,7 @@ using navlume_test::ChecksumMatches;
 using navlume_test::CountGga;
 using navlume_test::HostPort;
 using navlume_test::Lines;
+using navlume_test::WithTtff;
 
 constexpr double kScale = 0.01;
 const std::string kCfgRst("\xB5\x62\x06\x04\x04\x00\xFF\xFF\x02\x00\x0E\x61", 12);
@@ -20,12 +21,6 @@ const std::string kAckCfgRst("\xB5\x62\x05\x01\x02\x00\x06\x04\x12\x3B", 10);
 const std::string kCfgPrt115200("\xB5\x62\x06\x00\x14\x00\x01\x00\x00\x00\xD0\x08\x00\x00\x00\xC2\x01\x00\x07\x00\x03"
                                 "\x00\x00\x00\x00\x00\xC0\x7E",
                                 28);
-
-sim::Scenario WithTtff(double ttff) {
-  sim::Scenario scenario = sim::DefaultScenario();
-  scenario.ttff = ttff;
-  return scenario;
-}
 
 class UbloxReceiverTest : public ::testing::Test {
  protected:
