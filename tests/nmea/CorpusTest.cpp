@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 
 #include "NmeaTestSupport.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -29,11 +29,6 @@ std::vector<fs::path> Captures() {
   return logs;
 }
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 class CorpusTest : public NmeaParserTest {
  protected:
   void SetUp() override {
@@ -45,7 +40,7 @@ class CorpusTest : public NmeaParserTest {
 
 TEST_F(CorpusTest, EveryCaptureDecodesTheSameInAnyChunking) {
   for (const fs::path& log : m_Captures) {
-    const std::string capture = ReadFile(log);
+    const std::string capture = navlume_test::ReadText(log);
     NmeaParser whole;
     const int decoded = whole.Feed(capture.data(), static_cast<uint32_t>(capture.size()));
     EXPECT_GT(decoded, 0) << log;

@@ -15,6 +15,7 @@
 #include "sim/PowerFileWatcher.h"
 #include "sim/ReplayReceiver.h"
 #include "sim/SimulationRoot.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ class SimulationRootTest : public ::testing::Test {
 };
 
 void WritePower(const std::filesystem::path& root, const char* state) {
-  std::ofstream(root / sim::kSimPowerFile, std::ios::trunc) << state;
+  navlume_test::WriteText(root / sim::kSimPowerFile, state);
 }
 
 TEST_F(SimulationRootTest, AgpsStreamsWithoutPowerAtAnyLineRate) {
@@ -43,13 +44,14 @@ TEST_F(SimulationRootTest, AgpsStreamsWithoutPowerAtAnyLineRate) {
 }
 
 TEST_F(SimulationRootTest, ReplayPlaysACaptureOneEpochPerSecond) {
-  const std::filesystem::path capture = std::filesystem::temp_directory_path() / "navlume-sim-replay.nmea";
-  std::ofstream(capture) << "$GPGGA,1*00\r\n$GPRMC,1*00\r\n$GPGSV,1*00\r\n"
-                            "$GPGGA,2*00\r\n$GPRMC,2*00\r\n"
-                            "$GPRMC,3*00\r\n$GPGGA,3*00\r\n";
+  const navlume_test::TempFolder folder;
+  const std::filesystem::path capture = folder.Path() / "replay.nmea";
+  navlume_test::WriteText(capture,
+                          "$GPGGA,1*00\r\n$GPRMC,1*00\r\n$GPGSV,1*00\r\n"
+                          "$GPGGA,2*00\r\n$GPRMC,2*00\r\n"
+                          "$GPRMC,3*00\r\n$GPGGA,3*00\r\n");
   std::vector<std::string> epochs;
   ASSERT_TRUE(sim::CReplayReceiver::LoadCapture(capture.string(), epochs));
-  std::filesystem::remove(capture);
   ASSERT_EQ(epochs.size(), 3u);
   EXPECT_EQ(epochs[1], "$GPGGA,2*00\r\n$GPRMC,2*00\r\n");
   sim::CReplayReceiver receiver(epochs);
@@ -101,7 +103,8 @@ TEST_F(SimulationRootTest, RefusesUnknownProfilesAndRecordsToAFile) {
   EXPECT_FALSE(root.Start(options, error));
   EXPECT_NE(error.find("garmin"), std::string::npos);
 
-  const std::filesystem::path record = std::filesystem::temp_directory_path() / "navlume-sim-record.jsonl";
+  const navlume_test::TempFolder folder;
+  const std::filesystem::path record = folder.Path() / "record.jsonl";
   options.profile = "oem615";
   options.record = record;
   options.power = sim::PowerSource::Platform;
@@ -117,7 +120,6 @@ TEST_F(SimulationRootTest, RefusesUnknownProfilesAndRecordsToAFile) {
   std::ifstream lines(record);
   std::vector<nlohmann::json> entries;
   for (std::string line; std::getline(lines, line);) entries.push_back(nlohmann::json::parse(line));
-  std::filesystem::remove(record);
   ASSERT_GE(entries.size(), 2u);
   EXPECT_EQ(entries.back()["kind"], "command");
   EXPECT_EQ(entries.back()["text"], "log gpgga ontime 1");
