@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -145,21 +146,24 @@ TEST_F(ConfigTextFile, EmptyMissingAndFolderPaths) {
 // so the reader runs as an unprivileged user in a child process; opening for
 // writing is refused there, which shows that the reader only asks to read.
 TEST_F(ConfigTextFile, WriteProtectedFileIsRead) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
   const auto path = Write("protected.ini", "PORT1: OEM615\r\n");
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
   ASSERT_EQ(::chmod(m_Dir.Path().c_str(), 0755), 0);
-  EXPECT_EXIT(
-      {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
-        if (::access(path.c_str(), W_OK) == 0) ::_exit(4);
-        CConfigText file;
-        if (!file.Open(path)) ::_exit(1);
-        ConfigValue value;
-        if (file.Read() == 0 || !Getstring(file.Text(), "PORT1:", &value) || value.View() != "OEM615") ::_exit(2);
-        ::_exit(0);
-      },
-      ::testing::ExitedWithCode(0), "");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+    if (::access(path.c_str(), W_OK) == 0) ::_exit(4);
+    CConfigText file;
+    if (!file.Open(path)) ::_exit(1);
+    ConfigValue value;
+    if (file.Read() == 0 || !Getstring(file.Text(), "PORT1:", &value) || value.View() != "OEM615") ::_exit(2);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not opened, 2: not read, 3: no unprivileged user, 4: still writable";
 }
 
 }  // namespace
