@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/pages/MainPageText.h"
+#include "app/pages/logic/MainPageText.h"
 #include "pages/PageRecords.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/pages/NmeaLines.h"
+#include "app/pages/logic/NmeaLines.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/pages/SettingsOptions.h"
+#include "app/pages/logic/SettingsOptions.h"
 #include "prodtest/DeviceRootFixture.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/pages/SignalBars.h"
+#include "app/pages/logic/SignalBars.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/pages/SignalBars.h"
+#include "app/pages/logic/SignalBars.h"
 #include "nmea/GpsPosition.h"
 
 constexpr int kSkyBitmapSmall = 502;  // 231 x 239

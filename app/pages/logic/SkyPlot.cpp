@@ -1,4 +1,4 @@
-#include "app/pages/SkyPlot.h"
+#include "app/pages/logic/SkyPlot.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "app/pages/SettingsOptions.h"
+#include "app/pages/logic/SettingsOptions.h"
 
 #include <fcntl.h>
 #include <unistd.h>

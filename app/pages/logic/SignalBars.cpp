@@ -1,4 +1,4 @@
-#include "app/pages/SignalBars.h"
+#include "app/pages/logic/SignalBars.h"
 
 namespace {
 constexpr uint32_t kPercent = 100;

@@ -1,4 +1,4 @@
-#include "app/pages/MainPageText.h"
+#include "app/pages/logic/MainPageText.h"
 
 #include <cmath>
 #include <cstdio>

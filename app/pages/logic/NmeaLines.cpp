@@ -1,4 +1,4 @@
-#include "app/pages/NmeaLines.h"
+#include "app/pages/logic/NmeaLines.h"
 
 #include <iterator>
 

@@ -1,0 +1,25 @@
+#pragma once
+// "Signal" (dialog 104): satellites in view and used, and twelve channel bars
+// drawn by the page where the form's hidden placeholders are.
+
+#include <mutex>
+
+#include "app/GPSPage.h"
+
+class CSignalPage : public CGPSPage {
+ public:
+  CSignalPage();
+
+  bool OnInitDialog() override;
+  // Device thread: keeps a copy of the record and asks for a repaint.
+  void OnGPSData(CGPSDevice* device, GpsPosition record) override;
+  void OnPaint(QPainter& painter) override;
+
+ private:
+  // The attached device's newest record, else the last one handed to the page.
+  GpsPosition RecordToDraw();
+  void DrawChannel(QPainter& painter, int channel, const GpsPosition& record);
+
+  std::mutex m_RecordLock;
+  GpsPosition m_Record{};
+};

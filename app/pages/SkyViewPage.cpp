@@ -1,0 +1,66 @@
+#include "app/pages/SkyViewPage.h"
+
+#include <QColor>
+#include <QPainter>
+#include <QPen>
+#include <QWidget>
+
+#include "app/Resources.h"
+#include "app/pages/QtGeometry.h"
+#include "app/pages/logic/SkyPlot.h"
+#include "resources/resource.h"
+#include "ui_sky_view_page.h"
+
+CSkyViewPage::CSkyViewPage() : CGPSPage(kPagePosition, IDD_SKYVIEW_PAGE, UseForm<Ui::SkyViewPage>()) {}
+
+void CSkyViewPage::OnGPSData(CGPSDevice*, GpsPosition record) {
+  {
+    std::lock_guard lock(m_RecordLock);
+    m_Record = record;
+  }
+  Refresh(false);
+}
+
+GpsPosition CSkyViewPage::CopyRecord() {
+  std::lock_guard lock(m_RecordLock);
+  return m_Record;
+}
+
+const QPixmap& CSkyViewPage::Background(int bitmapId) {
+  if (bitmapId != m_BackgroundId) {
+    m_Background = QPixmap(BitmapPath(bitmapId));
+    m_BackgroundId = bitmapId;
+  }
+  return m_Background;
+}
+
+void CSkyViewPage::OnPaint(QPainter& painter) {
+  const GpsPosition record = CopyRecord();
+  const QColor colour = ToQColor(FixColour(record.fixQuality));
+
+  const QPixmap& background = Background(SkyBitmapId(LayoutCode()));
+  QWidget* window = Window();
+  SkyScreen screen;
+  screen.screenWidth = ScreenWidth();
+  screen.screenHeight = ScreenHeight();
+  screen.layoutCode = LayoutCode();
+  screen.pageTop = window->mapTo(window->window(), QPoint(0, 0)).y();
+  screen.scrollOffset = ScrollOffset();
+  const PixelPoint origin = SkyBitmapOrigin(screen, background.width(), background.height());
+  painter.drawPixmap(origin.x, origin.y, background);
+
+  const size_t count = SatellitesToDraw(record);
+  if (count == 0) return;
+  const SkyPlotFrame frame = MakeSkyPlotFrame(origin, background.width(), background.height());
+  painter.save();
+  painter.setPen(QPen(colour, kSkyMarkerPenWidth));
+  painter.setBrush(colour);
+  for (size_t i = 0; i < count; ++i) {
+    const PixelPoint position = SatellitePosition(frame, record.inViewElevation[i], record.inViewAzimuth[i]);
+    painter.drawRect(ToQRect(SkyMarkerRect(position)));
+    const QString label = QString::fromStdString(
+        SatelliteLabel(record.inViewPrns[i], record.inViewElevation[i], record.inViewAzimuth[i]));
+    painter.drawText(ToQRect(SkyLabelBox(position)), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, label);
+  }
+  painter.restore();
+}

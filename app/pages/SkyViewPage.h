@@ -1,0 +1,27 @@
+#pragma once
+// "Position" (dialog 103): the sky as seen from the receiver, with each
+// satellite in view as a marker and a "PRN(E:elevation,A:azimuth)" label, in
+// green with a fix and red without.
+
+#include <QPixmap>
+#include <mutex>
+
+#include "app/GPSPage.h"
+
+class CSkyViewPage : public CGPSPage {
+ public:
+  CSkyViewPage();
+
+  // Device thread: keeps a copy of the record and asks for a repaint.
+  void OnGPSData(CGPSDevice* device, GpsPosition record) override;
+  void OnPaint(QPainter& painter) override;
+
+ private:
+  GpsPosition CopyRecord();
+  const QPixmap& Background(int bitmapId);
+
+  std::mutex m_RecordLock;
+  GpsPosition m_Record{};
+  int m_BackgroundId = 0;
+  QPixmap m_Background;
+};
