@@ -26,3 +26,43 @@ constexpr int IDC_WAIT_PROGRESS = 9001;  // attempts made so far
 
 // Main page (101): the version label written at start-up.
 constexpr int IDC_MAIN_VERSION = 1001;
+
+// Main page (101), the values and their captions.
+constexpr int IDC_MAIN_NOTE = 1002;  // never written
+constexpr int IDC_MAIN_UTC = 1003;
+constexpr int IDC_MAIN_LATITUDE = 1004;
+constexpr int IDC_MAIN_LONGITUDE = 1005;
+constexpr int IDC_MAIN_FIX = 1006;
+constexpr int IDC_MAIN_SATELLITES = 1007;
+constexpr int IDC_MAIN_PDOP = 1008;
+constexpr int IDC_MAIN_HDOP = 1009;
+constexpr int IDC_MAIN_VDOP = 1010;
+constexpr int IDC_MAIN_SATELLITES_CAPTION = 1011;
+constexpr int IDC_MAIN_UTC_CAPTION = 1012;
+constexpr int IDC_MAIN_LATITUDE_CAPTION = 1013;
+constexpr int IDC_MAIN_LONGITUDE_CAPTION = 1014;
+constexpr int IDC_MAIN_FIX_CAPTION = 1015;
+constexpr int IDC_MAIN_PDOP_CAPTION = 1016;
+constexpr int IDC_MAIN_HDOP_CAPTION = 1017;
+constexpr int IDC_MAIN_VDOP_CAPTION = 1018;
+
+// Signal page (104); channel i (0-11) has bar FIRST + i, PRN label FIRST + i
+// and channel number FIRST + i.
+constexpr int IDC_SIGNAL_VIEW = 2001;
+constexpr int IDC_SIGNAL_USED = 2002;
+constexpr int IDC_SIGNAL_BAR_FIRST = 2011;      // hidden placeholders: the bars are drawn there
+constexpr int IDC_SIGNAL_PRN_FIRST = 2031;
+constexpr int IDC_SIGNAL_CHANNEL_FIRST = 2051;  // "01" ... "12", never changed
+
+// NMEA data page (102).
+constexpr int IDC_NMEA_LIST = 3001;
+
+// Settings page (109).
+constexpr int IDC_SETTINGS_SAVE = 5001;            // "Save to storage"
+constexpr int IDC_SETTINGS_EXPORT = 5002;          // "Export to UART"
+constexpr int IDC_SETTINGS_LOG_PATH = 5003;
+constexpr int IDC_SETTINGS_BROWSE = 5004;          // "..."
+constexpr int IDC_SETTINGS_COLD_START = 5005;      // "Cold start for external GPS."
+constexpr int IDC_SETTINGS_SHOW_TTFF = 5006;       // "Display TTFF result"
+constexpr int IDC_SETTINGS_MULTIPLEXER = 5007;     // "GPS Multiplexer"
+constexpr int IDC_SETTINGS_DIRECT_ACCESS = 5008;   // "Direct Access"

@@ -62,7 +62,8 @@ void CSignalPage::DrawChannel(QPainter& painter, int channel, const GpsPosition&
   painter.drawRect(QRectF(placeholder).adjusted(kHalfPen, kHalfPen, -kHalfPen, -kHalfPen));
 
   if (bar.filled) {
-    painter.fillRect(ToQRect(bar.fill), ToQColor(FixColour(record.fixQuality)));
+    const QRect fill = ToQRect(bar.fill);
+    if (!fill.isEmpty()) painter.fillRect(fill, ToQColor(FixColour(record.fixQuality)));
     painter.setPen(Qt::black);
     painter.drawText(ToQRect(bar.snrTextBox), Qt::AlignCenter | Qt::TextDontClip, QString::fromStdString(bar.snrText));
   }
