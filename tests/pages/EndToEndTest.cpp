@@ -1,0 +1,61 @@
+// The normal-mode pages on a simulated u-blox 7: the receiver's stream
+// reaches every page through a real device, and the Main page reports the fix
+// at the scenario's position.
+
+#include <gtest/gtest.h>
+
+#include "app/pages/MainPage.h"
+#include "app/pages/NmeaPage.h"
+#include "app/pages/SignalPage.h"
+#include "app/pages/SkyViewPage.h"
+#include "device/DeviceTestSupport.h"
+#include "pages/PageSheet.h"
+#include "resources/resource.h"
+#include "sim/UbloxReceiver.h"
+
+namespace {
+
+class EndToEndTest : public device_test::DeviceTest {
+ protected:
+  static sim::Scenario QuickFix() {
+    sim::Scenario scenario = sim::DefaultScenario();
+    scenario.ttff = 2;
+    scenario.latitude = -33.8568;  // south and east, so both hemispheres show
+    scenario.longitude = 151.2153;
+    return scenario;
+  }
+};
+
+TEST_F(EndToEndTest, MainPageReachesValidSpsAtTheScenarioPosition) {
+  sim::CUbloxReceiver receiver(QuickFix());
+  ASSERT_TRUE(receiver.Start());
+  platform::SetPortDevicePath(UbloxPortName, receiver.SlavePath());
+
+  CMainPage main;
+  CSignalPage signal;
+  CSkyViewPage sky;
+  CNmeaPage nmea;
+  page_test::PageSheet sheet{{&main, &signal, &sky, &nmea}};
+  for (int tab : {3, 2, 1, 0}) sheet.ShowTab(tab);
+
+  CGPSDevice device;
+  ASSERT_EQ(device.Create(UbloxPortName, 0, kGpsTypeUblox, 9600), 1);
+  for (CGPSPage* page : std::initializer_list<CGPSPage*>{&main, &signal, &sky, &nmea}) device.AddListener(page);
+  ASSERT_EQ(device.Open(), 1);
+
+  const bool fixed =
+      page_test::ProcessEventsUntil([&] { return main.ItemText(IDC_MAIN_FIX).startsWith("Valid SPS("); });
+  const QString fixText = main.ItemText(IDC_MAIN_FIX);
+  EXPECT_TRUE(fixed) << fixText.toStdString();
+  EXPECT_EQ(main.ItemText(IDC_MAIN_LATITUDE), QString::fromUtf8("33\u00B0 51.408000 S"));
+  EXPECT_EQ(main.ItemText(IDC_MAIN_LONGITUDE), QString::fromUtf8("151\u00B0 12.918000 E"));
+  EXPECT_EQ(main.ItemText(IDC_MAIN_SATELLITES), "09");
+  EXPECT_EQ(main.ItemText(IDC_MAIN_HDOP), "0.9 = Ideal");
+
+  sheet.ShowTab(1);
+  EXPECT_TRUE(page_test::ProcessEventsUntil([&] { return signal.ItemText(IDC_SIGNAL_PRN_FIRST) != "--"; }));
+  EXPECT_GT(nmea.ListCount(IDC_NMEA_LIST), 0);
+  device.Close();
+}
+
+}  // namespace
