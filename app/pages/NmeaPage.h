@@ -2,6 +2,7 @@
 // "NMEA data" (dialog 102): the receiver's raw sentences, one list entry per
 // line, the newest selected and in view, each echoed to the debug output.
 
+#include <QTimer>
 #include <string_view>
 
 #include "app/GPSPage.h"
@@ -22,8 +23,15 @@ class CNmeaPage : public CGPSPage {
   void ShowGPSData(CGPSDevice* device, const GpsPosition& record) override;
 
  private:
-  void AddLine(const std::string& line);
+  // A fast line fills the list in steps of at most this period: a person
+  // cannot read faster, and each step repaints the whole list.
+  static constexpr uint32_t kListStepMs = 100;
+
+  void ShowPendingLines();
+  // The entry's index; the oldest entry makes room when the list is full.
+  int AddLine(const std::string& line);
 
   CNmeaLineSplitter m_Splitter;  // device thread
   CNmeaLineQueue m_Pending;
+  QTimer m_NextStep;  // running: lines that arrive now wait for the next step
 };
