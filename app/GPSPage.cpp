@@ -339,15 +339,17 @@ void CGPSPage::ConnectCommands() {
 
 void CGPSPage::OnSize(int clientHeight) {
   UpdateScreenLayout(*this);
-  if (m_pForm && m_pWindow) {
-    m_pForm->resize(m_pWindow->width(), std::max(clientHeight, m_FormHeight));
-  }
   // Children displaced by an earlier scroll go back before the bar restarts at 0.
   ResetScroll();
   const std::optional<int> range = ScrollRangeFor(m_LayoutCode);
   SetScrollBarShown(range.has_value());
   m_ScrollInfo = ScrollInfo{0, range.value_or(0), range ? clientHeight : 0, 0};
   SyncScrollBar();
+  // After the bar: showing it narrows the window at once, and a window not
+  // yet shown gets no second resize event for that.
+  if (m_pForm && m_pWindow) {
+    m_pForm->resize(m_pWindow->width(), std::max(clientHeight, m_FormHeight));
+  }
 }
 
 void CGPSPage::OnDeactivate() { ResetScroll(); }
