@@ -98,9 +98,9 @@ TEST_F(ProgramTest, SimulatedUbloxReachesAFixAndScreenshotsAreWritten) {
   ASSERT_EQ(controls["tabs"].size(), 6u);
   EXPECT_EQ(controls["tabs"][0]["tab"], "Main");
   EXPECT_EQ(controls["tabs"][0]["dialog"], 101);
-  bool fixShown = false;
+  bool fixShown = false;  // the Main page's fix line (control 1006)
   for (const auto& control : controls["tabs"][0]["controls"])
-    if (control["text"].get<std::string>().rfind("Fix: yes", 0) == 0) fixShown = true;
+    if (control["id"] == 1006 && control["text"].get<std::string>().rfind("Valid SPS(", 0) == 0) fixShown = true;
   EXPECT_TRUE(fixShown) << controls.dump(1);
 
   // The temporary root is gone.
