@@ -116,6 +116,13 @@ TEST_F(ProgramTest, SimulatedUbloxReachesAFixAndScreenshotsAreWritten) {
   EXPECT_FALSE(std::filesystem::exists(root));
 }
 
+TEST_F(ProgramTest, ScreenshotsThatCannotBeWrittenFailTheRun) {
+  const std::filesystem::path blocked = m_Runtime.Path() / "file";
+  navlume_test::WriteText(blocked, "not a folder");
+  EXPECT_EQ(Run({"--simulate", "--time-scale", "0.05", "--quit-after", "1", "--screenshots", (blocked / "x").string()}), 1);
+  EXPECT_NE(Err().find("cannot write the screenshots"), std::string::npos);
+}
+
 TEST_F(ProgramTest, SecondCopyRaisesTheFirstPrintsFourLinesAndExitsZero) {
   const pid_t first = Start({"--simulate", "--time-scale", "0.05", "--quit-after", "2000"}, "first.err");
   ASSERT_GT(first, 0);
