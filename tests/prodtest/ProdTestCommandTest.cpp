@@ -181,8 +181,8 @@ TEST_F(ProdTestCommandTest, AveragesOfTheReportedSnrs) {
     int average;
   } cases[] = {{{40, 35, 20}, 35}, {{33, 0, 30, 0}, 31}, {{0, 0, 0}, 0}, {{50, 45, 44, 42, 40, 38, 30, 12}, 44}};
   for (const auto& each : cases) {
-    Simulate("ublox", WithSnrs(each.snrs, 1));
-    Configure("TESTTYPE: 0\r\nTESTTIMEOUT: 3\r\nPORT1: U-BLOX\r\n");
+    Simulate("ublox", WithSnrs(each.snrs, 3));
+    Configure("TESTTYPE: 0\r\nTESTTIMEOUT: 6\r\nPORT1: U-BLOX\r\n");
     const CommandResult result = Run();
     const auto lines = JsonLines(result.out);
     ASSERT_EQ(lines.size(), 1u) << result.err;
