@@ -21,6 +21,7 @@ constexpr const char* kErrorCaption = "Error";
 constexpr const char* kInvalidLevelText = "Invalid PASS LEVEL";
 constexpr const char* kCannotCreateText = "Can't create config file!\r\n";
 constexpr const char* kCannotWriteText = "Can't write config file!\r\n";
+constexpr size_t kMaxLevelDigits = 9;  // longer texts are refused before they are converted
 constexpr const char* kNoTimeoutText = "No timeout";
 
 // Receiver texts of the slots' port lists.
@@ -72,7 +73,7 @@ bool PassLevelOf(const platform::ControlState& combo, uint32_t& level) {
     return level <= kMaxPassLevel;
   }
   const std::string typed = combo.text.substr(first, combo.text.find_last_not_of(' ') + 1 - first);
-  if (typed.size() > 2 || typed.find_first_not_of("0123456789") != std::string::npos) return false;
+  if (typed.size() > kMaxLevelDigits || typed.find_first_not_of("0123456789") != std::string::npos) return false;
   level = static_cast<uint32_t>(std::stoul(typed));
   return level >= kMinPassLevel && level <= kMaxPassLevel;
 }

@@ -26,6 +26,10 @@ std::string Printf(const char* format, ...) {
   return text;
 }
 
+bool HasFix(const GpsPosition& position) {
+  return position.fixQuality == kGpsFixQualityGps || position.fixQuality == kGpsFixQualityDgps;
+}
+
 bool SamePrefix(const std::string& portName, const std::string& known) {
   return portName.compare(0, kComparedPortChars, known, 0, kComparedPortChars) == 0;
 }
@@ -161,7 +165,7 @@ void CProductionTest::TickPanel(int panel) {
       platform::DebugPrint("[Navlume] Port %s is detected timeout !", device->m_PortName.c_str());
       timedOut = true;
     }
-    if (device->m_bFixed == 0 && !timedOut) {
+    if (!FixedLocked(*device, i) && !timedOut) {
       ++m_ElapsedSeconds[i];
       return;
     }
@@ -187,7 +191,7 @@ PanelSnapshot CProductionTest::Panel(int panel) const {
   snapshot.bPresent = true;
   snapshot.portName = device->m_PortName;
   snapshot.state = device->m_State;
-  snapshot.bFixed = device->m_bFixed != 0;
+  snapshot.bFixed = FixedLocked(*device, i);
   snapshot.bTimeout = device->m_bTimeout != 0;
   snapshot.passLevel = device->m_PassLevel;
   snapshot.position = m_Positions[i];
@@ -195,6 +199,12 @@ PanelSnapshot CProductionTest::Panel(int panel) const {
   snapshot.averageSnr = m_AverageSnr[i];
   snapshot.bDone = m_bFinished[i];
   return snapshot;
+}
+
+bool CProductionTest::FixedLocked(const CGPSDevice& device, size_t panel) const {
+  // The device raises its flag a moment before it hands over the record of
+  // the fix; the panel counts the fix once it holds that record too.
+  return device.m_bFixed != 0 && HasFix(m_Positions[panel]);
 }
 
 bool CProductionTest::CanFinish(int panel) const {

@@ -31,7 +31,7 @@ struct PanelSnapshot {
   bool bPresent = false;  // a receiver was added for this panel
   std::string portName;
   int state = 0;  // the device's m_State
-  bool bFixed = false;
+  bool bFixed = false;  // the device reports a fix and the panel holds its record
   bool bTimeout = false;
   uint32_t passLevel = 0;
   GpsPosition position{};
@@ -101,6 +101,7 @@ class CProductionTest {
  private:
   void TickPanel(int panel);
   bool CanFinish(int panel) const;
+  bool FixedLocked(const CGPSDevice& device, size_t panel) const;
 
   const int32_t m_TestType;
   const uint32_t m_TestTimeout;

@@ -29,6 +29,11 @@ GpsPosition WithSnrs(std::vector<uint32_t> snrs, uint32_t inView = 0, uint32_t u
   return position;
 }
 
+GpsPosition WithFix(GpsPosition position) {
+  position.fixQuality = kGpsFixQualityGps;
+  return position;
+}
+
 TEST(AverageSnrTest, ChoosesTheValuesByHowManyAreTracked) {
   platform::DebugCapture capture;
   capture.SetEcho(false);
@@ -137,17 +142,22 @@ TEST_F(ProductionTestTest, CountsUntilTheFixAndRecordsIt) {
   Ticks(test, 12);
   EXPECT_EQ(test.Panel(0).elapsedSeconds, 12u);
   EXPECT_FALSE(test.AllDone());
+  // The device raises its flag a moment before it hands over the record of
+  // the fix: a tick in between still counts.
   m_First.m_bFixed = 1;
-  test.OnGPSData(&m_First, WithSnrs({45, 44, 42, 40, 38, 30}, 6, 5));
+  test.OnTimer();
+  EXPECT_EQ(test.Panel(0).elapsedSeconds, 13u);
+  EXPECT_FALSE(test.Panel(0).bFixed);
+  test.OnGPSData(&m_First, WithFix(WithSnrs({45, 44, 42, 40, 38, 30}, 6, 5)));
   Ticks(test, 3);
   const PanelSnapshot panel = test.Panel(0);
-  EXPECT_EQ(panel.elapsedSeconds, 12u);
+  EXPECT_EQ(panel.elapsedSeconds, 13u);
   EXPECT_EQ(panel.averageSnr, 41u);
   EXPECT_EQ(panel.position.satelliteCount, 5u);
   EXPECT_TRUE(panel.bDone);
   EXPECT_TRUE(test.AllDone());
   EXPECT_EQ(m_First.m_State, kDeviceOpen);  // at the same time the receiver stays open
-  EXPECT_EQ(PanelTextsOf(panel).ttff, "00:12(Fixed)");
+  EXPECT_EQ(PanelTextsOf(panel).ttff, "00:13(Fixed)");
 }
 
 TEST_F(ProductionTestTest, RecordsOfAClosedDeviceOrAnotherDeviceAreIgnored) {
@@ -181,7 +191,7 @@ TEST_F(ProductionTestTest, TimeoutFromTheTickAfterTheCounterReachedIt) {
 
   // A fix after the timeout: the panel turns to "(Fixed)", the finished result stays.
   m_First.m_bFixed = 1;
-  test.OnGPSData(&m_First, WithSnrs({40, 41}, 2, 2));
+  test.OnGPSData(&m_First, WithFix(WithSnrs({40, 41}, 2, 2)));
   test.OnTimer();
   EXPECT_EQ(PanelTextsOf(test.Panel(0)).ttff, "00:30(Fixed)");
   EXPECT_EQ(PanelTextsOf(test.Panel(0)).snr, "40( Pass )");
@@ -216,6 +226,7 @@ TEST_F(ProductionTestTest, OneByOneHandsOverWhenTheFirstIsDone) {
   // The first is done: its port closes and the second is opened, which fails
   // after the wait dialog's attempts; it stays created and is never tried again.
   m_First.m_bFixed = 1;
+  test.OnGPSData(&m_First, WithFix(WithSnrs({40, 41, 42}, 3, 3)));
   test.OnTimer();
   EXPECT_EQ(m_First.m_State, kDevicePortClosed);
   EXPECT_EQ(m_Second.m_State, kDeviceCreated);
@@ -241,6 +252,7 @@ TEST_F(ProductionTestTest, FinishedHandlerRunsOncePerReceiver) {
   m_Second.m_State = kDeviceOpen;
   Ticks(test, 2);
   m_Second.m_bFixed = 1;
+  test.OnGPSData(&m_Second, WithFix(WithSnrs({40}, 1, 1)));
   Ticks(test, 10);
   EXPECT_EQ(finished, (std::vector<int>{1, 0}));
 }
