@@ -1,0 +1,165 @@
+#include "app/QtUserInterface.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "platform/Time.h"
+#include "resources/resource.h"
+#include "ui_start_options.h"
+#include "ui_wait_dialog.h"
+
+namespace {
+
+constexpr const char* kCtrlIdProperty = "ctrlId";
+
+// The wait dialog cannot be dismissed: only its ticks end it.
+class CWaitDialogView : public QDialog {
+ public:
+  using QDialog::QDialog;
+  void reject() override {}
+};
+
+std::map<int, QWidget*> ControlsById(QWidget* form) {
+  std::map<int, QWidget*> controls;
+  for (QWidget* child : form->findChildren<QWidget*>()) {
+    const QVariant id = child->property(kCtrlIdProperty);
+    if (id.isValid()) controls[id.toInt()] = child;
+  }
+  return controls;
+}
+
+void ShowState(const platform::ControlState& state, QWidget* control) {
+  control->setEnabled(state.enabled);
+  if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+    if (!state.text.empty()) button->setText(QString::fromStdString(state.text));
+    button->setChecked(state.checked);
+  } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+    const QSignalBlocker blocker(combo);
+    combo->clear();
+    for (const std::string& item : state.items) combo->addItem(QString::fromStdString(item));
+    combo->setCurrentIndex(state.selection);
+  } else if (auto* label = qobject_cast<QLabel*>(control)) {
+    if (!state.text.empty()) label->setText(QString::fromStdString(state.text));
+  }
+}
+
+void ShowModel(platform::DialogModel& model, const std::map<int, QWidget*>& controls) {
+  for (const auto& [id, state] : model.Controls())
+    if (const auto found = controls.find(id); found != controls.end()) ShowState(state, found->second);
+}
+
+// What the user changed goes into the model before it hears the command.
+void ReadBack(platform::DialogModel& model, const std::map<int, QWidget*>& controls) {
+  for (const auto& [id, control] : controls) {
+    if (auto* button = qobject_cast<QAbstractButton*>(control); button && button->isCheckable())
+      model.Control(id).checked = button->isChecked();
+    else if (auto* combo = qobject_cast<QComboBox*>(control))
+      model.Control(id).selection = combo->currentIndex();
+  }
+}
+
+QPushButton* DefaultButton(QWidget* form) {
+  for (QPushButton* button : form->findChildren<QPushButton*>())
+    if (button->isDefault()) return button;
+  return nullptr;
+}
+
+int ScaledIntervalMs(uint32_t periodMs) {
+  const auto scaled = std::chrono::duration_cast<std::chrono::milliseconds>(platform::ScaledDuration(periodMs));
+  return static_cast<int>(std::clamp<int64_t>(scaled.count(), 1, INT32_MAX));
+}
+
+}  // namespace
+
+CQtUserInterface::CQtUserInterface() {
+  RegisterDialogForm(IDD_START_OPTIONS, CGPSPage::UseForm<Ui::StartOptionsDialog>());
+}
+
+void CQtUserInterface::RegisterDialogForm(int dialogId, CGPSPage::FormSetup setup) {
+  m_Forms[dialogId] = std::move(setup);
+}
+
+void CQtUserInterface::MessageBox(const std::string& text, const std::string& caption) {
+  m_MessageBoxes.push_back(text);
+  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  if (m_bUnattended) return;
+  QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption), QString::fromStdString(text),
+                  QMessageBox::Ok);
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  box.exec();
+}
+
+int CQtUserInterface::RunWaitDialog(const std::string& text, uint32_t periodMs, const std::function<int()>& onTick) {
+  CWaitDialogView dialog;
+  dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+  dialog.setWindowFlag(Qt::WindowCloseButtonHint, false);
+  auto* form = new QWidget(&dialog);
+  Ui::WaitDialog ui;
+  ui.setupUi(form);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(form);
+  const std::map<int, QWidget*> controls = ControlsById(form);
+  if (auto* label = qobject_cast<QLabel*>(controls.at(IDC_WAIT_TEXT))) label->setText(QString::fromStdString(text));
+  auto* progress = qobject_cast<QProgressBar*>(controls.at(IDC_WAIT_PROGRESS));
+
+  QTimer timer;
+  int ticks = 0;
+  QObject::connect(&timer, &QTimer::timeout, &dialog, [&] {
+    const int result = onTick();
+    ++ticks;
+    if (progress) progress->setValue(std::min(ticks, progress->maximum()));
+    if (result != 0) {
+      timer.stop();
+      dialog.done(result);
+    }
+  });
+  timer.start(ScaledIntervalMs(periodMs));
+  return dialog.exec();
+}
+
+int CQtUserInterface::RunModalDialog(platform::DialogModel& model) {
+  const auto form = m_Forms.find(model.DialogId());
+  if (form == m_Forms.end()) {
+    std::fprintf(stderr, "navlume: no form for dialog %d\n", model.DialogId());
+    return 0;
+  }
+  QDialog dialog;
+  dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+  auto* view = new QWidget(&dialog);
+  form->second(view);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(view);
+  const std::map<int, QWidget*> controls = ControlsById(view);
+
+  auto command = [&](int id) {
+    ReadBack(model, controls);
+    model.OnCommand(id);
+    ShowModel(model, controls);
+    if (model.Ended()) dialog.done(model.Result());
+  };
+  for (const auto& [id, control] : controls) {
+    const int ctrlId = id;
+    if (auto* button = qobject_cast<QAbstractButton*>(control))
+      QObject::connect(button, &QAbstractButton::clicked, &dialog, [&command, ctrlId] { command(ctrlId); });
+    else if (auto* combo = qobject_cast<QComboBox*>(control))
+      QObject::connect(combo, &QComboBox::activated, &dialog, [&command, ctrlId] { command(ctrlId); });
+  }
+  model.OnInitDialog();
+  ShowModel(model, controls);
+  if (m_bUnattended) {
+    if (QPushButton* button = DefaultButton(view)) button->click();
+    return model.Ended() ? model.Result() : 0;
+  }
+  dialog.exec();
+  return model.Ended() ? model.Result() : 0;
+}

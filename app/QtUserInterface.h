@@ -1,0 +1,36 @@
+#pragma once
+// What the core shows the user, drawn with Qt: top-most message boxes, the
+// "Loading..." wait dialog (105) whose ticks run from a timer on the UI event
+// loop, and modal dialogs from a DialogModel and the .ui form of its dialog id.
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/GPSPage.h"
+#include "platform/UserInterface.h"
+
+class QWidget;
+
+class CQtUserInterface : public platform::UserInterface {
+ public:
+  CQtUserInterface();
+
+  void MessageBox(const std::string& text, const std::string& caption) override;
+  int RunWaitDialog(const std::string& text, uint32_t periodMs, const std::function<int()>& onTick) override;
+  int RunModalDialog(platform::DialogModel& model) override;
+
+  // Unattended (screenshots, scripted runs): message boxes go to standard
+  // error only and modal dialogs take their default button at once.
+  void SetUnattended(bool unattended) { m_bUnattended = unattended; }
+  // The form of a modal dialog by its id (the start-options dialog is known).
+  void RegisterDialogForm(int dialogId, CGPSPage::FormSetup setup);
+
+  std::vector<std::string> MessageBoxes() const { return m_MessageBoxes; }
+
+ private:
+  bool m_bUnattended = false;
+  std::map<int, CGPSPage::FormSetup> m_Forms;
+  std::vector<std::string> m_MessageBoxes;
+};

@@ -1,0 +1,186 @@
+// navlume: the program a person uses. Parses the command line, prepares the
+// device root (or a simulated one) and runs WinMain.
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <QApplication>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "app/PropertySheet.h"
+#include "app/QtUserInterface.h"
+#include "app/Resources.h"
+#include "app/ScreenLayout.h"
+#include "app/Screenshots.h"
+#include "app/SingleInstance.h"
+#include "app/WinMain.h"
+#include "device/GPSDevice.h"
+#include "platform/DeviceRoot.h"
+#include "platform/Registry.h"
+#include "platform/Time.h"
+#include "platform/UserInterface.h"
+#include "sim/SimulationRoot.h"
+
+namespace {
+
+constexpr const char* kProgramName = "navlume";
+constexpr const char* kProgramVersion = "3.6.13";
+constexpr int kExitUsage = 2;
+constexpr int kExitStartFailed = 1;
+constexpr const char* kDefaultProfile = "ublox";
+
+struct CommandLine {
+  std::string root;
+  double timeScale = 1.0;
+  std::optional<std::string> simulate;  // the profile when simulating
+  std::string scenario;
+  std::optional<double> ttff;
+  std::string screen = "480x640";
+  bool fullScreen = false;
+  std::string screenshots;
+  std::optional<double> quitAfter;
+};
+
+// Returns the exit code when the program must end right away (usage, --version).
+std::optional<int> Parse(int argc, char** argv, CommandLine& line) {
+  CLI::App app{"Navlume: watch a GNSS receiver and test receivers on a production line"};
+  app.name(kProgramName);
+  app.set_version_flag("--version", std::string(kProgramName) + " " + kProgramVersion);
+  app.add_option("--root", line.root, "Device root (default: $NAVLUME_ROOT, else ~/.local/share/navlume)");
+  app.add_option("--time-scale", line.timeScale, "Real seconds per system second (0.1: ten times faster)")
+      ->check(CLI::PositiveNumber);
+  std::string profile;
+  CLI::Option* simulate =
+      app.add_option("--simulate", profile,
+                     "Run on simulated receivers in a temporary root: ublox (default), oem615, agps, "
+                     "ublox+agps, oem615+agps")
+          ->expected(0, 1)
+          ->check(CLI::IsMember({"ublox", "oem615", "agps", "ublox+agps", "oem615+agps"}));
+  app.add_option("--scenario", line.scenario, "Scenario of the simulated receivers (JSON)")
+      ->check(CLI::ExistingFile)
+      ->needs(simulate);
+  app.add_option("--ttff", line.ttff, "Time to first fix of the simulated receivers, in seconds")
+      ->check(CLI::NonNegativeNumber)
+      ->needs(simulate);
+  app.add_option("--screen", line.screen, "Size of the handheld screen to show, WxH (default 480x640)");
+  app.add_flag("--fullscreen", line.fullScreen, "Use the whole real screen");
+  CLI::Option* quitAfter = app.add_option("--quit-after", line.quitAfter, "Leave as with Cancel after S seconds")
+                               ->check(CLI::NonNegativeNumber);
+  app.add_option("--screenshots", line.screenshots, "Save every tab and controls.json into DIR before leaving")
+      ->needs(quitAfter);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? 0 : kExitUsage;
+  }
+  if (simulate->count() > 0) line.simulate = profile.empty() ? kDefaultProfile : profile;
+  int width = 0;
+  int height = 0;
+  if (!ParseScreenSize(line.screen.c_str(), width, height)) {
+    std::fprintf(stderr, "%s: --screen: expected WxH, such as 480x640, not \"%s\"\n", kProgramName,
+                 line.screen.c_str());
+    return kExitUsage;
+  }
+  SetScreenSize(width, height);
+  return std::nullopt;
+}
+
+// A fresh simulated root that starts in Direct Access.
+bool StartSimulation(const CommandLine& line, sim::CSimulationRoot& simulation) {
+  sim::SimulationOptions options;
+  options.profile = *line.simulate;
+  options.power = sim::PowerSource::Platform;
+  std::string error;
+  if (!line.scenario.empty() && !sim::LoadScenario(line.scenario, options.scenario, error)) {
+    std::fprintf(stderr, "%s: %s\n", kProgramName, error.c_str());
+    return false;
+  }
+  if (line.ttff) options.scenario.ttff = *line.ttff;
+  if (!simulation.Start(options, error)) {
+    std::fprintf(stderr, "%s: cannot start the simulation: %s\n", kProgramName, error.c_str());
+    return false;
+  }
+  platform::RegKey key;
+  platform::RegCreateKey(platform::RegRoot::LocalMachine, "Software\\Microsoft\\RIL", key);
+  platform::RegSetDword(key, "StartOptions", 1);
+  platform::RegCloseKey(key);
+  std::fprintf(stderr, "%s: simulated %s receivers in %s\n", kProgramName, options.profile.c_str(),
+               simulation.Root().c_str());
+  return true;
+}
+
+// SIGINT and SIGTERM leave as Cancel does (or end a start-up that waits), so
+// that the teardown runs and a simulated root is removed. Blocked before any
+// thread starts, so that every thread inherits the mask.
+int BlockStopSignals() {
+  sigset_t stopSet;
+  sigemptyset(&stopSet);
+  sigaddset(&stopSet, SIGINT);
+  sigaddset(&stopSet, SIGTERM);
+  if (pthread_sigmask(SIG_BLOCK, &stopSet, nullptr) != 0) return -1;
+  return signalfd(-1, &stopSet, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+void OnStopSignal(int descriptor) {
+  signalfd_siginfo info{};
+  while (read(descriptor, &info, sizeof info) > 0) {
+  }
+  if (CPropertySheet* sheet = CurrentSheet()) {
+    sheet->Cancel();
+    return;
+  }
+  for (int i = 0; i < 2; ++i)
+    if (CGPSDevice* device = WinMainDevice(i)) device->CancelStartUp();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CommandLine line;
+  if (const std::optional<int> done = Parse(argc, argv, line)) return *done;
+  platform::SetTimeScale(line.timeScale);
+
+  const int stopSignals = BlockStopSignals();
+  QApplication application(argc, argv);
+  InitResources();
+  if (line.fullScreen) {
+    const QSize size = QApplication::primaryScreen()->size();
+    SetScreenSize(size.width(), size.height());
+  }
+
+  sim::CSimulationRoot simulation;
+  if (line.simulate) {
+    if (!StartSimulation(line, simulation)) return kExitStartFailed;
+  } else if (!platform::SetDeviceRoot(platform::ResolveDeviceRoot(line.root))) {
+    return kExitStartFailed;
+  }
+
+  CQtUserInterface userInterface;
+  const bool unattended = line.quitAfter.has_value();
+  userInterface.SetUnattended(unattended);
+  platform::SetUserInterface(&userInterface);
+  if (line.quitAfter) ScheduleQuit(*line.quitAfter, line.screenshots);
+
+  std::optional<QSocketNotifier> stopNotifier;
+  if (stopSignals >= 0) {
+    stopNotifier.emplace(stopSignals, QSocketNotifier::Read);
+    QObject::connect(&*stopNotifier, &QSocketNotifier::activated, [stopSignals] { OnStopSignal(stopSignals); });
+  }
+
+  WinMainOptions options;
+  options.instanceFolder = CSingleInstance::DefaultFolder(platform::DeviceRoot());
+  options.fullScreen = line.fullScreen;
+  const int exitCode = WinMain(options);
+
+  platform::SetUserInterface(nullptr);
+  simulation.Stop();
+  if (stopSignals >= 0) close(stopSignals);
+  return exitCode;
+}
