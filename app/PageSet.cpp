@@ -1,6 +1,8 @@
 #include "app/PageSet.h"
 
 #include "app/PlaceholderPage.h"
+#include "app/pages/PrdConfig.h"
+#include "app/pages/PrdTestPage.h"
 #include "resources/resource.h"
 
 std::unique_ptr<CGPSPage> NewMainPage() {
@@ -23,12 +25,10 @@ std::unique_ptr<CGPSPage> NewSettingsPage(CPortConf&) {
   return std::make_unique<CPlaceholderPage>(kPageSettings, IDD_SETTINGS_PAGE, "Settings");
 }
 
-std::unique_ptr<CGPSPage> NewPrdConfig(CPortConf&) {
-  return std::make_unique<CPlaceholderPage>(kPagePrdSettings, IDD_PRD_CONFIG, "PRD Settings");
-}
+std::unique_ptr<CGPSPage> NewPrdConfig(CPortConf& conf) { return std::make_unique<CPrdConfig>(conf); }
 
-std::unique_ptr<CGPSPage> NewPrdTestPage(CPortConf&) {
-  return std::make_unique<CPlaceholderPage>(kPageMain, IDD_PRD_TEST_PAGE, "Main");
-}
+std::unique_ptr<CGPSPage> NewPrdTestPage(CPortConf& conf) { return std::make_unique<CPrdTestPage>(conf); }
 
-void AddDeviceToPrdTestPage(CGPSPage&, CGPSDevice&) {}
+void AddDeviceToPrdTestPage(CGPSPage& page, CGPSDevice& device) {
+  if (auto* testPage = dynamic_cast<CPrdTestPage*>(&page)) testPage->AddDevice(&device);
+}
