@@ -5,12 +5,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <filesystem>
 
 #include "device/PortNames.h"
 #include "platform/Debug.h"
+#include "prodtest/FormatText.h"
 #include "platform/DeviceRoot.h"
 #include "prodtest/PrdConfigIds.h"
 #include "prodtest/ProductionTest.h"
@@ -29,15 +28,6 @@ constexpr const char* kUbloxReceiverText = "UBX GPS";
 constexpr const char* kOem615ReceiverText = "OEM615 GPS";
 constexpr const char* kAgpsReceiverText = "PHS8 GPS";
 
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...) {
-  char text[64];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
 
 std::string SelectedItem(const platform::ControlState& combo) {
   if (combo.selection < 0 || static_cast<size_t>(combo.selection) >= combo.items.size()) return combo.text;
@@ -106,7 +96,7 @@ void CPrdConfigModel::FillCombos() {
   timeout.selection = static_cast<int>(kTimeoutTable.size()) - 1;
   for (size_t i = 0; i < kTimeoutTable.size(); ++i) {
     const uint32_t seconds = kTimeoutTable[i];
-    timeout.items.push_back(seconds == 0 ? kNoTimeoutText : Printf("%d sec", static_cast<int>(seconds)));
+    timeout.items.push_back(seconds == 0 ? kNoTimeoutText : FormatText("%d sec", static_cast<int>(seconds)));
     if (seconds == m_pPortConf->m_TestTimeout && seconds != 0) timeout.selection = static_cast<int>(i);
   }
 
@@ -114,7 +104,7 @@ void CPrdConfigModel::FillCombos() {
     platform::ControlState& level = Control(id);
     level.items.clear();
     for (uint32_t value = kMinPassLevel; value <= kMaxPassLevel; ++value) {
-      level.items.push_back(Printf("%d", static_cast<int>(value)));
+      level.items.push_back(FormatText("%d", static_cast<int>(value)));
     }
     level.selection = -1;
     level.text.clear();
@@ -198,8 +188,8 @@ PrdApplyResult CPrdConfigModel::GetnerateFile() {
   const uint32_t timeout = timeoutIndex >= 0 && static_cast<size_t>(timeoutIndex) < kTimeoutTable.size()
                                ? kTimeoutTable[static_cast<size_t>(timeoutIndex)]
                                : kTimeoutTable.back();
-  bool ok = WriteLine(fd, Printf("TESTTYPE: %d\r\n", testType)) &&
-            WriteLine(fd, Printf("TESTTIMEOUT: %d\r\n", static_cast<int>(timeout)));
+  bool ok = WriteLine(fd, FormatText("TESTTYPE: %d\r\n", testType)) &&
+            WriteLine(fd, FormatText("TESTTIMEOUT: %d\r\n", static_cast<int>(timeout)));
   for (const Slot& slot : kSlots) {
     if (ok && Control(slot.enableId).checked) ok = WriteSlot(fd, slot);
   }
@@ -228,8 +218,8 @@ bool CPrdConfigModel::WriteSlot(int fd, const Slot& slot) {
     portName = &AgpsPortName;
   }
   if (kind != nullptr) {
-    if (!WriteLine(fd, Printf("PORT%d: %s\r\n", slot.number, kind))) return false;
+    if (!WriteLine(fd, FormatText("PORT%d: %s\r\n", slot.number, kind))) return false;
     m_pPortConf->AddPort(*portName, level);
   }
-  return WriteLine(fd, Printf("LEVEL%d: %d\r\n", slot.number, static_cast<int>(level)));
+  return WriteLine(fd, FormatText("LEVEL%d: %d\r\n", slot.number, static_cast<int>(level)));
 }

@@ -1,12 +1,11 @@
 #include "prodtest/ProductionTest.h"
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
 
 #include "device/GPSDevice.h"
 #include "device/PortNames.h"
 #include "platform/Debug.h"
+#include "prodtest/FormatText.h"
 
 namespace {
 
@@ -16,15 +15,6 @@ constexpr size_t kManySatellites = 6;
 constexpr size_t kFewSatellites = 3;  // three to five: all but the strongest and the weakest
 constexpr uint32_t kSecondsPerMinute = 60;
 
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...) {
-  char text[128];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
 
 bool HasFix(const GpsPosition& position) {
   return position.fixQuality == kGpsFixQualityGps || position.fixQuality == kGpsFixQualityDgps;
@@ -89,24 +79,24 @@ const char* VerdictText(TestVerdict verdict) {
 PanelTexts PanelTextsOf(const PanelSnapshot& panel) {
   PanelTexts texts;
   const std::string& port = panel.portName;
-  texts.title = Printf("%s(%s)", port.c_str(), ReceiverNameOfPort(port));
-  texts.view = Printf("%d", static_cast<int>(panel.position.satellitesInView));
-  texts.used = Printf("%d", static_cast<int>(panel.position.satelliteCount));
+  texts.title = FormatText("%s(%s)", port.c_str(), ReceiverNameOfPort(port));
+  texts.view = FormatText("%d", static_cast<int>(panel.position.satellitesInView));
+  texts.used = FormatText("%d", static_cast<int>(panel.position.satelliteCount));
   const int minutes = static_cast<int>(panel.elapsedSeconds / kSecondsPerMinute);
   const int seconds = static_cast<int>(panel.elapsedSeconds % kSecondsPerMinute);
   const int average = static_cast<int>(panel.averageSnr);
   const TestVerdict verdict = VerdictOf(panel);
   if (verdict == TestVerdict::None) {
-    texts.snr = Printf("%d", average);
+    texts.snr = FormatText("%d", average);
   } else {
-    texts.snr = Printf("%d( %s )", average, VerdictText(verdict));
+    texts.snr = FormatText("%d( %s )", average, VerdictText(verdict));
   }
   if (panel.bFixed) {
-    texts.ttff = Printf("%02d:%02d(Fixed)", minutes, seconds);
+    texts.ttff = FormatText("%02d:%02d(Fixed)", minutes, seconds);
   } else if (panel.bTimeout) {
-    texts.ttff = Printf("%02d:%02d(Timeout)", minutes, seconds);
+    texts.ttff = FormatText("%02d:%02d(Timeout)", minutes, seconds);
   } else {
-    texts.ttff = Printf("%02d:%02d", minutes, seconds);
+    texts.ttff = FormatText("%02d:%02d", minutes, seconds);
   }
   return texts;
 }

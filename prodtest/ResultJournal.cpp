@@ -6,11 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 #include "platform/Clock.h"
 #include "platform/Debug.h"
 #include "platform/DeviceRoot.h"
+#include "prodtest/FormatText.h"
 
 namespace {
 
@@ -20,10 +20,8 @@ constexpr const char* kTempJournalPath = "\\Temp\\NAVLUME_RESULTS.CSV";
 std::string UtcIsoTime() {
   SYSTEMTIME t{};
   if (!FileTimeToSystemTime(platform::GetUtcFileTime(), t)) return "";
-  char text[64];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", unsigned{t.wYear}, unsigned{t.wMonth},
-                unsigned{t.wDay}, unsigned{t.wHour}, unsigned{t.wMinute}, unsigned{t.wSecond});
-  return text;
+  return FormatText("%04u-%02u-%02uT%02u:%02u:%02uZ", unsigned{t.wYear}, unsigned{t.wMonth}, unsigned{t.wDay},
+                    unsigned{t.wHour}, unsigned{t.wMinute}, unsigned{t.wSecond});
 }
 
 // Writes all of `text` at the end of `fd`; on any failure the file is cut back to `size`.
@@ -52,12 +50,10 @@ const char* TestTypeText(int32_t testType) {
 std::string ResultJournalPath() { return platform::StorageCardPresent() ? kCardJournalPath : kTempJournalPath; }
 
 std::string ResultJournalLine(const PanelSnapshot& result, int32_t testType) {
-  char text[256];
-  std::snprintf(text, sizeof text, "%s,%s,%s,%s,%u,%d,%u,%u,%s,%u,%u\r\n", UtcIsoTime().c_str(),
-                result.portName.c_str(), ReceiverNameOfPort(result.portName), TestTypeText(testType),
-                result.elapsedSeconds, result.bTimeout ? 1 : 0, result.averageSnr, result.passLevel,
-                VerdictText(ResultVerdictOf(result)), result.position.satellitesInView, result.position.satelliteCount);
-  return text;
+  return FormatText("%s,%s,%s,%s,%u,%d,%u,%u,%s,%u,%u\r\n", UtcIsoTime().c_str(), result.portName.c_str(),
+                    ReceiverNameOfPort(result.portName), TestTypeText(testType), result.elapsedSeconds,
+                    result.bTimeout ? 1 : 0, result.averageSnr, result.passLevel, VerdictText(ResultVerdictOf(result)),
+                    result.position.satellitesInView, result.position.satelliteCount);
 }
 
 int AppendTestResult(const PanelSnapshot& result, int32_t testType) {
