@@ -9,8 +9,8 @@
 
 #include "device/PortNames.h"
 #include "platform/Debug.h"
-#include "prodtest/FormatText.h"
 #include "platform/DeviceRoot.h"
+#include "prodtest/FormatText.h"
 #include "prodtest/PrdConfigIds.h"
 #include "prodtest/ProductionTest.h"
 
