@@ -1,7 +1,7 @@
 #include "app/Screenshots.h"
 
 #include <QAbstractButton>
-#include <QApplication>
+#include <QEventLoop>
 #include <QPixmap>
 #include <QTimer>
 #include <cctype>
@@ -15,6 +15,16 @@
 #include "platform/Time.h"
 
 namespace {
+
+// A newly shown tab gets a page timer tick and a record before its picture.
+constexpr uint32_t kTabSettleMs = 1100;
+
+void Settle() {
+  QEventLoop loop;
+  QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(platform::ScaledDuration(kTabSettleMs)),
+                     &loop, &QEventLoop::quit);
+  loop.exec();
+}
 
 nlohmann::json DescribeControl(const CGPSPage& page, int id, QWidget* control) {
   nlohmann::json items = nlohmann::json::array();
@@ -55,7 +65,7 @@ bool SaveScreenshots(CPropertySheet& sheet, const std::filesystem::path& folder)
   const int shown = sheet.CurrentTab();
   for (int i = 0; i < sheet.TabCount(); ++i) {
     sheet.ShowTab(i);
-    QApplication::processEvents();
+    Settle();
     const std::filesystem::path file = folder / ScreenshotName(i, sheet.TabTitle(i).toStdString());
     if (!sheet.grab().save(QString::fromStdString(file.string()), "PNG")) ok = false;
     tabs.push_back(DescribeTab(sheet, i));

@@ -145,14 +145,22 @@ std::string SheetCaption(const CPortConf& conf) {
   return kCaptionProduction;
 }
 
+std::vector<std::string> MainSheetTitles(bool directAccess) {
+  std::vector<std::string> titles{"Main", "Signal", "Position"};
+  if (directAccess) titles.push_back("NMEA data");
+  titles.insert(titles.end(), {"Settings", "PRD Settings"});
+  return titles;
+}
+
 bool CreateMainSheet() {
   Program& program = *g_pProgram;
-  std::vector<SheetTab> tabs{{"Main", program.mainPage.get()},
-                             {"Signal", program.signalPage.get()},
-                             {"Position", program.skyViewPage.get()}};
-  if (program.nmeaPage) tabs.push_back({"NMEA data", program.nmeaPage.get()});
-  tabs.push_back({"Settings", program.settingsPage.get()});
-  tabs.push_back({"PRD Settings", program.prdConfig.get()});
+  const bool directAccess = program.conf->m_bDirectAccess != 0;
+  std::vector<CGPSPage*> pages{program.mainPage.get(), program.signalPage.get(), program.skyViewPage.get()};
+  if (directAccess) pages.push_back(program.nmeaPage.get());
+  pages.insert(pages.end(), {program.settingsPage.get(), program.prdConfig.get()});
+  const std::vector<std::string> titles = MainSheetTitles(directAccess);
+  std::vector<SheetTab> tabs;
+  for (size_t i = 0; i < pages.size(); ++i) tabs.push_back({QString::fromStdString(titles[i]), pages[i]});
   return RunSheet(std::move(tabs));
 }
 

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 class CGPSDevice;
 class CGPSPage;
@@ -22,6 +23,8 @@ int WinMain(const WinMainOptions& options);
 
 // The sheet's caption for a configuration: what a second copy looks for.
 std::string SheetCaption(const CPortConf& conf);
+// Tab titles of the normal-mode sheet; "NMEA data" only in Direct Access.
+std::vector<std::string> MainSheetTitles(bool directAccess);
 // Build and run the sheets (the pages and the configuration of the run).
 bool CreateMainSheet();
 bool CreatePrdSheet(bool noPorts);

@@ -94,6 +94,22 @@ std::optional<int> Parse(int argc, char** argv, CommandLine& line) {
   return std::nullopt;
 }
 
+// The registry of a simulated handheld: Direct Access, and the power
+// timeouts a handheld has, which the program overrides while it runs.
+struct SeedValue {
+  platform::RegRoot root;
+  const char* key;
+  const char* name;
+  uint32_t value;
+};
+constexpr SeedValue kSimulatedRegistry[] = {
+    {platform::RegRoot::LocalMachine, "Software\\Microsoft\\RIL", "StartOptions", 1},
+    {platform::RegRoot::CurrentUser, "ControlPanel\\BackLight", "BatteryTimeout", 30},
+    {platform::RegRoot::CurrentUser, "ControlPanel\\BackLight", "ACTimeout", 60},
+    {platform::RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Power\\Timeouts", "BattSuspendTimeout", 180},
+    {platform::RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Power\\Timeouts", "ACSuspendTimeout", 600},
+};
+
 // A fresh simulated root that starts in Direct Access.
 bool StartSimulation(const CommandLine& line, sim::CSimulationRoot& simulation) {
   sim::SimulationOptions options;
@@ -110,10 +126,12 @@ bool StartSimulation(const CommandLine& line, sim::CSimulationRoot& simulation) 
     std::fprintf(stderr, "%s: cannot start the simulation: %s\n", kProgramName, error.c_str());
     return false;
   }
-  platform::RegKey key;
-  platform::RegCreateKey(platform::RegRoot::LocalMachine, "Software\\Microsoft\\RIL", key);
-  platform::RegSetDword(key, "StartOptions", 1);
-  platform::RegCloseKey(key);
+  for (const SeedValue& value : kSimulatedRegistry) {
+    platform::RegKey key;
+    platform::RegCreateKey(value.root, value.key, key);
+    platform::RegSetDword(key, value.name, value.value);
+    platform::RegCloseKey(key);
+  }
   std::fprintf(stderr, "%s: simulated %s receivers in %s\n", kProgramName, options.profile.c_str(),
                simulation.Root().c_str());
   return true;

@@ -8,6 +8,7 @@ packages=(
   nlohmann-json3-dev libcli11-dev
   clang libclang-rt-14-dev
   gpsd gpsd-clients libgps-dev
+  qt6-base-dev qt6-base-dev-tools xvfb xauth fonts-dejavu-core
 )
 
 missing=()

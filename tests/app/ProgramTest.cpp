@@ -1,0 +1,166 @@
+// The program as a person or a script starts it: real processes of navlume
+// on Qt's offscreen platform with simulated receivers.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TempFolder.h"
+
+extern char** environ;
+
+namespace {
+
+using navlume_test::ReadText;
+using namespace std::chrono_literals;
+
+constexpr auto kPatience = 60s;  // real time for anything to happen; far beyond what it needs
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  // Starts navlume with `args`; its standard error goes to a file of the test.
+  pid_t Start(const std::vector<std::string>& args, const std::string& errName) {
+    std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + m_Runtime.Path().string(),
+                                 "NAVLUME_ROOT=" + m_Root.Path().string()};
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+      const std::string text = *entry;
+      if (text.rfind("XDG_RUNTIME_DIR=", 0) != 0 && text.rfind("NAVLUME_ROOT=", 0) != 0 &&
+          text.rfind("QT_QPA_PLATFORM=", 0) != 0)
+        env.push_back(text);
+    }
+    std::vector<std::string> argv{NAVLUME_GUI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> argp;
+    for (std::string& arg : argv) argp.push_back(arg.data());
+    argp.push_back(nullptr);
+    std::vector<char*> envp;
+    for (std::string& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string errPath = (m_Runtime.Path() / errName).string();
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int result = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return result == 0 ? pid : -1;
+  }
+  // The exit status, or -1000 when the process did not end in time (it is then killed).
+  static int Wait(pid_t pid) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1000;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  }
+  int Run(const std::vector<std::string>& args, const std::string& errName = "run.err") {
+    const pid_t pid = Start(args, errName);
+    return pid < 0 ? -1 : Wait(pid);
+  }
+  std::string Err(const std::string& errName = "run.err") const { return ReadText(m_Runtime.Path() / errName); }
+
+  navlume_test::TempFolder m_Runtime;
+  navlume_test::TempFolder m_Root;
+};
+
+TEST_F(ProgramTest, SimulatedUbloxReachesAFixAndScreenshotsAreWritten) {
+  const std::filesystem::path shots = m_Runtime.Path() / "shots";
+  ASSERT_EQ(Run({"--simulate", "--time-scale", "0.05", "--ttff", "2", "--quit-after", "10", "--screenshots",
+                 shots.string(), "--screen", "320x240"}),
+            0)
+      << Err();
+  for (const char* name : {"01-main.png", "02-signal.png", "03-position.png", "04-nmea-data.png", "05-settings.png",
+                           "06-prd-settings.png"})
+    EXPECT_GT(std::filesystem::file_size(shots / name), 1000u) << name;
+  const auto controls = nlohmann::json::parse(ReadText(shots / "controls.json"));
+  EXPECT_EQ(controls["caption"], "U-BLOX");
+  ASSERT_EQ(controls["tabs"].size(), 6u);
+  EXPECT_EQ(controls["tabs"][0]["tab"], "Main");
+  EXPECT_EQ(controls["tabs"][0]["dialog"], 101);
+  bool fixShown = false;
+  for (const auto& control : controls["tabs"][0]["controls"])
+    if (control["text"].get<std::string>().rfind("Fix: yes", 0) == 0) fixShown = true;
+  EXPECT_TRUE(fixShown) << controls.dump(1);
+
+  // The temporary root is gone.
+  std::smatch root;
+  const std::string err = Err();
+  ASSERT_TRUE(std::regex_search(err, root, std::regex("receivers in (\\S+)")));
+  EXPECT_FALSE(std::filesystem::exists(root[1].str()));
+}
+
+TEST_F(ProgramTest, SecondCopyRaisesTheFirstPrintsFourLinesAndExitsZero) {
+  const pid_t first = Start({"--simulate", "--time-scale", "0.05", "--quit-after", "2000"}, "first.err");
+  ASSERT_GT(first, 0);
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (Err("first.err").find("GPS Direct Access!") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);  // the first copy holds the lock from here on
+  // Until the first copy shows its sheet, a second one leaves quietly.
+  std::string second;
+  int status = -1;
+  do {
+    status = Run({}, "second.err");
+    second = Err("second.err");
+  } while (second.find("already") == std::string::npos && std::chrono::steady_clock::now() < deadline);
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(second.find("[hAGPS]FindWindow : 0\n"), std::string::npos) << second;
+  EXPECT_TRUE(std::regex_search(second, std::regex("\\[hUBLOX\\]FindWindow : [1-9a-f][0-9a-f]*\\r?\\n")));
+  EXPECT_NE(second.find("[hNavlume]FindWindow : 0\n"), std::string::npos);
+  EXPECT_NE(second.find("[hOEM615]FindWindow : 0\n"), std::string::npos);
+  EXPECT_NE(second.find("[Navlume] Navlume are excuting already! Skip this time!"), std::string::npos);
+  EXPECT_EQ(second.find("+++ CPortConf::Initialize +++"), std::string::npos);  // nothing else was made
+
+  kill(first, SIGTERM);  // leaves as Cancel does
+  EXPECT_EQ(Wait(first), 0) << Err("first.err");
+  EXPECT_NE(Err("first.err").find("--- CGPSDevice::Close ---"), std::string::npos);
+}
+
+TEST_F(ProgramTest, SecondCopyWhileTheFirstInitialisesLeavesWithoutTheAlreadyRunningLine) {
+  const std::string lockPath = (m_Runtime.Path() / "navlume.lock").string();
+  const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);  // held, nobody answers yet
+  EXPECT_EQ(Run({}), 0);
+  const std::string err = Err();
+  for (const char* line : {"[hAGPS]FindWindow : 0", "[hUBLOX]FindWindow : 0", "[hNavlume]FindWindow : 0",
+                           "[hOEM615]FindWindow : 0"})
+    EXPECT_NE(err.find(line), std::string::npos) << line;
+  EXPECT_EQ(err.find("already"), std::string::npos);
+  ::close(lock);
+}
+
+TEST_F(ProgramTest, UsageErrorsExitTwoAndVersionNamesTheProgram) {
+  EXPECT_EQ(Run({"--no-such-option"}), 2);
+  EXPECT_EQ(Run({"--screen", "wide"}), 2);
+  EXPECT_EQ(Run({"--screenshots", "x"}), 2);
+  EXPECT_EQ(Run({"--ttff", "3"}), 2);
+  EXPECT_EQ(Run({"--simulate=gps9"}), 2);
+
+  const std::string out = (m_Runtime.Path() / "version.out").string();
+  const std::string command = std::string(NAVLUME_GUI_PATH) + " --version > " + out;
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(ReadText(out), "navlume 3.6.13\n");
+}
+
+}  // namespace
