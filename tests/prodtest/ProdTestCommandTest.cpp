@@ -99,7 +99,9 @@ TEST_F(ProdTestCommandTest, OneByOneBothPass) {
   ASSERT_EQ(lines.size(), 2u) << result.out;
   EXPECT_EQ(lines[0]["port"], "COM2:");
   EXPECT_EQ(lines[0]["receiver"], "U-BLOX7");
-  EXPECT_NEAR(lines[0]["ttffSeconds"].get<double>(), 4, 1);
+  // The receiver reports once a second and the test counts whole seconds, so
+  // the count is within a second of the truth; a loaded machine may add a little.
+  EXPECT_NEAR(lines[0]["ttffSeconds"].get<double>(), 4, 2);
   EXPECT_EQ(lines[0]["timedOut"], false);
   EXPECT_EQ(lines[0]["averageSnr"], 41);
   EXPECT_EQ(lines[0]["passLevel"], 35);
@@ -182,7 +184,7 @@ TEST_F(ProdTestCommandTest, AveragesOfTheReportedSnrs) {
   } cases[] = {{{40, 35, 20}, 35}, {{33, 0, 30, 0}, 31}, {{0, 0, 0}, 0}, {{50, 45, 44, 42, 40, 38, 30, 12}, 44}};
   for (const auto& each : cases) {
     Simulate("ublox", WithSnrs(each.snrs, 3));
-    Configure("TESTTYPE: 0\r\nTESTTIMEOUT: 6\r\nPORT1: U-BLOX\r\n");
+    Configure("TESTTYPE: 0\r\nTESTTIMEOUT: 12\r\nPORT1: U-BLOX\r\n");
     const CommandResult result = Run();
     const auto lines = JsonLines(result.out);
     ASSERT_EQ(lines.size(), 1u) << result.err;
