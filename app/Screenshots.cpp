@@ -19,6 +19,8 @@ namespace {
 // A newly shown tab gets a page timer tick and a record before its picture.
 constexpr uint32_t kTabSettleMs = 1100;
 
+bool g_bScreenshotsFailed = false;
+
 void Settle() {
   QEventLoop loop;
   QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(platform::ScaledDuration(kTabSettleMs)),
@@ -81,9 +83,13 @@ void ScheduleQuit(double quitAfterS, const std::filesystem::path& folder) {
     const auto delay = std::chrono::duration_cast<std::chrono::milliseconds>(
         platform::ScaledDuration(static_cast<uint32_t>(quitAfterS * 1000.0)));
     QTimer::singleShot(delay, &sheet, [&sheet, folder] {
-      if (!folder.empty() && !SaveScreenshots(sheet, folder))
+      if (!folder.empty() && !SaveScreenshots(sheet, folder)) {
+        g_bScreenshotsFailed = true;
         std::fprintf(stderr, "navlume: cannot write the screenshots into %s\n", folder.c_str());
+      }
       sheet.Cancel();
     });
   });
 }
+
+bool ScreenshotsFailed() { return g_bScreenshotsFailed; }

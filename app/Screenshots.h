@@ -15,3 +15,5 @@ bool SaveScreenshots(CPropertySheet& sheet, const std::filesystem::path& folder)
 // After `quitAfterS` system seconds the running sheet is saved into `folder`
 // (when not empty) and left as with Cancel.
 void ScheduleQuit(double quitAfterS, const std::filesystem::path& folder);
+// True when the scheduled screenshots could not be written.
+bool ScreenshotsFailed();

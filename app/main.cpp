@@ -32,7 +32,7 @@ namespace {
 constexpr const char* kProgramName = "navlume";
 constexpr const char* kProgramVersion = "3.6.13";
 constexpr int kExitUsage = 2;
-constexpr int kExitStartFailed = 1;
+constexpr int kExitStartFailed = 1;  // the program could not do what it was asked
 constexpr const char* kDefaultProfile = "ublox";
 
 struct CommandLine {
@@ -198,7 +198,8 @@ int main(int argc, char** argv) {
   WinMainOptions options;
   options.instanceFolder = CSingleInstance::DefaultFolder(platform::DeviceRoot());
   options.fullScreen = line.fullScreen;
-  const int exitCode = WinMain(options);
+  int exitCode = WinMain(options);
+  if (exitCode == 0 && ScreenshotsFailed()) exitCode = kExitStartFailed;
 
   platform::SetUserInterface(nullptr);
   simulation.Stop();
