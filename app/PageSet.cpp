@@ -1,8 +1,9 @@
 #include "app/PageSet.h"
 
-#include "app/PlaceholderPage.h"
 #include "app/pages/MainPage.h"
 #include "app/pages/NmeaPage.h"
+#include "app/pages/PrdConfig.h"
+#include "app/pages/PrdTestPage.h"
 #include "app/pages/SettingsPage.h"
 #include "app/pages/SignalPage.h"
 #include "app/pages/SkyViewPage.h"
@@ -18,12 +19,10 @@ std::unique_ptr<CGPSPage> NewSkyViewPage() { return std::make_unique<CSkyViewPag
 
 std::unique_ptr<CGPSPage> NewSettingsPage(CPortConf& conf) { return std::make_unique<CSettingsPage>(conf); }
 
-std::unique_ptr<CGPSPage> NewPrdConfig(CPortConf&) {
-  return std::make_unique<CPlaceholderPage>(kPagePrdSettings, IDD_PRD_CONFIG, "PRD Settings");
-}
+std::unique_ptr<CGPSPage> NewPrdConfig(CPortConf& conf) { return std::make_unique<CPrdConfig>(conf); }
 
-std::unique_ptr<CGPSPage> NewPrdTestPage(CPortConf&) {
-  return std::make_unique<CPlaceholderPage>(kPageMain, IDD_PRD_TEST_PAGE, "Main");
-}
+std::unique_ptr<CGPSPage> NewPrdTestPage(CPortConf& conf) { return std::make_unique<CPrdTestPage>(conf); }
 
-void AddDeviceToPrdTestPage(CGPSPage&, CGPSDevice&) {}
+void AddDeviceToPrdTestPage(CGPSPage& page, CGPSDevice& device) {
+  if (auto* testPage = dynamic_cast<CPrdTestPage*>(&page)) testPage->AddDevice(&device);
+}

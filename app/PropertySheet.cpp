@@ -76,7 +76,14 @@ void CPropertySheet::NotifyPages(int code) {
 }
 
 void CPropertySheet::Apply() {
-  NotifyPages(kPsnApply);
+  // A page that refuses the apply (an entry it cannot take) keeps the sheet open on its tab.
+  for (int index = 0; index < TabCount(); ++index) {
+    CGPSPage* page = m_Tabs[index].page;
+    if (page->HasWindow() && !page->OnNotify(kPsnApply)) {
+      ShowTab(index);
+      return;
+    }
+  }
   accept();
 }
 

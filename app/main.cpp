@@ -52,7 +52,9 @@ std::optional<int> Parse(int argc, char** argv, CommandLine& line) {
   CLI::App app{"Navlume: watch a GNSS receiver and test receivers on a production line"};
   app.name(kProgramName);
   app.set_version_flag("--version", std::string(kProgramName) + " " + kProgramVersion);
-  app.add_option("--root", line.root, "Device root (default: $NAVLUME_ROOT, else ~/.local/share/navlume)");
+  app.add_option("--root", line.root,
+                 "Device root (default: $NAVLUME_ROOT, else ~/.local/share/navlume); with --simulate the simulated "
+                 "receivers serve it and it is kept, with its files/Navlume.ini");
   app.add_option("--time-scale", line.timeScale, "Real seconds per system second (0.1: ten times faster)")
       ->check(CLI::PositiveNumber);
   std::string profile;
@@ -113,6 +115,7 @@ bool StartSimulation(const CommandLine& line, sim::CSimulationRoot& simulation) 
   sim::SimulationOptions options;
   options.profile = *line.simulate;
   options.power = sim::PowerSource::Platform;
+  options.root = line.root;
   std::string error;
   if (!line.scenario.empty() && !sim::LoadScenario(line.scenario, options.scenario, error)) {
     std::fprintf(stderr, "%s: %s\n", kProgramName, error.c_str());

@@ -16,8 +16,6 @@ const std::array<const char*, 10> kPortNameTable = {"",      "COM1:", "COM2:", "
 
 namespace {
 
-constexpr const char* kCardConfigPath = "\\Storage Card\\Navlume.ini";
-constexpr const char* kRootConfigPath = "\\Navlume.ini";
 constexpr uint32_t kMaxTestTimeout = 100;
 constexpr uint32_t kMaxTestType = 1;
 

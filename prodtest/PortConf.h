@@ -15,6 +15,10 @@ constexpr uint32_t kMaxConfiguredPorts = 2;
 constexpr int32_t kPortConfBaudRate = 9600;
 constexpr uint32_t kDefaultTestTimeout = 60;
 
+// The test configuration file: on the memory card when there is one there, else in the root.
+constexpr const char* kCardConfigPath = "\\Storage Card\\Navlume.ini";
+constexpr const char* kRootConfigPath = "\\Navlume.ini";
+
 // Hardware types reported by the device-control library.
 constexpr int32_t kGpsHardwareUblox = 3;
 constexpr int32_t kGpsHardwareOem615 = 4;

@@ -7,3 +7,4 @@ void AddDecodeCommand(CLI::App& app);
 void AddSimCommand(CLI::App& app);
 void AddMonitorCommand(CLI::App& app);
 void AddConfigCommand(CLI::App& app);
+void AddProdTestCommand(CLI::App& app);

@@ -6,12 +6,13 @@
 #include "tools/Commands.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"Navlume headless tools: decode captures, simulate receivers, watch a receiver"};
+  CLI::App app{"Navlume headless tools: decode captures, simulate receivers, watch a receiver, run the production test"};
   app.require_subcommand(1);
   AddDecodeCommand(app);
   AddSimCommand(app);
   AddMonitorCommand(app);
   AddConfigCommand(app);
+  AddProdTestCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,7 +1,6 @@
 // navlume-cli config, run as a program against temporary device roots.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -9,26 +8,18 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/Command.h"
 #include "support/TempFolder.h"
 
 namespace {
 
+using navlume_test::CommandResult;
+using navlume_test::Quote;
 using navlume_test::ReadText;
 using navlume_test::TempFolder;
 using navlume_test::WriteText;
 
-struct CommandResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-  nlohmann::json Json() const { return nlohmann::json::parse(out); }
-};
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
+nlohmann::json Json(const CommandResult& result) { return nlohmann::json::parse(result.out); }
 
 class ConfigCommandTest : public ::testing::Test {
  protected:
@@ -39,16 +30,8 @@ class ConfigCommandTest : public ::testing::Test {
   void WriteFile(const std::string& relative, const std::string& text) { WriteText(m_Root.Path() / relative, text); }
 
   CommandResult Run(const std::string& arguments) {
-    const auto out = m_Output.Path() / "out";
-    const auto err = m_Output.Path() / "err";
-    const std::string command = Quote(NAVLUME_CLI_PATH) + " config --root " + Quote(m_Root.Path().string()) + " " +
-                                arguments + " >" + Quote(out.string()) + " 2>" + Quote(err.string());
-    const int raw = std::system(command.c_str());
-    CommandResult result;
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = ReadText(out);
-    result.err = ReadText(err);
-    return result;
+    return navlume_test::RunCommand(
+        Quote(NAVLUME_CLI_PATH) + " config --root " + Quote(m_Root.Path().string()) + " " + arguments, m_Output.Path());
   }
 
   TempFolder m_Root;
@@ -59,7 +42,7 @@ TEST_F(ConfigCommandTest, DialogAnsweredFromOptions) {
   Hardware(3, 2);
   const CommandResult result = Run("--choose agps --baud 4800");
   ASSERT_EQ(result.status, 0) << result.err;
-  const auto json = result.Json();
+  const auto json = Json(result);
   EXPECT_EQ(json["ok"], true);
   EXPECT_EQ(json["dialogShown"], true);
   EXPECT_EQ(json["startChoice"], 2);
@@ -77,7 +60,7 @@ TEST_F(ConfigCommandTest, UnansweredDialogTakesThePreCheckedReceiver) {
   Hardware(4, 2);
   const CommandResult result = Run("");
   ASSERT_EQ(result.status, 0) << result.err;
-  const auto json = result.Json();
+  const auto json = Json(result);
   EXPECT_EQ(json["ports"], nlohmann::json::parse(R"([{"name": "COM3:", "passLevel": 0, "baudRate": 9600}])"));
   EXPECT_EQ(json["startChoice"], 1);
 }
@@ -90,7 +73,7 @@ TEST_F(ConfigCommandTest, ConfigurationFileAndRegistryOptions) {
             "\"StartOptions\"=dword:00000001\r\n\"SaveNMEAData\"=dword:00000001\r\n");
   const CommandResult result = Run("--choose agps --set-registry-key prd");
   ASSERT_EQ(result.status, 0) << result.err;
-  const auto json = result.Json();
+  const auto json = Json(result);
   EXPECT_EQ(json["dialogShown"], false);
   EXPECT_EQ(json["prdMode"], 1);
   EXPECT_EQ(json["testType"], 1);
@@ -107,7 +90,7 @@ TEST_F(ConfigCommandTest, PrdChoiceSucceedsWithoutPorts) {
   Hardware(3, 2);
   const CommandResult result = Run("--choose prd");
   ASSERT_EQ(result.status, 0) << result.err;
-  const auto json = result.Json();
+  const auto json = Json(result);
   EXPECT_EQ(json["prdMode"], 1);
   EXPECT_EQ(json["portCount"], 0);
   EXPECT_EQ(json["ports"], nlohmann::json::array());
@@ -117,7 +100,7 @@ TEST_F(ConfigCommandTest, NoHardwareFails) {
   Hardware(0, 0);
   const CommandResult result = Run("--set-registry-key normal");
   EXPECT_EQ(result.status, 1);
-  const auto json = result.Json();
+  const auto json = Json(result);
   EXPECT_EQ(json["ok"], false);
   EXPECT_EQ(json["portCount"], 0);
   EXPECT_NE(result.err.find("GPS port configuration is failed!!"), std::string::npos);

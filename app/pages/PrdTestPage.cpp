@@ -1,0 +1,110 @@
+#include "app/pages/PrdTestPage.h"
+
+#include <QPainter>
+#include <QWidget>
+
+#include "prodtest/PortConf.h"
+#include "prodtest/ResultJournal.h"
+#include "resources/resource.h"
+#include "ui_prd_test_page.h"
+
+namespace {
+
+constexpr int kTestTimerId = 1;
+constexpr uint32_t kTestTimerMs = 1000;
+constexpr int kChannels = static_cast<int>(kGpsMaxSatellites);
+constexpr int kFramePenWidth = 2;
+constexpr int kSnrTextBand = 20;  // pixels above a bar's filled part for its SNR
+constexpr uint32_t kSnrFullScale = 100;
+const QColor kFrameColor(0xAB, 0xC0, 0xE9);  // light blue
+const QColor kFixColor(0x00, 0xFF, 0x00);
+const QColor kNoFixColor(0xFF, 0x00, 0x00);
+
+struct PanelIds {
+  int title, view, used, snr, ttff, firstBar, firstPrn;
+};
+constexpr PanelIds kPanelIds[kTestPanels] = {
+    {IDC_PRD_TITLE1, IDC_PRD_VIEW1, IDC_PRD_USED1, IDC_PRD_SNR1, IDC_PRD_TTFF1, IDC_PRD_BAR1_FIRST, IDC_PRD_PRN1_FIRST},
+    {IDC_PRD_TITLE2, IDC_PRD_VIEW2, IDC_PRD_USED2, IDC_PRD_SNR2, IDC_PRD_TTFF2, IDC_PRD_BAR2_FIRST, IDC_PRD_PRN2_FIRST},
+};
+
+}  // namespace
+
+CPrdTestPage::CPrdTestPage(CPortConf& conf)
+    : CGPSPage(kPageMain, IDD_PRD_TEST_PAGE, UseForm<Ui::PrdTestPage>()),
+      m_Test(conf.m_TestType, conf.m_TestTimeout) {
+  const int32_t testType = conf.m_TestType;
+  m_Test.SetFinishedHandler([testType](int, const PanelSnapshot& result) { AppendTestResult(result, testType); });
+}
+
+int CPrdTestPage::AddDevice(CGPSDevice* device) { return m_Test.AddDevice(device); }
+
+bool CPrdTestPage::OnInitDialog() {
+  CGPSPage::OnInitDialog();
+  for (const PanelIds& ids : kPanelIds) {
+    for (int k = 0; k < kChannels; ++k) {
+      // The bar places only mark where bars are painted: hidden, they keep their place.
+      if (QWidget* place = Item(ids.firstBar + k)) {
+        QSizePolicy policy = place->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        place->setSizePolicy(policy);
+      }
+      ShowItem(ids.firstBar + k, false);
+    }
+  }
+  m_FramePen = QPen(Qt::black, kFramePenWidth);
+  m_FrameBrush = QBrush(kFrameColor);
+  m_FixBrush = QBrush(kFixColor);
+  m_NoFixBrush = QBrush(kNoFixColor);
+  SetTimer(kTestTimerId, kTestTimerMs);
+  return true;
+}
+
+void CPrdTestPage::OnGPSData(CGPSDevice* device, GpsPosition record) {
+  m_Test.OnGPSData(device, record);
+  Refresh(false);
+}
+
+void CPrdTestPage::OnTimer(int timerId) {
+  if (timerId != kTestTimerId) return;
+  m_Test.OnTimer();
+  Refresh(false);
+}
+
+void CPrdTestPage::OnPaint(QPainter& painter) {
+  painter.save();
+  painter.setPen(m_FramePen);
+  painter.setBrush(m_FrameBrush);
+  for (int panel = 0; panel < kTestPanels; ++panel) {
+    const PanelSnapshot snapshot = m_Test.Panel(panel);
+    if (!snapshot.bPresent) continue;
+    const PanelIds& ids = kPanelIds[panel];
+    const PanelTexts texts = PanelTextsOf(snapshot);
+    SetItemText(ids.title, texts.title);
+    SetItemText(ids.view, texts.view);
+    SetItemText(ids.used, texts.used);
+    SetItemText(ids.snr, texts.snr);
+    SetItemText(ids.ttff, texts.ttff);
+    DrawSignalBars(painter, panel, snapshot.position);
+  }
+  painter.restore();
+}
+
+void CPrdTestPage::DrawSignalBars(QPainter& painter, int panel, const GpsPosition& position) {
+  const PanelIds& ids = kPanelIds[panel];
+  const bool fixed = position.fixQuality == kGpsFixQualityGps || position.fixQuality == kGpsFixQualityDgps;
+  for (int k = 0; k < kChannels; ++k) {
+    const QRect place = ItemRect(ids.firstBar + k);
+    painter.drawRect(place);
+    const uint32_t prn = position.inViewPrns[k];
+    if (prn == 0) continue;
+    const uint32_t snr = position.inViewSnr[k];
+    const int filled = static_cast<int>(snr * static_cast<uint32_t>(place.height()) / kSnrFullScale);
+    const int bottom = place.y() + place.height();
+    painter.fillRect(QRect(QPoint(place.left() + 1, bottom - filled), QPoint(place.right() - 1, bottom - 1)),
+                     fixed ? m_FixBrush : m_NoFixBrush);
+    const QRect band(QPoint(place.left() + 1, bottom - filled - kSnrTextBand), QPoint(place.right() - 1, bottom - filled));
+    painter.drawText(band, Qt::AlignHCenter | Qt::AlignVCenter, QString::number(snr));
+    SetItemText(ids.firstPrn + k, QString::number(prn));
+  }
+}

@@ -1,0 +1,64 @@
+#pragma once
+// The "PRD Settings" page without its widgets: the test type, the timeout and
+// two receiver slots (taking part, receiver, pass level), filled from the
+// run's configuration, and the test configuration file written from them when
+// the sheet is accepted. The page shows these control states and hands the
+// user's changes back.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/UserInterface.h"
+#include "prodtest/PortConf.h"
+
+constexpr uint32_t kMinPassLevel = 10;
+constexpr uint32_t kMaxPassLevel = 50;
+
+// Timeout choices in seconds; the last, 0, is "No timeout".
+constexpr std::array<uint32_t, 9> kTimeoutTable = {30, 40, 50, 60, 70, 80, 90, 100, 0};
+
+enum class PrdApplyResult {
+  Written,       // the file holds every line
+  InvalidLevel,  // a typed pass level is not a whole number 10..50: nothing written
+  CannotCreate,  // neither file could be created
+  CannotWrite,   // a line could not be written; the lines before it stay
+};
+
+// The pass level of a level combo: the typed text when there is one (a whole
+// number 10..50), else the selected item. False when neither gives a level.
+bool PassLevelOf(const platform::ControlState& combo, uint32_t& level);
+
+class CPrdConfigModel : public platform::DialogModel {
+ public:
+  explicit CPrdConfigModel(CPortConf& conf) : m_pPortConf(&conf) {}
+
+  int DialogId() const override;
+  // Fills the lists, selects the configured test type, timeout and levels,
+  // and gives the fitted receivers to the slots.
+  void OnInitDialog() override;
+  // A slot's check box enables or disables its receiver and level.
+  void OnCommand(int controlId) override;
+
+  // The sheet was accepted: with no slot checked both files are deleted;
+  // then the file is written. Problems are shown in message boxes.
+  PrdApplyResult OnApply();
+  PrdApplyResult GetnerateFile();
+  // The level control whose text was refused by the last OnApply; 0 when none.
+  int InvalidLevelControl() const { return m_InvalidLevelControl; }
+
+ private:
+  // The controls of one receiver slot; `number` is the slot's number in the file's keys.
+  struct Slot {
+    int number, enableId, portId, levelId;
+  };
+  static const std::array<Slot, 2> kSlots;
+
+  void FillCombos();
+  void GiveReceiverToSlot(const Slot& slot, const char* receiverText, const std::string& portName);
+  bool LevelsValid();
+  bool WriteSlot(int fd, const Slot& slot);
+
+  CPortConf* m_pPortConf;
+  int m_InvalidLevelControl = 0;
+};

@@ -1,0 +1,250 @@
+// The "PRD Settings" page's logic: what it shows for a configuration and the
+// test configuration file it writes, read back by the program's own reader.
+
+#include "prodtest/PrdConfigModel.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "prodtest/DeviceRootFixture.h"
+#include "prodtest/PrdConfigIds.h"
+
+namespace {
+
+using navlume_test::kCardFile;
+using navlume_test::kRootFile;
+using navlume_test::ReadText;
+
+const std::vector<std::string> kTimeoutItems = {"30 sec", "40 sec", "50 sec", "60 sec", "70 sec",
+                                                "80 sec", "90 sec", "100 sec", "No timeout"};
+
+class PrdConfigModelTest : public navlume_test::DeviceRootTest {
+ protected:
+  void SetUp() override {
+    DeviceRootTest::SetUp();
+    m_Ui.SetQuiet(true);
+    platform::SetUserInterface(&m_Ui);
+  }
+
+  // u-blox and PHS8 fitted, normal mode on the u-blox.
+  void NormalMode() {
+    m_Conf.m_GpsType = kGpsHardwareUblox;
+    m_Conf.m_WwanType = kWwanHardwarePhs8;
+    m_Conf.AddPort(UbloxPortName, 0);
+  }
+
+  void Card() { std::filesystem::create_directories(Root() / "files/Storage Card"); }
+
+  platform::ControlState& Control(int id) { return m_Model.Control(id); }
+
+  platform::HeadlessUserInterface m_Ui;
+  CPortConf m_Conf;
+  CPrdConfigModel m_Model{m_Conf};
+};
+
+TEST_F(PrdConfigModelTest, NormalModeOffersTheFittedReceiversUnchecked) {
+  NormalMode();
+  m_Model.OnInitDialog();
+  EXPECT_EQ(m_Model.DialogId(), 112);
+  EXPECT_EQ(Control(IDC_PRD_TEST_TYPE).items, (std::vector<std::string>{"One by one", "At the same time"}));
+  EXPECT_EQ(Control(IDC_PRD_TEST_TYPE).selection, 0);
+  EXPECT_EQ(Control(IDC_PRD_TIMEOUT).items, kTimeoutItems);
+  EXPECT_EQ(Control(IDC_PRD_TIMEOUT).selection, 3);  // 60 sec
+  EXPECT_EQ(Control(IDC_PRD_LEVEL1).items.size(), 41u);
+  EXPECT_EQ(Control(IDC_PRD_LEVEL1).items.front(), "10");
+  EXPECT_EQ(Control(IDC_PRD_LEVEL2).items.back(), "50");
+
+  EXPECT_EQ(Control(IDC_PRD_PORT1).items, std::vector<std::string>{"UBX GPS"});
+  EXPECT_EQ(Control(IDC_PRD_PORT2).items, std::vector<std::string>{"PHS8 GPS"});
+  for (int id : {IDC_PRD_ENABLE_GPS1, IDC_PRD_ENABLE_GPS2}) EXPECT_FALSE(Control(id).checked);
+  for (int id = IDC_PRD_ENABLE_GPS1; id <= IDC_PRD_LEVEL2; ++id) EXPECT_TRUE(Control(id).enabled) << id;
+  EXPECT_EQ(Control(IDC_PRD_LEVEL1).selection, 25);  // 35
+  EXPECT_EQ(Control(IDC_PRD_LEVEL1).text, "35");
+  EXPECT_TRUE(m_Capture.Contains("+++ CPrdConfig::OnInitDialog +++"));
+  EXPECT_TRUE(m_Capture.Contains("--- CPrdConfig::OnInitDialog ---"));
+}
+
+TEST_F(PrdConfigModelTest, ProductionModeChecksTheConfiguredSlotsWithTheirOwnLevels) {
+  m_Conf.m_GpsType = kGpsHardwareUblox;
+  m_Conf.m_WwanType = kWwanHardwarePhs8;
+  m_Conf.m_bPrdMode = 1;
+  m_Conf.m_TestType = 1;
+  m_Conf.m_TestTimeout = 45;  // not in the table
+  m_Conf.AddPort(AgpsPortName, 40);
+  m_Conf.AddPort(UbloxPortName, 20);
+  m_Model.OnInitDialog();
+  EXPECT_EQ(Control(IDC_PRD_TEST_TYPE).selection, 1);
+  EXPECT_EQ(Control(IDC_PRD_TIMEOUT).selection, 8);  // "No timeout"
+  EXPECT_TRUE(Control(IDC_PRD_ENABLE_GPS1).checked);
+  EXPECT_TRUE(Control(IDC_PRD_ENABLE_GPS2).checked);
+  EXPECT_EQ(Control(IDC_PRD_LEVEL1).text, "20");  // u-blox: its own level, entry 1
+  EXPECT_EQ(Control(IDC_PRD_LEVEL2).text, "40");  // A-GPS: entry 0
+
+  m_Conf.ClearPorts();
+  ASSERT_EQ(m_Model.OnApply(), PrdApplyResult::Written);
+  EXPECT_EQ(ReadText(Root() / kRootFile),
+            "TESTTYPE: 1\r\nTESTTIMEOUT: 0\r\nPORT1: U-BLOX\r\nLEVEL1: 20\r\nPORT2: A-GPS\r\nLEVEL2: 40\r\n");
+  EXPECT_TRUE(m_Capture.Contains("+++ [Navlume] CPrdConfig::GetnerateFile +++"));
+  EXPECT_TRUE(m_Capture.Contains("[Navlume]CPrdConfig::GetnerateFile : \\Navlume.ini is created!"));
+  EXPECT_EQ(m_Conf.m_PortCount, 2u);  // AddPort for each written slot
+}
+
+TEST_F(PrdConfigModelTest, OneReceiverLeavesTheSecondSlotDisabled) {
+  m_Conf.m_GpsType = kGpsHardwareOem615;
+  m_Conf.m_bPrdMode = 1;
+  m_Conf.AddPort(Oem615PortName, 0);
+  m_Model.OnInitDialog();
+  EXPECT_EQ(Control(IDC_PRD_PORT1).items, std::vector<std::string>{"OEM615 GPS"});
+  EXPECT_TRUE(Control(IDC_PRD_ENABLE_GPS1).checked);
+  EXPECT_EQ(Control(IDC_PRD_LEVEL1).text, "35");  // level 0 shows 35
+  for (int id : {IDC_PRD_ENABLE_GPS2, IDC_PRD_PORT2, IDC_PRD_LEVEL2}) EXPECT_FALSE(Control(id).enabled) << id;
+  EXPECT_FALSE(Control(IDC_PRD_ENABLE_GPS2).checked);
+  EXPECT_TRUE(Control(IDC_PRD_PORT2).items.empty());
+}
+
+TEST_F(PrdConfigModelTest, CheckBoxesEnableTheirSlot) {
+  NormalMode();
+  m_Model.OnInitDialog();
+  Control(IDC_PRD_ENABLE_GPS2).checked = false;
+  m_Model.OnCommand(IDC_PRD_ENABLE_GPS2);
+  EXPECT_FALSE(Control(IDC_PRD_PORT2).enabled);
+  EXPECT_FALSE(Control(IDC_PRD_LEVEL2).enabled);
+  EXPECT_TRUE(Control(IDC_PRD_PORT1).enabled);
+  Control(IDC_PRD_ENABLE_GPS2).checked = true;
+  m_Model.OnCommand(IDC_PRD_ENABLE_GPS2);
+  EXPECT_TRUE(Control(IDC_PRD_PORT2).enabled);
+  EXPECT_TRUE(Control(IDC_PRD_LEVEL2).enabled);
+}
+
+TEST_F(PrdConfigModelTest, BothSlotsUncheckedDeleteBothFilesAndWriteTwoLines) {
+  NormalMode();
+  Card();
+  WriteFile(kCardFile, "PORT1: U-BLOX\r\n");
+  WriteFile(kRootFile, "PORT1: OEM615\r\n");
+  m_Model.OnInitDialog();
+  Control(IDC_PRD_TIMEOUT).selection = 0;
+  ASSERT_EQ(m_Model.OnApply(), PrdApplyResult::Written);
+  EXPECT_EQ(ReadText(Root() / kCardFile), "TESTTYPE: 0\r\nTESTTIMEOUT: 30\r\n");
+  EXPECT_FALSE(std::filesystem::exists(Root() / kRootFile));
+  EXPECT_TRUE(m_Capture.Contains("\\Storage Card\\Navlume.ini is created!"));
+
+  // At the next start no receiver is configured.
+  CPortConf next;
+  EXPECT_EQ(next.ConfigFileOpen(), 0);
+  EXPECT_EQ(next.m_bPrdMode, 0);
+}
+
+TEST_F(PrdConfigModelTest, CardFileLeavesTheRootFileAlone) {
+  NormalMode();
+  Card();
+  WriteFile(kRootFile, "PORT1: OEM615\r\n");
+  m_Model.OnInitDialog();
+  Control(IDC_PRD_ENABLE_GPS1).checked = true;
+  ASSERT_EQ(m_Model.OnApply(), PrdApplyResult::Written);
+  EXPECT_EQ(ReadText(Root() / kRootFile), "PORT1: OEM615\r\n");
+  EXPECT_EQ(ReadText(Root() / kCardFile), "TESTTYPE: 0\r\nTESTTIMEOUT: 60\r\nPORT1: U-BLOX\r\nLEVEL1: 35\r\n");
+}
+
+// What the page writes is what the program reads at its next start.
+TEST_F(PrdConfigModelTest, WrittenFileReadsBack) {
+  m_Conf.m_GpsType = kGpsHardwareOem615;
+  m_Conf.m_WwanType = kWwanHardwarePhs8;
+  m_Model.OnInitDialog();
+  Control(IDC_PRD_TEST_TYPE).selection = 1;
+  Control(IDC_PRD_TIMEOUT).selection = 7;  // 100 sec
+  Control(IDC_PRD_ENABLE_GPS1).checked = true;
+  Control(IDC_PRD_ENABLE_GPS2).checked = true;
+  Control(IDC_PRD_LEVEL1) = {"", false, true, Control(IDC_PRD_LEVEL1).items, 0};   // 10
+  Control(IDC_PRD_LEVEL2) = {"", false, true, Control(IDC_PRD_LEVEL2).items, 40};  // 50
+  ASSERT_EQ(m_Model.OnApply(), PrdApplyResult::Written);
+
+  CPortConf next;
+  ASSERT_EQ(next.ConfigFileOpen(), 1);
+  EXPECT_EQ(next.m_bPrdMode, 1);
+  EXPECT_EQ(next.m_TestType, 1);
+  EXPECT_EQ(next.m_TestTimeout, 100u);
+  ASSERT_EQ(next.m_PortCount, 2u);
+  EXPECT_EQ(next.m_PortNames[0], "COM3:");
+  EXPECT_EQ(next.m_PassLevels[0], 10u);
+  EXPECT_EQ(next.m_PortNames[1], "COM9:");
+  EXPECT_EQ(next.m_PassLevels[1], 50u);
+}
+
+TEST_F(PrdConfigModelTest, TypedPassLevels) {
+  const auto level = [](const std::string& text, int selection) {
+    uint32_t value = 0;
+    return PassLevelOf({text, false, true, {}, selection}, value) ? static_cast<int>(value) : -1;
+  };
+  EXPECT_EQ(level("42", -1), 42);
+  EXPECT_EQ(level(" 12 ", -1), 12);
+  EXPECT_EQ(level("10", -1), 10);
+  EXPECT_EQ(level("50", -1), 50);
+  EXPECT_EQ(level("035", -1), 35);
+  EXPECT_EQ(level("45", 0), 45);  // the typed text wins over an older selection
+  EXPECT_EQ(level("", 25), 35);
+  for (const char* refused : {"9", "51", "", "abc", "4.5", "-20", "20x", "99999999999999999999"}) {
+    EXPECT_EQ(level(refused, -1), -1) << refused;
+  }
+}
+
+TEST_F(PrdConfigModelTest, RefusedTypedLevelWritesNothing) {
+  NormalMode();
+  WriteFile(kRootFile, "OLD\r\n");
+  m_Model.OnInitDialog();
+  Control(IDC_PRD_ENABLE_GPS2).checked = true;
+  Control(IDC_PRD_LEVEL2).selection = -1;
+  Control(IDC_PRD_LEVEL2).text = "9";
+  EXPECT_EQ(m_Model.OnApply(), PrdApplyResult::InvalidLevel);
+  EXPECT_EQ(m_Model.InvalidLevelControl(), IDC_PRD_LEVEL2);
+  EXPECT_EQ(m_Ui.MessageBoxes(), std::vector<std::string>{"Invalid PASS LEVEL"});
+  EXPECT_EQ(ReadText(Root() / kRootFile), "OLD\r\n");
+  EXPECT_EQ(m_Conf.m_PortCount, 1u);
+
+  Control(IDC_PRD_LEVEL2).text = "27";
+  EXPECT_EQ(m_Model.OnApply(), PrdApplyResult::Written);
+  EXPECT_EQ(m_Model.InvalidLevelControl(), 0);
+  EXPECT_EQ(ReadText(Root() / kRootFile), "TESTTYPE: 0\r\nTESTTIMEOUT: 60\r\nPORT2: A-GPS\r\nLEVEL2: 27\r\n");
+}
+
+// A write-protected card: the file goes to the root; nowhere to write: a
+// message. The superuser ignores permission bits, so the page's apply runs
+// as an unprivileged user in a child process.
+TEST_F(PrdConfigModelTest, WriteProtectedCard) {
+  NormalMode();
+  Card();
+  m_Model.OnInitDialog();
+  Control(IDC_PRD_ENABLE_GPS1).checked = true;
+  const auto applyAsUser = [&](mode_t filesMode) {
+    EXPECT_EQ(::chmod(Root().c_str(), 0755), 0);
+    EXPECT_EQ(::chmod((Root() / "files").c_str(), filesMode), 0);
+    EXPECT_EQ(::chmod((Root() / "files/Storage Card").c_str(), 0555), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(9);
+      ::_exit(static_cast<int>(m_Model.OnApply()));
+    }
+    int status = 0;
+    EXPECT_EQ(::waitpid(child, &status, 0), child);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  EXPECT_EQ(applyAsUser(0777), static_cast<int>(PrdApplyResult::Written));
+  EXPECT_FALSE(std::filesystem::exists(Root() / kCardFile));
+  EXPECT_EQ(ReadText(Root() / kRootFile), "TESTTYPE: 0\r\nTESTTIMEOUT: 60\r\nPORT1: U-BLOX\r\nLEVEL1: 35\r\n");
+
+  std::filesystem::remove(Root() / kRootFile);
+  EXPECT_EQ(applyAsUser(0555), static_cast<int>(PrdApplyResult::CannotCreate));
+  EXPECT_FALSE(std::filesystem::exists(Root() / kRootFile));
+  ::chmod((Root() / "files").c_str(), 0755);
+  ::chmod((Root() / "files/Storage Card").c_str(), 0755);
+}
+
+TEST_F(PrdConfigModelTest, NothingCreatedShowsAMessage) {
+  NormalMode();
+  m_Model.OnInitDialog();
+  std::filesystem::create_directories(Root() / kRootFile / "x");  // a folder where the file goes; no card
+  EXPECT_EQ(m_Model.OnApply(), PrdApplyResult::CannotCreate);
+  EXPECT_EQ(m_Ui.MessageBoxes(), std::vector<std::string>{"Can't create config file!\r\n"});
+}
+
+}  // namespace

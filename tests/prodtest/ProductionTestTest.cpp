@@ -1,0 +1,342 @@
+// The production test's counting, averages, verdicts and hand-over, and the
+// result journal. Devices here are never created: the test drives their
+// public state (open, fixed) as their parse threads would.
+
+#include "prodtest/ProductionTest.h"
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "device/GPSDevice.h"
+#include "platform/Clock.h"
+#include "platform/Time.h"
+#include "prodtest/DeviceRootFixture.h"
+#include "prodtest/ResultJournal.h"
+
+namespace {
+
+using navlume_test::ReadText;
+
+GpsPosition WithSnrs(std::vector<uint32_t> snrs, uint32_t inView = 0, uint32_t used = 0) {
+  GpsPosition position{};
+  for (size_t i = 0; i < snrs.size(); ++i) {
+    position.inViewSnr[i] = snrs[i];
+    position.inViewPrns[i] = static_cast<uint32_t>(i + 1);
+  }
+  position.satellitesInView = inView;
+  position.satelliteCount = used;
+  return position;
+}
+
+GpsPosition WithFix(GpsPosition position) {
+  position.fixQuality = kGpsFixQualityGps;
+  return position;
+}
+
+TEST(AverageSnrTest, ChoosesTheValuesByHowManyAreTracked) {
+  platform::DebugCapture capture;
+  capture.SetEcho(false);
+  // Six or more: the five strongest.
+  EXPECT_EQ(AverageSnr(WithSnrs({45, 44, 42, 40, 38, 30})), 41u);
+  EXPECT_EQ(AverageSnr(WithSnrs({30, 0, 45, 12, 44, 42, 0, 40, 38, 20, 19, 18})), 41u);
+  // Three to five: all but the strongest and the weakest.
+  EXPECT_EQ(AverageSnr(WithSnrs({40, 35, 20})), 35u);
+  EXPECT_EQ(AverageSnr(WithSnrs({0, 20, 0, 35, 40, 0})), 35u);
+  EXPECT_EQ(AverageSnr(WithSnrs({10, 40, 30, 31, 50})), 33u);  // (30 + 31 + 40) / 3, remainder dropped
+  // One or two: all of them.
+  EXPECT_EQ(AverageSnr(WithSnrs({33, 30})), 31u);
+  EXPECT_EQ(AverageSnr(WithSnrs({0, 0, 0, 27})), 27u);
+  EXPECT_FALSE(capture.Contains("SNR value is all zero"));
+  // None: 0, logged.
+  EXPECT_EQ(AverageSnr(WithSnrs({0, 0, 0})), 0u);
+  EXPECT_TRUE(capture.Contains("[Navlume] SNR value is all zero!"));
+}
+
+PanelSnapshot Fixed(uint32_t average, uint32_t level, uint32_t elapsed) {
+  PanelSnapshot panel;
+  panel.bPresent = true;
+  panel.portName = "COM2:";
+  panel.state = kDeviceOpen;
+  panel.bFixed = true;
+  panel.passLevel = level;
+  panel.averageSnr = average;
+  panel.elapsedSeconds = elapsed;
+  return panel;
+}
+
+TEST(PanelTextsTest, VerdictsAgainstThePassLevel) {
+  PanelTexts texts = PanelTextsOf(Fixed(38, 35, 75));
+  EXPECT_EQ(texts.ttff, "01:15(Fixed)");
+  EXPECT_EQ(texts.snr, "38( Pass )");
+  EXPECT_EQ(PanelTextsOf(Fixed(35, 35, 75)).snr, "35( Pass )");
+  EXPECT_EQ(PanelTextsOf(Fixed(34, 35, 75)).snr, "34( Fail )");
+  EXPECT_EQ(ResultVerdictOf(Fixed(34, 35, 75)), TestVerdict::Fail);
+  // Level 0: the panel shows no verdict; the result line counts it as a pass.
+  EXPECT_EQ(PanelTextsOf(Fixed(5, 0, 3)).snr, "5");
+  EXPECT_EQ(VerdictOf(Fixed(5, 0, 3)), TestVerdict::None);
+  EXPECT_EQ(ResultVerdictOf(Fixed(5, 0, 3)), TestVerdict::Pass);
+
+  PanelSnapshot timedOut = Fixed(41, 35, 30);
+  timedOut.bFixed = false;
+  timedOut.bTimeout = true;
+  texts = PanelTextsOf(timedOut);
+  EXPECT_EQ(texts.ttff, "00:30(Timeout)");
+  EXPECT_EQ(texts.snr, "41( Fail )");
+  // A fix after the timeout is checked first.
+  timedOut.bFixed = true;
+  EXPECT_EQ(PanelTextsOf(timedOut).ttff, "00:30(Fixed)");
+  EXPECT_EQ(PanelTextsOf(timedOut).snr, "41( Pass )");
+
+  PanelSnapshot running = Fixed(20, 35, 605);
+  running.bFixed = false;
+  texts = PanelTextsOf(running);
+  EXPECT_EQ(texts.ttff, "10:05");
+  EXPECT_EQ(texts.snr, "20");
+  EXPECT_EQ(ResultVerdictOf(running), TestVerdict::Fail);
+}
+
+TEST(PanelTextsTest, TitlesByPortName) {
+  ResetPortNames();
+  const auto title = [](const char* port) {
+    PanelSnapshot panel;
+    panel.portName = port;
+    return PanelTextsOf(panel).title;
+  };
+  EXPECT_EQ(title("COM2:"), "COM2:(U-BLOX7)");
+  EXPECT_EQ(title("COM3:"), "COM3:(OEM615)");
+  EXPECT_EQ(title("COM9:"), "COM9:(A-GPS)");
+  EXPECT_EQ(title("COM7:"), "COM7:(UNKNOWN)");
+  EXPECT_EQ(title("COM"), "COM(UNKNOWN)");
+  EXPECT_EQ(title("COM2x"), "COM2x(U-BLOX7)");  // only the first four characters are compared
+}
+
+class ProductionTestTest : public navlume_test::DeviceRootTest {
+ protected:
+  void SetUp() override {
+    DeviceRootTest::SetUp();
+    m_Ui.SetQuiet(true);
+    platform::SetUserInterface(&m_Ui);
+    for (auto* device : {&m_First, &m_Second, &m_Third}) {
+      device->m_PassLevel = kDefaultPassLevel;
+    }
+    m_First.m_PortName = "COM2:";
+    m_Second.m_PortName = "COM9:";
+    m_Third.m_PortName = "COM3:";
+  }
+
+  static void Ticks(CProductionTest& test, int count) {
+    for (int i = 0; i < count; ++i) test.OnTimer();
+  }
+
+  platform::ScopedTimeScale m_Scale{0.001};
+  platform::HeadlessUserInterface m_Ui;
+  CGPSDevice m_First, m_Second, m_Third;
+};
+
+TEST_F(ProductionTestTest, CountsUntilTheFixAndRecordsIt) {
+  CProductionTest test(kTestTypeSameTime, 60);
+  ASSERT_EQ(test.AddDevice(&m_First), 1);
+  m_First.m_State = kDeviceOpen;
+  test.OnGPSData(&m_First, WithSnrs({45, 44, 42, 40, 38, 30}, 6, 0));
+  Ticks(test, 12);
+  EXPECT_EQ(test.Panel(0).elapsedSeconds, 12u);
+  EXPECT_FALSE(test.AllDone());
+  // The device raises its flag a moment before it hands over the record of
+  // the fix: a tick in between still counts.
+  m_First.m_bFixed = 1;
+  test.OnTimer();
+  EXPECT_EQ(test.Panel(0).elapsedSeconds, 13u);
+  EXPECT_FALSE(test.Panel(0).bFixed);
+  test.OnGPSData(&m_First, WithFix(WithSnrs({45, 44, 42, 40, 38, 30}, 6, 5)));
+  Ticks(test, 3);
+  const PanelSnapshot panel = test.Panel(0);
+  EXPECT_EQ(panel.elapsedSeconds, 13u);
+  EXPECT_EQ(panel.averageSnr, 41u);
+  EXPECT_EQ(panel.position.satelliteCount, 5u);
+  EXPECT_TRUE(panel.bDone);
+  EXPECT_TRUE(test.AllDone());
+  EXPECT_EQ(m_First.m_State, kDeviceOpen);  // at the same time the receiver stays open
+  EXPECT_EQ(PanelTextsOf(panel).ttff, "00:13(Fixed)");
+}
+
+TEST_F(ProductionTestTest, RecordsOfAClosedDeviceOrAnotherDeviceAreIgnored) {
+  CProductionTest test(kTestTypeSameTime, 60);
+  test.AddDevice(&m_First);
+  m_First.m_State = kDeviceCreated;
+  test.OnGPSData(&m_First, WithSnrs({40}, 1, 1));
+  m_Second.m_State = kDeviceOpen;
+  test.OnGPSData(&m_Second, WithSnrs({40}, 1, 1));
+  EXPECT_EQ(test.Panel(0).averageSnr, 0u);
+  EXPECT_EQ(test.Panel(0).position.satellitesInView, 0u);
+  EXPECT_FALSE(test.Panel(1).bPresent);
+}
+
+TEST_F(ProductionTestTest, TimeoutFromTheTickAfterTheCounterReachedIt) {
+  CProductionTest test(kTestTypeSameTime, 30);
+  test.AddDevice(&m_First);
+  m_First.m_State = kDeviceOpen;
+  Ticks(test, 30);
+  EXPECT_EQ(PanelTextsOf(test.Panel(0)).ttff, "00:30");
+  EXPECT_EQ(m_First.m_bTimeout, 0);
+  test.OnTimer();
+  EXPECT_EQ(m_First.m_bTimeout, 1);
+  EXPECT_EQ(PanelTextsOf(test.Panel(0)).ttff, "00:30(Timeout)");
+  EXPECT_EQ(PanelTextsOf(test.Panel(0)).snr, "0( Fail )");
+  EXPECT_TRUE(m_Capture.Contains("[Navlume] Port COM2: is detected timeout !"));
+  // At the same time the receiver stays open and is flagged again on every tick.
+  Ticks(test, 2);
+  EXPECT_EQ(m_Capture.Count("is detected timeout"), 3u);
+  EXPECT_EQ(test.Panel(0).elapsedSeconds, 30u);
+
+  // A fix after the timeout: the panel turns to "(Fixed)", the finished result stays.
+  m_First.m_bFixed = 1;
+  test.OnGPSData(&m_First, WithFix(WithSnrs({40, 41}, 2, 2)));
+  test.OnTimer();
+  EXPECT_EQ(PanelTextsOf(test.Panel(0)).ttff, "00:30(Fixed)");
+  EXPECT_EQ(PanelTextsOf(test.Panel(0)).snr, "40( Pass )");
+  EXPECT_TRUE(test.Result(0).bTimeout);
+  EXPECT_FALSE(test.Result(0).bFixed);
+  EXPECT_EQ(ResultVerdictOf(test.Result(0)), TestVerdict::Fail);
+}
+
+TEST_F(ProductionTestTest, NoTimeoutCountsWithoutLimit) {
+  CProductionTest test(kTestTypeOneByOne, 0);
+  test.AddDevice(&m_First);
+  m_First.m_State = kDeviceOpen;
+  Ticks(test, 150);
+  EXPECT_EQ(test.Panel(0).elapsedSeconds, 150u);
+  EXPECT_EQ(m_First.m_bTimeout, 0);
+  EXPECT_FALSE(test.AllDone());
+}
+
+TEST_F(ProductionTestTest, OneByOneHandsOverWhenTheFirstIsDone) {
+  m_Ui.SetQuiet(true);
+  CProductionTest test(kTestTypeOneByOne, 0);
+  test.AddDevice(&m_First);
+  test.AddDevice(&m_Second);
+  m_First.m_State = kDeviceOpen;
+  ASSERT_EQ(m_Second.Create("COM9:", kDefaultPassLevel, kGpsTypeAgps, 9600), 1);  // its port is not mapped
+  Ticks(test, 20);
+  EXPECT_EQ(test.Panel(0).elapsedSeconds, 20u);
+  EXPECT_EQ(test.Panel(1).elapsedSeconds, 0u);
+  EXPECT_EQ(PanelTextsOf(test.Panel(1)).ttff, "00:00");
+  EXPECT_FALSE(test.AllDone());
+
+  // The first is done: its port closes and the second is opened, which fails
+  // after the wait dialog's attempts; it stays created and is never tried again.
+  m_First.m_bFixed = 1;
+  test.OnGPSData(&m_First, WithFix(WithSnrs({40, 41, 42}, 3, 3)));
+  test.OnTimer();
+  EXPECT_EQ(m_First.m_State, kDevicePortClosed);
+  EXPECT_EQ(m_Second.m_State, kDeviceCreated);
+  EXPECT_EQ(m_Ui.WaitDialogsShown(), 1);
+  EXPECT_EQ(m_Ui.MessageBoxes(), std::vector<std::string>{"Can't activate COM9: devices"});
+  Ticks(test, 5);
+  EXPECT_EQ(m_Ui.WaitDialogsShown(), 1);
+  EXPECT_EQ(test.Panel(1).elapsedSeconds, 0u);
+  EXPECT_TRUE(test.AllDone());
+  EXPECT_EQ(ResultVerdictOf(test.Result(1)), TestVerdict::Fail);
+}
+
+TEST_F(ProductionTestTest, FinishedHandlerRunsOncePerReceiver) {
+  CProductionTest test(kTestTypeSameTime, 5);
+  std::vector<int> finished;
+  test.SetFinishedHandler([&](int panel, const PanelSnapshot& result) {
+    finished.push_back(panel);
+    EXPECT_TRUE(result.bDone);
+  });
+  test.AddDevice(&m_First);
+  test.AddDevice(&m_Second);
+  m_First.m_State = kDeviceOpen;
+  m_Second.m_State = kDeviceOpen;
+  Ticks(test, 2);
+  m_Second.m_bFixed = 1;
+  test.OnGPSData(&m_Second, WithFix(WithSnrs({40}, 1, 1)));
+  Ticks(test, 10);
+  EXPECT_EQ(finished, (std::vector<int>{1, 0}));
+}
+
+TEST_F(ProductionTestTest, AThirdReceiverIsRefused) {
+  CProductionTest test(kTestTypeSameTime, 60);
+  EXPECT_EQ(test.AddDevice(&m_First), 1);
+  EXPECT_EQ(test.AddDevice(&m_Second), 1);
+  EXPECT_EQ(test.AddDevice(&m_Third), 0);
+  EXPECT_EQ(test.AddDevice(nullptr), 0);
+  EXPECT_EQ(test.DeviceCount(), 2);
+  EXPECT_TRUE(m_Capture.Contains("no panel left for COM3:"));
+}
+
+// The parse thread hands over records while the driving thread reads panels:
+// a panel's record and its average always belong together.
+TEST_F(ProductionTestTest, RecordAndAverageAreReadTogether) {
+  CProductionTest test(kTestTypeSameTime, 0);
+  test.AddDevice(&m_First);
+  m_First.m_State = kDeviceOpen;
+  std::atomic<bool> stop{false};
+  std::thread parse([&] {
+    for (uint32_t snr = 1; !stop; snr = snr % 99 + 1) {
+      test.OnGPSData(&m_First, WithSnrs({snr, snr, snr, snr, snr, snr, snr}, snr, snr));
+    }
+  });
+  for (int i = 0; i < 20000; ++i) {
+    const PanelSnapshot panel = test.Panel(0);
+    ASSERT_EQ(panel.averageSnr, panel.position.satellitesInView);
+    ASSERT_EQ(panel.averageSnr, panel.position.inViewSnr[6]);
+    if (i % 1000 == 0) test.OnTimer();
+  }
+  stop = true;
+  parse.join();
+}
+
+class ResultJournalTest : public navlume_test::DeviceRootTest {
+ protected:
+  void SetUp() override {
+    DeviceRootTest::SetUp();
+    SYSTEMTIME t{2026, 12, 2, 8, 6, 30, 5, 0};
+    FILETIME now = 0;
+    ASSERT_TRUE(SystemTimeToFileTime(t, now));
+    m_Clock.Set(now);
+  }
+
+  static PanelSnapshot Result() {
+    PanelSnapshot result = Fixed(41, 35, 31);
+    result.position.satellitesInView = 10;
+    result.position.satelliteCount = 9;
+    return result;
+  }
+
+  platform::ManualClock m_Clock;
+  platform::ScopedUtcClock m_ScopedClock{m_Clock};
+};
+
+TEST_F(ResultJournalTest, HeaderOnceThenOneLinePerResult) {
+  ASSERT_EQ(AppendTestResult(Result(), kTestTypeOneByOne), 1);
+  PanelSnapshot timedOut = Result();
+  timedOut.portName = "COM9:";
+  timedOut.bFixed = false;
+  timedOut.bTimeout = true;
+  timedOut.elapsedSeconds = 30;
+  ASSERT_EQ(AppendTestResult(timedOut, kTestTypeSameTime), 1);
+  EXPECT_EQ(ReadText(Root() / "files/Temp/NAVLUME_RESULTS.CSV"),
+            "utc,port,receiver,testType,ttffSeconds,timedOut,averageSnr,passLevel,verdict,satellitesInView,"
+            "satellitesUsed\r\n"
+            "2026-12-08T06:30:05Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9\r\n"
+            "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9\r\n");
+}
+
+TEST_F(ResultJournalTest, CardTakesTheJournalWhenPresent) {
+  std::filesystem::create_directories(Root() / "files/Storage Card");
+  EXPECT_EQ(ResultJournalPath(), "\\Storage Card\\NAVLUME_RESULTS.CSV");
+  ASSERT_EQ(AppendTestResult(Result(), kTestTypeOneByOne), 1);
+  EXPECT_NE(ReadText(Root() / "files/Storage Card/NAVLUME_RESULTS.CSV").find(",COM2:,U-BLOX7,"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(Root() / "files/Temp/NAVLUME_RESULTS.CSV"));
+}
+
+TEST_F(ResultJournalTest, AFileThatCannotBeWrittenIsLogged) {
+  std::filesystem::create_directories(Root() / "files/Temp/NAVLUME_RESULTS.CSV");  // a folder in its place
+  EXPECT_EQ(AppendTestResult(Result(), kTestTypeOneByOne), 0);
+  EXPECT_TRUE(m_Capture.Contains("Can't open \\Temp\\NAVLUME_RESULTS.CSV file!"));
+}
+
+}  // namespace
