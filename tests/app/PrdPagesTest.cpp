@@ -66,7 +66,10 @@ class PrdPagesTest : public ::testing::Test {
     ClearQuitMessage();
   }
 
+  // The pages' one-second timers start at real-time pace here; tests that
+  // count seconds kill them and tick by hand.
   void ShowSheet(std::vector<SheetTab> tabs, int width = 480, int height = 640) {
+    platform::ScopedTimeScale realTime(1.0);
     SetScreenSize(width, height);
     m_pSheet = std::make_unique<CPropertySheet>("Navlume", std::move(tabs));
     m_pSheet->setFixedSize(width, height);
@@ -147,6 +150,7 @@ TEST_F(PrdPagesTest, FieldsAndBarsFollowTheReceiver) {
   CPrdTestPage& page = NewPage<CPrdTestPage>();
   page.AddDevice(&ublox);
   ShowSheet({{"Main", &page}}, 240, 320);
+  page.KillTimer(kTimerId);
 
   // From the device's own thread, as its parse thread calls it.
   std::thread([&] { page.OnGPSData(&ublox, Record(0, {45, 44, 0, 40})); }).join();
@@ -187,6 +191,7 @@ TEST_F(PrdPagesTest, OneByOneSecondPanelWaitsAtZero) {
   page.AddDevice(&ublox);
   page.AddDevice(&agps);
   ShowSheet({{"Main", &page}});
+  page.KillTimer(kTimerId);
   for (int i = 0; i < 30; ++i) page.OnTimer(kTimerId);
   Paint(page);
   EXPECT_EQ(page.ItemText(IDC_PRD_TTFF1), "00:30");
