@@ -12,6 +12,7 @@
 #include <memory>
 #include <ostream>
 #include <thread>
+#include <vector>
 
 #include "app/PropertySheet.h"
 #include "app/ScreenLayout.h"
@@ -65,7 +66,10 @@ class PrdPagesTest : public ::testing::Test {
     ClearQuitMessage();
   }
 
+  // The pages' one-second timers start at real-time pace here; tests that
+  // count seconds kill them and tick by hand.
   void ShowSheet(std::vector<SheetTab> tabs, int width = 480, int height = 640) {
+    platform::ScopedTimeScale realTime(1.0);
     SetScreenSize(width, height);
     m_pSheet = std::make_unique<CPropertySheet>("Navlume", std::move(tabs));
     m_pSheet->setFixedSize(width, height);
@@ -93,6 +97,12 @@ class PrdPagesTest : public ::testing::Test {
   platform::DebugCapture m_Capture;
   platform::HeadlessUserInterface m_Ui;
   CPortConf m_Conf;
+  // Pages outlive the sheet that shows them.
+  template <class Page>
+  Page& NewPage() {
+    return static_cast<Page&>(*m_Pages.emplace_back(std::make_unique<Page>(m_Conf)));
+  }
+  std::vector<std::unique_ptr<CGPSPage>> m_Pages;
   std::unique_ptr<CPropertySheet> m_pSheet;
 };
 
@@ -102,7 +112,8 @@ TEST_F(PrdPagesTest, TitlesForThePortNames) {
   OpenDevice(oem615, "COM3:");
   OpenDevice(agps, "COM9:");
   OpenDevice(other, "COM7:");
-  CPrdTestPage first(m_Conf), second(m_Conf);
+  CPrdTestPage& first = NewPage<CPrdTestPage>();
+  CPrdTestPage& second = NewPage<CPrdTestPage>();
   first.AddDevice(&ublox);
   first.AddDevice(&oem615);
   second.AddDevice(&agps);
@@ -121,7 +132,7 @@ TEST_F(PrdPagesTest, TitlesForThePortNames) {
 TEST_F(PrdPagesTest, PanelWithoutReceiverKeepsTheTemplate) {
   CGPSDevice ublox;
   OpenDevice(ublox, "COM2:");
-  CPrdTestPage page(m_Conf);
+  CPrdTestPage& page = NewPage<CPrdTestPage>();
   page.AddDevice(&ublox);
   ShowSheet({{"Main", &page}});
   Paint(page);
@@ -136,9 +147,10 @@ TEST_F(PrdPagesTest, FieldsAndBarsFollowTheReceiver) {
   m_Conf.m_TestTimeout = 0;
   CGPSDevice ublox;
   OpenDevice(ublox, "COM2:");
-  CPrdTestPage page(m_Conf);
+  CPrdTestPage& page = NewPage<CPrdTestPage>();
   page.AddDevice(&ublox);
   ShowSheet({{"Main", &page}}, 240, 320);
+  page.KillTimer(kTimerId);
 
   // From the device's own thread, as its parse thread calls it.
   std::thread([&] { page.OnGPSData(&ublox, Record(0, {45, 44, 0, 40})); }).join();
@@ -175,10 +187,11 @@ TEST_F(PrdPagesTest, OneByOneSecondPanelWaitsAtZero) {
   CGPSDevice ublox, agps;
   OpenDevice(ublox, "COM2:");
   ASSERT_EQ(agps.Create("COM9:", 40, kGpsTypeAgps, 9600), 1);  // its port is not mapped: it cannot be opened
-  CPrdTestPage page(m_Conf);
+  CPrdTestPage& page = NewPage<CPrdTestPage>();
   page.AddDevice(&ublox);
   page.AddDevice(&agps);
   ShowSheet({{"Main", &page}});
+  page.KillTimer(kTimerId);
   for (int i = 0; i < 30; ++i) page.OnTimer(kTimerId);
   Paint(page);
   EXPECT_EQ(page.ItemText(IDC_PRD_TTFF1), "00:30");
@@ -211,7 +224,7 @@ class PrdConfigPageTest : public PrdPagesTest {
 TEST_F(PrdConfigPageTest, NormalModeShowsTheFittedReceivers) {
   m_Conf.AddPort(UbloxPortName, 0);
   m_Conf.m_TestTimeout = 45;  // not in the table
-  CPrdConfig page(m_Conf);
+  CPrdConfig& page = NewPage<CPrdConfig>();
   ShowSheet({{"PRD Settings", &page}}, 240, 320);
   EXPECT_EQ(page.ListItems(IDC_PRD_TEST_TYPE), (QStringList{"One by one", "At the same time"}));
   EXPECT_EQ(page.ItemText(IDC_PRD_TIMEOUT), "No timeout");
@@ -242,7 +255,7 @@ TEST_F(PrdConfigPageTest, ProductionModeChecksTheConfiguredSlots) {
   m_Conf.m_bPrdMode = 1;
   m_Conf.m_TestType = 1;
   m_Conf.AddPort(AgpsPortName, 44);
-  CPrdConfig page(m_Conf);
+  CPrdConfig& page = NewPage<CPrdConfig>();
   ShowSheet({{"PRD Settings", &page}});
   EXPECT_EQ(page.CurSel(IDC_PRD_TEST_TYPE), 1);
   EXPECT_EQ(page.ItemText(IDC_PRD_TIMEOUT), "60 sec");
@@ -256,7 +269,7 @@ TEST_F(PrdConfigPageTest, ProductionModeChecksTheConfiguredSlots) {
 
 TEST_F(PrdConfigPageTest, RefusedTypedLevelKeepsTheSheetOpen) {
   m_Conf.AddPort(UbloxPortName, 0);
-  CPrdConfig page(m_Conf);
+  CPrdConfig& page = NewPage<CPrdConfig>();
   ShowSheet({{"PRD Settings", &page}});
   page.SetChecked(IDC_PRD_ENABLE_GPS1, true);
   page.OnCommand(MakeCommand(IDC_PRD_ENABLE_GPS1, kBnClicked), 0);
