@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
+#include "platform/Event.h"
 #include "platform/Time.h"
 #include "resources/resource.h"
 #include "ui_start_options.h"
@@ -99,7 +101,8 @@ void CQtUserInterface::MessageBox(const std::string& text, const std::string& ca
   box.exec();
 }
 
-int CQtUserInterface::RunWaitDialog(const std::string& text, uint32_t periodMs, const std::function<int()>& onTick) {
+int CQtUserInterface::RunWaitDialog(const std::string& text, uint32_t periodMs, const std::function<int()>& onTick,
+                                    platform::Event* stop) {
   CWaitDialogView dialog;
   dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
   dialog.setWindowFlag(Qt::WindowCloseButtonHint, false);
@@ -114,7 +117,8 @@ int CQtUserInterface::RunWaitDialog(const std::string& text, uint32_t periodMs, 
 
   QTimer timer;
   int ticks = 0;
-  QObject::connect(&timer, &QTimer::timeout, &dialog, [&] {
+  const auto tick = [&] {
+    if (!timer.isActive()) return;  // the dialog has already ended
     const int result = onTick();
     ++ticks;
     if (progress) progress->setValue(std::min(ticks, progress->maximum()));
@@ -122,9 +126,24 @@ int CQtUserInterface::RunWaitDialog(const std::string& text, uint32_t periodMs, 
       timer.stop();
       dialog.done(result);
     }
-  });
+  };
+  QObject::connect(&timer, &QTimer::timeout, &dialog, tick);
   timer.start(ScaledIntervalMs(periodMs));
-  return dialog.exec();
+
+  // A stop request (set from any thread) brings the next tick forward at once.
+  platform::Event dialogEnded(true);
+  std::thread stopWatcher;
+  if (stop != nullptr) {
+    stopWatcher = std::thread([&] {
+      if (platform::WaitForAny({stop, &dialogEnded}, platform::kInfinite) == 0) {
+        QMetaObject::invokeMethod(&dialog, tick, Qt::QueuedConnection);
+      }
+    });
+  }
+  const int result = dialog.exec();
+  dialogEnded.Set();
+  if (stopWatcher.joinable()) stopWatcher.join();
+  return result;
 }
 
 int CQtUserInterface::RunModalDialog(platform::DialogModel& model) {

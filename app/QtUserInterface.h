@@ -18,7 +18,8 @@ class CQtUserInterface : public platform::UserInterface {
   CQtUserInterface();
 
   void MessageBox(const std::string& text, const std::string& caption) override;
-  int RunWaitDialog(const std::string& text, uint32_t periodMs, const std::function<int()>& onTick) override;
+  int RunWaitDialog(const std::string& text, uint32_t periodMs, const std::function<int()>& onTick,
+                    platform::Event* stop = nullptr) override;
   int RunModalDialog(platform::DialogModel& model) override;
 
   // Unattended (screenshots, scripted runs): message boxes go to standard

@@ -1,18 +1,29 @@
 #include "device/EventSlot.h"
 
+#include <atomic>
+
+namespace {
+std::atomic<uint64_t> g_LastEventId{0};
+}  // namespace
+
 void CEventSlot::Create() {
   auto event = std::make_shared<platform::Event>();
   std::lock_guard lock(m_Lock);
   m_pEvent = std::move(event);
+  m_Id = ++g_LastEventId;
 }
 
 void CEventSlot::Close() {
   std::shared_ptr<platform::Event> closing;
   std::lock_guard lock(m_Lock);
   closing.swap(m_pEvent);
+  m_Id = 0;
 }
 
-bool CEventSlot::Exists() const { return Current() != nullptr; }
+uint64_t CEventSlot::Id() const {
+  std::lock_guard lock(m_Lock);
+  return m_Id;
+}
 
 bool CEventSlot::Set() {
   const auto event = Current();

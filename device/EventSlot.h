@@ -15,7 +15,8 @@ class CEventSlot {
   // Creates an auto-reset, unsignalled event (replacing one that exists).
   void Create();
   void Close();
-  bool Exists() const;
+  // Tells one created event from every other this process created; 0 when none exists.
+  uint64_t Id() const;
   // Signals the event; false when none exists.
   bool Set();
   // True when the event was signalled within `ms`; false on time-out, when none
@@ -28,4 +29,5 @@ class CEventSlot {
 
   mutable std::mutex m_Lock;
   std::shared_ptr<platform::Event> m_pEvent;
+  uint64_t m_Id = 0;
 };

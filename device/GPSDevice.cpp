@@ -43,16 +43,26 @@ bool IsPoweredType(uint32_t type) { return type == kGpsTypeUblox || type == kGps
 
 bool IsFixQuality(uint32_t fixQuality) { return fixQuality == 1 || fixQuality == 2; }
 
-// Writes all bytes; false when the file refused some.
-bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
+// Writes all bytes; 0 on success, else the errno of the refusal (ENOSPC for a short write).
+int WriteAll(int fd, const uint8_t* bytes, size_t count) {
   while (count > 0) {
     const ssize_t written = ::write(fd, bytes, count);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
+    if (written < 0) return errno;
+    if (written == 0) return ENOSPC;
     bytes += written;
     count -= static_cast<size_t>(written);
   }
-  return true;
+  return 0;
+}
+
+// Appends to the file at `path`; 0 on success, else the errno of the failure.
+int AppendToFile(const std::string& path, const uint8_t* bytes, size_t count) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  const int error = WriteAll(fd, bytes, count);
+  ::close(fd);
+  return error;
 }
 }  // namespace
 
@@ -61,21 +71,17 @@ CGPSDevice::CGPSDevice() {
   m_Position.size = kGpsPositionSize;
 }
 
-CGPSDevice::~CGPSDevice() {
-  if (m_State != kDeviceClosed) Close();
-  StopParseThread();
-}
+CGPSDevice::~CGPSDevice() { Close(); }
 
 int CGPSDevice::Create(const std::string& port, uint32_t passLevel, uint32_t type, int32_t baud) {
   platform::DebugPrint("+++ CGPSDevice::Create : %s, %d +++\r\n", port.c_str(), static_cast<int>(baud));
   std::lock_guard lifecycle(m_LifecycleLock);
-  if (m_hParseThread.joinable()) {
+  if (ParseThreadExists()) {
     NAVLUME_ERROR_LOCATION();
     platform::DebugPrint("[CGPS] %s device is already created\r\n", m_PortName.c_str());
     platform::CurrentUserInterface().MessageBox(kCreateFailedText, kErrorCaption);
     return 0;
   }
-  m_StopEvent.Reset();
   m_PortName = PortNameOf(port);
   m_PassLevel = passLevel;
   m_BaudRate = baud;
@@ -109,8 +115,9 @@ int CGPSDevice::Create(const std::string& port, uint32_t passLevel, uint32_t typ
   return 1;
 }
 
+bool CGPSDevice::ParseThreadExists() const { return m_hParseThread.joinable() || m_bJoiningParseThread; }
+
 int CGPSDevice::FailCreate() {
-  StopParseThread();
   m_hSerialEvent.reset();
   m_hTerminateEvent.reset();
   platform::CurrentUserInterface().MessageBox(kCreateFailedText, kErrorCaption);
@@ -126,10 +133,12 @@ bool CGPSDevice::StartParseThread() {
   return true;
 }
 
-void CGPSDevice::StopParseThread() {
-  if (!m_hParseThread.joinable() || m_hParseThread.get_id() == std::this_thread::get_id()) return;
+std::thread CGPSDevice::TakeParseThread() {
+  if (!m_hParseThread.joinable()) return {};
   m_hTerminateEvent->Set();
-  m_hParseThread.join();
+  // Called by a listener: the thread ends when the listener returns, and its owner joins it.
+  if (m_hParseThread.get_id() == std::this_thread::get_id()) return {};
+  return std::move(m_hParseThread);
 }
 
 void CGPSDevice::BuildLogPath() {
@@ -183,7 +192,7 @@ int CGPSDevice::Open() {
     return FailOpen();
   }
   if (m_bColdStart && m_PortName == UbloxPortName) {
-    platform::SleepMs(kColdStartSettleMs);
+    m_StopEvent.Wait(kColdStartSettleMs);  // a pause that a cancel ends at once
     if (m_Type == kGpsTypeUblox) CUbloxProtocol(m_Serial, m_hUbxAckEvent, m_StopEvent).ColdStart();
   }
   if (StartUpCancelled()) return FailOpen();
@@ -229,7 +238,8 @@ int CGPSDevice::GPSBaudRateChagne() {
 
 void CGPSDevice::OpenExportPort() {
   const char* name = ExportPortName.c_str();
-  if (m_ExportSerial.Open(ExportPortName, nullptr) != 0) {
+  // Nothing reads what the export port receives (a PC may echo or poll): it is dropped.
+  if (m_ExportSerial.Open(ExportPortName, nullptr, 0, 0, false, DiscardingSerialThread) != 0) {
     NAVLUME_ERROR_LOCATION();
     platform::DebugPrint("[Navlume] Can't create %s port for export UART!\r\n", name);
     return;
@@ -262,15 +272,25 @@ void CGPSDevice::ClosePort() {
 
 void CGPSDevice::Close() {
   CancelStartUp();
+  // The worker goes first: nothing reads the ports or calls a listener once they close.
+  // It is joined outside the lifecycle lock, since a listener may take that lock
+  // (ClosePort, Close) while it runs; a listener closing its own device only signals it.
+  std::thread worker;
+  {
+    std::lock_guard lifecycle(m_LifecycleLock);
+    worker = TakeParseThread();
+    if (worker.joinable()) m_bJoiningParseThread = true;
+  }
+  const bool joining = worker.joinable();
+  if (joining) worker.join();
+
   std::lock_guard lifecycle(m_LifecycleLock);
+  if (joining) m_bJoiningParseThread = false;
   platform::DebugPrint("+++ CGPSDevice::Close: %s +++\r\n", m_PortName.c_str());
   if (IsPoweredType(m_Type)) {
     platform::DebugPrint("CGPSDevice::Close GPS device and turn power off\r\n");
     SwitchGpsPower(0);
   }
-  // The worker goes first: nothing reads the ports or calls a listener once they close.
-  const bool stopped = !m_hParseThread.joinable() || m_hParseThread.get_id() != std::this_thread::get_id();
-  StopParseThread();
   m_bExportReady = false;
   if (m_Serial.IsOpen()) m_Serial.Close();
   if (m_ExportSerial.IsOpen()) m_ExportSerial.Close();
@@ -280,12 +300,7 @@ void CGPSDevice::Close() {
   }
   m_bFixed = 0;
   m_State = kDeviceClosed;
-  if (stopped) {
-    m_hSerialEvent.reset();
-    m_hTerminateEvent.reset();
-  } else {
-    m_hTerminateEvent->Set();  // called by a listener: the thread ends when the listener returns
-  }
+  m_StopEvent.Reset();  // the stop request is served: a new Create and Open may run
   platform::DebugPrint("--- CGPSDevice::Close ---\r\n");
 }
 
@@ -346,7 +361,13 @@ void CGPSDevice::DrainQueue(uint8_t* batch) {
   bool published = false;
   uint8_t byte = 0;
   while (queue.Get(byte)) {
-    const AwaitedReply awaited = m_ReplyMatcher.NeedsAwaited(byte) ? Awaited() : AwaitedReply::None;
+    if (m_ReplyMatcher.Comparing()) {
+      uint64_t waitId = 0;
+      Awaited(waitId);
+      // Nothing waits for the reply being compared any more: its bytes are ordinary again.
+      if (waitId != m_ComparedWaitId) m_ReplyMatcher.Reset();
+    }
+    const AwaitedReply awaited = m_ReplyMatcher.NeedsAwaited(byte) ? Awaited(m_ComparedWaitId) : AwaitedReply::None;
     switch (m_ReplyMatcher.Take(byte, awaited)) {
       case CReplyMatcher::Outcome::Ordinary:
         batch[count++] = byte;
@@ -366,9 +387,9 @@ void CGPSDevice::DrainQueue(uint8_t* batch) {
   if (count > 0 || !published) PublishBatch(batch, count);
 }
 
-AwaitedReply CGPSDevice::Awaited() const {
-  if (m_hUbxAckEvent.Exists()) return AwaitedReply::UbxAck;
-  if (hInitEvent.Exists()) return AwaitedReply::Oem615Prompt;
+AwaitedReply CGPSDevice::Awaited(uint64_t& waitId) const {
+  if ((waitId = m_hUbxAckEvent.Id()) != 0) return AwaitedReply::UbxAck;
+  if ((waitId = hInitEvent.Id()) != 0) return AwaitedReply::Oem615Prompt;
   return AwaitedReply::None;
 }
 
@@ -408,18 +429,27 @@ void CGPSDevice::UpdateFix(const GpsPosition& record) {
   if (m_bFixed.exchange(1) == 0) platform::DebugPrint("[Navlume] %s device position fixed!", m_PortName.c_str());
 }
 
-void CGPSDevice::AppendToLogFile(const uint8_t* bytes, size_t count) const {
-  const int fd = ::open(platform::MapHandheldPath(m_LogPath).c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    NAVLUME_ERROR_LOCATION();
-    platform::DebugPrint("[Navlume] Can't create %s file!\r\n", m_LogPath.c_str());
+// A log file that cannot be written (full disk, removed card) is reported once
+// when the trouble starts and once when writing works again, with what was lost.
+void CGPSDevice::AppendToLogFile(const uint8_t* bytes, size_t count) {
+  const std::string path = platform::MapHandheldPath(m_LogPath).string();
+  const int error = AppendToFile(path, bytes, count);
+  if (error != 0) {
+    if (!m_bLogFailing) {
+      m_bLogFailing = true;
+      NAVLUME_ERROR_LOCATION();
+      platform::DebugPrint("[Navlume] Can't write %s file (%s): NMEA data is not saved\r\n", path.c_str(),
+                           std::strerror(error));
+    }
+    m_LogBytesLost += count;
     return;
   }
-  if (!WriteAll(fd, bytes, count)) {
-    NAVLUME_ERROR_LOCATION();
-    platform::DebugPrint("[Navlume] Can't write %s file!\r\n", m_LogPath.c_str());
+  if (m_bLogFailing) {
+    platform::DebugPrint("[Navlume] %s file is written again; up to %llu bytes of NMEA data were not saved\r\n",
+                         path.c_str(), static_cast<unsigned long long>(m_LogBytesLost));
+    m_bLogFailing = false;
+    m_LogBytesLost = 0;
   }
-  ::close(fd);
 }
 
 void CGPSDevice::ExportBatch(const uint8_t* bytes, size_t count) {

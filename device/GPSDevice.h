@@ -51,11 +51,14 @@ class CGPSDevice : public NmeaParser {
   // Closes the receiver's port; the parse thread keeps running.
   void ClosePort();
   // Full stop: the parse thread is signalled and joined; no listener is called afterwards.
+  // A listener may call it (or ClosePort) on its own device, even while another thread closes it.
   void Close();
   // At most kMaxListeners; a listener sees only records published after it was added.
   void AddListener(CGPSListener* listener);
-  // Makes a running Open give up at its next wait (safe from any thread, such
-  // as a signal handler's). Close does this itself before it waits for Open.
+  // Makes a running Open give up at once, and an Open that has not started yet
+  // (even before Create) give up at its start; safe from any thread, such as
+  // a signal watcher's. Close does this itself before it waits for Open, and
+  // clears the request when it is done.
   void CancelStartUp();
   bool StartUpCancelled() const;
 
@@ -96,18 +99,23 @@ class CGPSDevice : public NmeaParser {
   void OpenExportPort();
   void BuildLogPath();
   bool StartParseThread();
-  void StopParseThread();
+  // Signals the parse thread to end and hands it over for joining; empty when
+  // there is none or when the caller is the parse thread itself.
+  std::thread TakeParseThread();
+  // A parse thread runs, or a Close is joining it: Create must not replace its events.
+  bool ParseThreadExists() const;
   int FailCreate();
   int FailOpen();
   void ShowActivateFailure() const;
 
   void ParseThread();
   void DrainQueue(uint8_t* batch);
-  AwaitedReply Awaited() const;
+  // The reply a start-up waits for, and in `waitId` the Id of the event that waits (0: none).
+  AwaitedReply Awaited(uint64_t& waitId) const;
   void SignalReply();
   void PublishBatch(const uint8_t* batch, size_t count);
   void UpdateFix(const GpsPosition& record);
-  void AppendToLogFile(const uint8_t* bytes, size_t count) const;
+  void AppendToLogFile(const uint8_t* bytes, size_t count);
   void ExportBatch(const uint8_t* bytes, size_t count);
 
   CSerial m_Serial;
@@ -119,6 +127,8 @@ class CGPSDevice : public NmeaParser {
   CSerial m_ExportSerial;
   std::atomic<bool> m_bExportReady{false};  // m_ExportSerial is set up for the parse thread's writes
   std::string m_LogPath;                    // handheld path, below the device root
+  bool m_bLogFailing = false;               // parse thread only: the log file refuses writes
+  uint64_t m_LogBytesLost = 0;              // parse thread only: bytes offered to it meanwhile
 
   // Guards what the parse thread publishes and the listener table.
   mutable std::mutex m_DataLock;
@@ -129,9 +139,12 @@ class CGPSDevice : public NmeaParser {
   size_t m_ListenerCount = 0;
 
   CReplyMatcher m_ReplyMatcher;  // parse thread only
+  uint64_t m_ComparedWaitId = 0;  // parse thread only: the wait whose reply m_ReplyMatcher compares
 
   // Set while the device is being closed: start-up waits end at once.
   platform::Event m_StopEvent{true};
-  // Create, Open, ClosePort and Close run one at a time.
+  // Create, Open, ClosePort and Close run one at a time; Close joins the parse
+  // thread outside it.
   std::mutex m_LifecycleLock;
+  bool m_bJoiningParseThread = false;  // guarded by m_LifecycleLock
 };

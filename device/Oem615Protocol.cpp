@@ -6,7 +6,6 @@
 #include "device/GPSDevice.h"
 #include "device/WaitDialog.h"
 #include "platform/Debug.h"
-#include "platform/Time.h"
 
 const char* const kOem615LogCommands[kOem615LogCommandCount] = {
     "log bestsats ontime 1\n", "log bestposa ontime 1\n", "log glmlaa onchanged\n", "log gpalm onchanged\n",
@@ -37,7 +36,7 @@ int COem615Protocol::StartUp(int coldStart) {
     }
     WaitForPrompt(kPausePromptWaitMs, "[GPSPort] ___ OEM615 module Init Response Fail\r\n");
   } else {
-    platform::SleepMs(kSettleMs);
+    m_Stop.Wait(kSettleMs);  // a pause that a cancel ends at once
   }
   const int result = GPSPort(coldStart);
   m_InitEvent.Close();

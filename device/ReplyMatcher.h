@@ -23,6 +23,8 @@ class CReplyMatcher {
   Outcome Take(uint8_t byte, AwaitedReply awaited);
   // Whether Take must know the awaited reply for this byte: a marker outside a comparison.
   bool NeedsAwaited(uint8_t byte) const;
+  // A comparison is under way (it may span drains).
+  bool Comparing() const { return m_pPattern != nullptr; }
   void Reset();
 
  private:

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "platform/Debug.h"
-#include "platform/Time.h"
 
 namespace {
 constexpr uint8_t kUbxSync1 = 0xB5;
@@ -94,5 +93,5 @@ void CUbloxProtocol::ChangeBaudRate(int32_t baudRate) {
   if (message.empty()) return;
   m_Port.Write(message.data(), static_cast<uint32_t>(message.size()));
   // The message must leave the line at 9600 before the port changes its rate.
-  platform::SleepMs(kPortMessageLineTimeMs);
+  m_Stop.Wait(kPortMessageLineTimeMs);
 }

@@ -16,7 +16,8 @@ constexpr int kMaxAttemptTicks = 10;  // the tick after the tenth failed one giv
 int CWaitDialog::Run() {
   m_Ticks = 0;
   const uint32_t period = TimedWaitMode ? WaitDialogPeriod : kAttemptPeriodMs;
-  return platform::CurrentUserInterface().RunWaitDialog(kWaitDialogText, period, [this] { return OnTick(); });
+  platform::Event* stop = m_pDevice != nullptr ? &m_pDevice->m_StopEvent : nullptr;
+  return platform::CurrentUserInterface().RunWaitDialog(kWaitDialogText, period, [this] { return OnTick(); }, stop);
 }
 
 int CWaitDialog::OnTick() {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/Event.h"
 #include "platform/Time.h"
 
 namespace platform {
@@ -16,11 +17,15 @@ void HeadlessUserInterface::MessageBox(const std::string& text, const std::strin
 }
 
 int HeadlessUserInterface::RunWaitDialog(const std::string& text, uint32_t periodMs,
-                                         const std::function<int()>& onTick) {
+                                         const std::function<int()>& onTick, Event* stop) {
   ++m_WaitDialogs;
   int result = 0;
   for (int tick = 1; result == 0; ++tick) {
-    SleepMs(periodMs);
+    if (stop == nullptr) {
+      SleepMs(periodMs);
+    } else {
+      stop->Wait(periodMs);
+    }
     if (!m_bQuiet) std::fprintf(stderr, "%s %d\n", text.c_str(), tick);
     result = onTick();
   }

@@ -11,6 +11,8 @@
 
 namespace platform {
 
+class Event;
+
 // State of one dialog control, addressed by its numeric control id.
 struct ControlState {
   std::string text;
@@ -55,8 +57,10 @@ class UserInterface {
   virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
   // Shows `text` in a modal wait dialog and calls `onTick` every `periodMs`
   // (scaled) on the calling thread until it returns non-zero; that value is
-  // the dialog's result.
-  virtual int RunWaitDialog(const std::string& text, uint32_t periodMs, const std::function<int()>& onTick) = 0;
+  // the dialog's result. Once `stop` (a manual-reset event, may be null) is
+  // set, the next tick comes at once instead of after the period.
+  virtual int RunWaitDialog(const std::string& text, uint32_t periodMs, const std::function<int()>& onTick,
+                            Event* stop = nullptr) = 0;
   // Runs a modal dialog until the model ends it; returns its result.
   virtual int RunModalDialog(DialogModel& model) = 0;
 };
@@ -66,7 +70,8 @@ class UserInterface {
 class HeadlessUserInterface : public UserInterface {
  public:
   void MessageBox(const std::string& text, const std::string& caption) override;
-  int RunWaitDialog(const std::string& text, uint32_t periodMs, const std::function<int()>& onTick) override;
+  int RunWaitDialog(const std::string& text, uint32_t periodMs, const std::function<int()>& onTick,
+                    Event* stop = nullptr) override;
   int RunModalDialog(DialogModel& model) override;
 
   // Answers the next modal dialogs: `answer` is called after OnInitDialog and

@@ -25,7 +25,6 @@ namespace {
 
 constexpr size_t kPortNameKept = 9;  // 10 characters with the terminator
 constexpr uint32_t kOpenMask = kEvRxChar | kEvBreak | kEvErr;
-constexpr uint32_t kReaderMask = kEvRxChar | kEvRlsd | kEvBreak | kEvErr;
 constexpr uint32_t kBlockingReadMs = 0xFFFFFFFE;
 constexpr uint32_t kWriteTimeoutMs = 3000;
 
@@ -144,6 +143,7 @@ uint32_t CSerial::Open(const std::string& name, platform::Event* notifyEvent, ui
 
   m_Fd = fd;
   m_WakeFd = wakeFd;
+  m_bClosing.store(false);
   m_PortName = name.substr(0, kPortNameKept);
   SetMask(kOpenMask);
   SetupReadTimeouts(ReadTimeoutBlocking);
@@ -165,8 +165,8 @@ uint32_t CSerial::Close() {
     return m_LastError;
   }
   if (m_Thread.joinable()) {
-    const uint64_t wake = 1;
-    [[maybe_unused]] const ssize_t n = write(m_WakeFd, &wake, sizeof wake);
+    m_bClosing.store(true);
+    WakeReader();
     // A reader routine that closes its own port cannot wait for itself.
     if (m_Thread.get_id() == std::this_thread::get_id()) {
       m_Thread.detach();
@@ -204,7 +204,13 @@ uint32_t CSerial::SetMask(uint32_t mask) {
   m_LastError = 0;
   if (!IsOpen()) return Fail(kErrorInvalidHandle, "CSerial::SetMask - Device is not opened\n");
   m_Mask.store(mask);
+  WakeReader();  // the reader's next wait follows the new mask
   return m_LastError;
+}
+
+void CSerial::WakeReader() {
+  const uint64_t wake = 1;
+  [[maybe_unused]] const ssize_t n = write(m_WakeFd, &wake, sizeof wake);
 }
 
 uint32_t CSerial::SetupHandshaking(int mode) {
@@ -298,16 +304,21 @@ uint32_t CSerial::Read(void* buffer, uint32_t capacity, uint32_t* read) {
   m_LastError = 0;
   if (read) *read = 0;
   if (!IsOpen()) return Fail(kErrorInvalidHandle, "CSerial::Read - Device is not opened\n");
-  if (m_bReadBlocking && capacity > 0) {
-    // Returns as soon as one byte is there (or the device is gone), else after the blocking time-out.
-    pollfd port{m_Fd, POLLIN, 0};
-    const timespec wait = ToTimespec(platform::ScaledDuration(kBlockingReadMs));
-    while (ppoll(&port, 1, &wait, nullptr) < 0 && errno == EINTR) {
-    }
-    if (port.revents == 0) return m_LastError;
-  }
   uint32_t n = 0;
   m_LastError = ReadAvailable(static_cast<uint8_t*>(buffer), capacity, n);
+  if (m_bReadBlocking && capacity > 0) {
+    // Returns as soon as one byte is there (or the device is gone), else after the blocking
+    // time-out. The port's reader thread may take the bytes that woke this read: wait on.
+    const auto deadline = std::chrono::steady_clock::now() + platform::ScaledDuration(kBlockingReadMs);
+    while (m_LastError == 0 && n == 0) {
+      const auto left = deadline - std::chrono::steady_clock::now();
+      if (left <= std::chrono::nanoseconds::zero()) break;
+      pollfd port{m_Fd, POLLIN, 0};
+      const timespec wait = ToTimespec(std::chrono::duration_cast<std::chrono::nanoseconds>(left));
+      if (ppoll(&port, 1, &wait, nullptr) < 0 && errno != EINTR) break;
+      if (port.revents != 0) m_LastError = ReadAvailable(static_cast<uint8_t*>(buffer), capacity, n);
+    }
+  }
   if (read) *read = n;
   return m_LastError;
 }
@@ -341,19 +352,27 @@ uint32_t CSerial::Purge() {
 uint32_t CSerial::WaitCommEvent(uint32_t& events) {
   events = 0;
   if (m_Fd < 0) return 0;
-  const bool rx = (m_Mask.load() & kEvRxChar) != 0;
-  pollfd fds[2] = {{m_WakeFd, POLLIN, 0}, {m_Fd, static_cast<short>(rx ? POLLIN : 0), 0}};
-  int ready;
-  do {
-    ready = poll(fds, 2, -1);
-    m_Wakeups.fetch_add(1, std::memory_order_relaxed);
-  } while (ready < 0 && errno == EINTR);
-  if (ready < 0) return static_cast<uint32_t>(errno);
-  if (fds[0].revents != 0) return 0;  // Close is under way
-  // A device that went away (unplugged, far end of a pseudo-terminal closed) stays hung up.
-  if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) return EIO;
-  if (fds[1].revents & POLLIN) events = kEvRxChar;
-  return 0;
+  for (;;) {
+    // The owner's mask as it is now: SetMask wakes this wait to take a new one.
+    const bool rx = (m_Mask.load() & kEvRxChar) != 0;
+    pollfd fds[2] = {{m_WakeFd, POLLIN, 0}, {m_Fd, static_cast<short>(rx ? POLLIN : 0), 0}};
+    int ready;
+    do {
+      ready = poll(fds, 2, -1);
+      m_Wakeups.fetch_add(1, std::memory_order_relaxed);
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0) return static_cast<uint32_t>(errno);
+    if (fds[0].revents != 0) {
+      uint64_t wakes = 0;
+      [[maybe_unused]] const ssize_t n = ::read(m_WakeFd, &wakes, sizeof wakes);
+      if (m_bClosing.load()) return 0;  // Close is under way
+      continue;
+    }
+    // A device that went away (unplugged, far end of a pseudo-terminal closed) stays hung up.
+    if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) return EIO;
+    if (fds[1].revents & POLLIN) events = kEvRxChar;
+    return 0;
+  }
 }
 
 void CSerial::QueueChunk(const uint8_t* bytes, uint32_t count) {
@@ -363,15 +382,32 @@ void CSerial::QueueChunk(const uint8_t* bytes, uint32_t count) {
     if (!m_RxQueue.Put(bytes[i])) ++dropped;
     lineEnd = lineEnd || bytes[i] == '\r' || bytes[i] == ']';
   }
-  if (dropped != 0) {
-    m_DroppedBytes.fetch_add(dropped, std::memory_order_relaxed);
-    platform::DebugPrint("[%s]SerialThread - receive queue full, %u bytes dropped\r\n", m_PortName.c_str(), dropped);
-  }
+  NoteOverflow(dropped);
   platform::Event* notify = m_NotifyEvent.load();
   if (lineEnd && notify) notify->Set();
 }
 
-void SerialThread(CSerial* serial) {
+// One line when the queue starts refusing bytes and one with the count when a
+// chunk fits again (or the reader ends), however many chunks come between.
+void CSerial::NoteOverflow(uint32_t dropped) {
+  if (dropped != 0) {
+    m_DroppedBytes.fetch_add(dropped, std::memory_order_relaxed);
+    if (m_OverflowDropped == 0) {
+      platform::DebugPrint("[%s]SerialThread - receive queue full, received bytes are dropped\r\n", m_PortName.c_str());
+    }
+    m_OverflowDropped += dropped;
+  } else if (m_OverflowDropped != 0) {
+    platform::DebugPrint("[%s]SerialThread - receive queue overflow ended, %llu bytes dropped\r\n",
+                         m_PortName.c_str(), static_cast<unsigned long long>(m_OverflowDropped));
+    m_OverflowDropped = 0;
+  }
+}
+
+namespace {
+
+// The reader loop: waits for comm events and hands each received chunk on.
+template <typename ChunkHandler>
+void RunReader(CSerial* serial, ChunkHandler handleChunk) {
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[CSerial::kReadChunk]);
   if (!buffer) {
     NAVLUME_ERROR_LOCATION();
@@ -379,7 +415,6 @@ void SerialThread(CSerial* serial) {
     return;
   }
   platform::DebugPrint("SerialThread started\r\n");
-  serial->m_Mask.store(kReaderMask);
   for (;;) {
     uint32_t events = 0;
     if (serial->WaitCommEvent(events) != 0) {
@@ -391,6 +426,17 @@ void SerialThread(CSerial* serial) {
     if (events != kEvRxChar) continue;
     uint32_t n = 0;
     if (serial->ReadAvailable(buffer.get(), CSerial::kReadChunk, n) != 0 || n == 0) continue;
-    serial->QueueChunk(buffer.get(), n);
+    handleChunk(buffer.get(), n);
   }
+}
+
+}  // namespace
+
+void SerialThread(CSerial* serial) {
+  RunReader(serial, [serial](const uint8_t* bytes, uint32_t count) { serial->QueueChunk(bytes, count); });
+  serial->NoteOverflow(0);
+}
+
+void DiscardingSerialThread(CSerial* serial) {
+  RunReader(serial, [](const uint8_t*, uint32_t) {});
 }

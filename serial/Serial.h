@@ -30,6 +30,9 @@ using SerialThreadRoutine = void (*)(CSerial*);
 
 // The reader thread of a port: waits for comm events, queues received chunks.
 void SerialThread(CSerial* serial);
+// A reader for a port whose owner only writes: received bytes are read and
+// dropped, so nothing piles up and nothing is logged for them.
+void DiscardingSerialThread(CSerial* serial);
 
 class CSerial {
  public:
@@ -66,15 +69,17 @@ class CSerial {
   uint32_t ReadAvailable(uint8_t* buffer, uint32_t capacity, uint32_t& read);
   // Queues a received chunk and sets the notify event when it held a CR or a ']'.
   void QueueChunk(const uint8_t* bytes, uint32_t count);
+  // Counts bytes the full queue refused (0: a chunk fitted, which ends an overflow episode).
+  void NoteOverflow(uint32_t dropped);
 
   // Diagnostics: how often the reader's wait returned, and bytes refused by a full queue.
   uint64_t ReaderWakeups() const { return m_Wakeups.load(std::memory_order_relaxed); }
   uint64_t DroppedBytes() const { return m_DroppedBytes.load(std::memory_order_relaxed); }
 
  private:
-  friend void SerialThread(CSerial* serial);
   uint32_t Fail(uint32_t error, const char* message);
   void SetModemLines(bool raised);
+  void WakeReader();
 
   int m_Fd = -1;  // the open port; -1 when closed
   RxQueue m_RxQueue;
@@ -82,7 +87,8 @@ class CSerial {
   std::string m_PortName;
   uint32_t m_LastError = 0;
   std::thread m_Thread;
-  int m_WakeFd = -1;  // eventfd that wakes the reader for Close
+  int m_WakeFd = -1;  // eventfd that wakes the reader for Close or a new mask
+  std::atomic<bool> m_bClosing{false};
 
   std::atomic<uint32_t> m_Mask{0};
   bool m_bReadBlocking = false;
@@ -91,4 +97,5 @@ class CSerial {
 
   std::atomic<uint64_t> m_Wakeups{0};
   std::atomic<uint64_t> m_DroppedBytes{0};
+  uint64_t m_OverflowDropped = 0;  // reader thread only: bytes refused in the current overflow episode
 };

@@ -3,20 +3,15 @@
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
+#include <cmath>
 #include <cstdio>
 #include <iterator>
 
+#include <nlohmann/json.hpp>
+
 namespace {
 
-// The double that prints as the shortest text reading back to this float
-// (1.3f prints as 1.3, not 1.2999999523162842).
-double ShortestFloat(float value) {
-  char text[32];
-  const auto printed = std::to_chars(std::begin(text), std::end(text), value);
-  double widened = value;
-  std::from_chars(std::begin(text), printed.ptr, widened);
-  return widened;
-}
+constexpr const char* kNonFiniteText = "null";
 
 std::string FormatUtcTime(const SYSTEMTIME& t) {
   char text[64];
@@ -32,19 +27,12 @@ struct ShortFloat {
 };
 
 template <typename T>
-nlohmann::json JsonValue(const T& value) {
-  return nlohmann::json(value);
-}
-nlohmann::json JsonValue(ShortFloat number) { return ShortestFloat(number.value); }
-
-// The JSON library's number output is round-trip but not always the shortest;
-// numbers with a fraction are printed here.
-template <typename T>
 std::string JsonText(const T& value) {
   return nlohmann::json(value).dump();
 }
 template <typename Number>
 std::string ShortestText(Number number) {
+  if (!std::isfinite(number)) return kNonFiniteText;
   char text[32];
   const auto printed = std::to_chars(std::begin(text), std::end(text), number);
   return std::string(text, printed.ptr);
@@ -53,20 +41,18 @@ std::string JsonText(double number) { return ShortestText(number); }
 std::string JsonText(ShortFloat number) { return ShortestText(number.value); }
 
 // One JSON member: its name, the valid bit that makes it appear (0: always),
-// the record bytes it shows, its value and its text.
+// the record bytes it shows and its text.
 struct Member {
   const char* name;
   uint32_t validBit;
   size_t offset;
   size_t size;
-  nlohmann::json (*value)(const GpsPosition&);
   std::string (*text)(const GpsPosition&);
 };
 
 #define NAVLUME_MEMBER(name, bit, field, expression)                                                      \
   Member {                                                                                               \
     name, bit, offsetof(GpsPosition, field), sizeof(GpsPosition::field),                                 \
-        [](const GpsPosition& r) { return JsonValue(expression); },                                     \
         [](const GpsPosition& r) { return JsonText(expression); }                                       \
   }
 
@@ -99,35 +85,33 @@ const Member kMembers[] = {
 
 #undef NAVLUME_MEMBER
 
-constexpr int kDecodedSlot = -1;
-constexpr int kOffsetSlot = -2;
-
 bool Shown(const Member& member, const GpsPosition& record) {
   return member.validBit == 0 || (record.validFields & member.validBit) != 0;
 }
 
+// Slots of the added members take negative numbers: -1 for the first.
+int ExtraSlot(size_t index) { return -1 - static_cast<int>(index); }
+size_t ExtraIndex(int slotMember) { return static_cast<size_t>(-1 - slotMember); }
+
 }  // namespace
 
-nlohmann::json PositionToJson(const GpsPosition& record) {
-  nlohmann::json json = nlohmann::json::object();
-  for (const Member& member : kMembers) {
-    if (Shown(member, record)) json[member.name] = member.value(record);
-  }
-  return json;
+std::string JsonNumber(int64_t number) { return std::to_string(number); }
+
+std::string JsonString(std::string_view text) {
+  return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-PositionJsonLine::PositionJsonLine() {
-  // Members in the order nlohmann::json keeps object keys.
+PositionJsonLine::PositionJsonLine(std::vector<std::string> extraKeys) {
   const auto add = [this](int member, const std::string& name) {
-    m_Slots.push_back({member, nlohmann::json(name).dump() + ":", {}, {}});
+    m_Slots.push_back({member, JsonString(name) + ":", {}, {}});
   };
   for (int i = 0; i < static_cast<int>(std::size(kMembers)); ++i) add(i, kMembers[i].name);
-  add(kDecodedSlot, "decoded");
-  add(kOffsetSlot, "offset");
+  for (size_t i = 0; i < extraKeys.size(); ++i) add(ExtraSlot(i), extraKeys[i]);
   std::sort(m_Slots.begin(), m_Slots.end(), [](const Slot& a, const Slot& b) { return a.key < b.key; });
 }
 
-void PositionJsonLine::Append(std::string& out, const GpsPosition& record, uint64_t offset, int decoded) {
+void PositionJsonLine::Append(std::string& out, const GpsPosition& record,
+                              std::initializer_list<std::string_view> extraValues) {
   const auto* bytes = reinterpret_cast<const char*>(&record);
   char separator = '{';
   for (Slot& slot : m_Slots) {
@@ -140,7 +124,8 @@ void PositionJsonLine::Append(std::string& out, const GpsPosition& record, uint6
         slot.text = member.text(record);
       }
     } else {
-      slot.text = slot.member == kDecodedSlot ? JsonText(decoded) : JsonText(offset);
+      const size_t index = ExtraIndex(slot.member);
+      slot.text = index < extraValues.size() ? std::string(extraValues.begin()[index]) : kNonFiniteText;
     }
     out += separator;
     out += slot.key;

@@ -47,7 +47,7 @@ class CaptureDecoder {
     record.version = kGpsPositionVersion;
     record.size = kGpsPositionSize;
     m_Parser.GetPosition(record, kNmeaMaxAgeMs);
-    m_Line.Append(m_Output, record, m_uOffset, decoded);
+    m_Line.Append(m_Output, record, {JsonNumber(static_cast<int64_t>(m_uOffset)), JsonNumber(decoded)});
     if (m_Output.size() >= kOutputFlush) Flush();
   }
 
@@ -58,7 +58,7 @@ class CaptureDecoder {
 
  private:
   NmeaParser m_Parser;
-  PositionJsonLine m_Line;
+  PositionJsonLine m_Line{{"offset", "decoded"}};
   bool m_bAll;
   uint64_t m_uOffset = 0;
   std::string m_Output;

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "device/GPSDevice.h"
 #include "device/PortNames.h"
@@ -51,22 +52,25 @@ int Fail(const std::string& message) {
 // Prints each record as one JSON line; lines never interleave.
 class CJsonLinePrinter : public CGPSListener {
  public:
-  explicit CJsonLinePrinter(bool raw) : m_bRaw(raw) {}
+  explicit CJsonLinePrinter(bool raw) : m_bRaw(raw), m_Line(raw ? LineKeys{"fixed", "state", "raw"} : LineKeys{"fixed", "state"}) {}
 
   void OnGPSData(CGPSDevice* device, GpsPosition record) override {
-    nlohmann::json line = PositionToJson(record);
-    line["fixed"] = device->m_bFixed.load();
-    line["state"] = device->m_State.load();
-    if (m_bRaw) line["raw"] = device->CopyRawText();
-    const std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    const std::string fixed = JsonNumber(device->m_bFixed.load());
+    const std::string state = JsonNumber(device->m_State.load());
+    const std::string raw = m_bRaw ? JsonString(device->CopyRawText()) : std::string();
     std::lock_guard lock(m_Mutex);
-    std::fprintf(stdout, "%s\n", text.c_str());
+    std::string text;
+    m_Line.Append(text, record, {fixed, state, raw});
+    std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
   }
 
  private:
+  using LineKeys = std::vector<std::string>;
+
   const bool m_bRaw;
   std::mutex m_Mutex;
+  PositionJsonLine m_Line;  // guarded by m_Mutex
 };
 
 // Turns SIGINT/SIGTERM into a stop request: blocked in every thread (the

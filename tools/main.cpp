@@ -5,9 +5,15 @@
 
 #include "tools/Commands.h"
 
+namespace {
+constexpr int kExitUsage = 2;  // as Unix tools do for a command line they cannot use
+constexpr const char* kVersionText = "navlume-cli " NAVLUME_VERSION;
+}  // namespace
+
 int main(int argc, char** argv) {
   CLI::App app{"Navlume headless tools: decode captures, simulate receivers, watch a receiver, run the production test"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", kVersionText);
   AddDecodeCommand(app);
   AddSimCommand(app);
   AddMonitorCommand(app);
@@ -15,8 +21,10 @@ int main(int argc, char** argv) {
   AddProdTestCommand(app);
   try {
     app.parse(argc, argv);
+  } catch (const CLI::RuntimeError& e) {
+    return app.exit(e);  // a command's own result
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    return app.exit(e) == 0 ? 0 : kExitUsage;  // help and version succeed; the rest are usage errors
   } catch (const std::exception& e) {
     std::fprintf(stderr, "navlume-cli: %s\n", e.what());
     return 2;

@@ -11,9 +11,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <thread>
 
 #include "app/QtUserInterface.h"
 #include "device/PortNames.h"
+#include "platform/Event.h"
 #include "platform/Time.h"
 #include "prodtest/PortConf.h"
 #include "prodtest/StartOptionsDialog.h"
@@ -79,6 +81,16 @@ TEST(QtUserInterfaceTest, WaitDialogTicksOnTheEventLoopAndShowsTheAttempts) {
   EXPECT_EQ(text, "Loading...");
   EXPECT_EQ(progress, (std::vector<int>{0, 1, 2}));
   EXPECT_TRUE(escapeIgnored);
+}
+
+TEST(QtUserInterfaceTest, AStopSetFromAnotherThreadBringsTheNextTickForward) {
+  CQtUserInterface ui;
+  platform::Event stop(true);
+  std::thread stopper([&] { stop.Set(); });
+  // An hour between ticks: only the stop request can make this tick come.
+  const int result = ui.RunWaitDialog("Loading...", 3600 * 1000, [&] { return stop.IsSet() ? 3 : 0; }, &stop);
+  stopper.join();
+  EXPECT_EQ(result, 3);
 }
 
 class StartOptionsViewTest : public ::testing::Test {
