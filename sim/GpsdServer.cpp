@@ -141,8 +141,12 @@ bool CGpsdServer::Start(const GpsdServerOptions& options, std::string& error) {
   const int log = open((m_Folder / "gpsd.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
 
+  sigset_t noSignals;
+  sigemptyset(&noSignals);
   m_Pid = fork();
   if (m_Pid == 0) {  // only async-signal-safe calls until exec
+    // The caller may block stop signals to read them itself; gpsd must get them.
+    sigprocmask(SIG_SETMASK, &noSignals, nullptr);
     if (nothing >= 0) dup2(nothing, STDIN_FILENO);
     if (log >= 0) {
       dup2(log, STDOUT_FILENO);
