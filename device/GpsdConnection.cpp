@@ -23,7 +23,7 @@ constexpr uint32_t kFirstRetryPauseMs = 1000;
 constexpr uint32_t kLongestRetryPauseMs = 30000;
 // A host that does not answer a connection within this time counts as down,
 // so that a request never blocks for the system's long connect time-out.
-constexpr uint32_t kConnectTimeoutMs = 2000;
+constexpr uint32_t kConnectTimeoutMs = 500;
 constexpr double kKnotsPerMetrePerSecond = 3600.0 / 1852.0;
 constexpr const char* kTpvClass = "\"class\":\"TPV\"";
 constexpr const char* kSkyClass = "\"class\":\"SKY\"";
