@@ -27,6 +27,7 @@ constexpr uint32_t kConnectTimeoutMs = 500;
 constexpr double kKnotsPerMetrePerSecond = 3600.0 / 1852.0;
 constexpr const char* kTpvClass = "\"class\":\"TPV\"";
 constexpr const char* kSkyClass = "\"class\":\"SKY\"";
+constexpr const char* kSatelliteList = "\"satellites\":";
 
 template <typename T>
 void Store(StampedValue<T>& item, const T& value, FILETIME now) {
@@ -143,7 +144,7 @@ void CGpsdConnection::TakeReport(const char* message) {
   if (std::strstr(message, kTpvClass) != nullptr) {
     StoreTpv(now);
   } else if (std::strstr(message, kSkyClass) != nullptr) {
-    StoreSky(now);
+    StoreSky(now, std::strstr(message, kSatelliteList) != nullptr);
   } else {
     return;
   }
@@ -179,13 +180,14 @@ void CGpsdConnection::StoreTpv(FILETIME now) {
   if (std::isfinite(fix.geoid_sep)) Store(s.altitudeEllipsoid, static_cast<float>(fix.geoid_sep), now);
 }
 
-void CGpsdConnection::StoreSky(FILETIME now) {
+void CGpsdConnection::StoreSky(FILETIME now, bool listsSatellites) {
   PositionStore& s = m_Store;
   // Unknown dilutions come as NaN and stay out of the record.
   if (std::isfinite(m_Data.dop.pdop)) Store(s.pdop, static_cast<float>(m_Data.dop.pdop), now);
   if (std::isfinite(m_Data.dop.hdop)) Store(s.hdop, static_cast<float>(m_Data.dop.hdop), now);
   if (std::isfinite(m_Data.dop.vdop)) Store(s.vdop, static_cast<float>(m_Data.dop.vdop), now);
-  if (!HasFlag(m_Data, SATELLITE_SET)) return;
+  // A SKY report without its list leaves the satellites of the last one as they were.
+  if (!listsSatellites || !HasFlag(m_Data, SATELLITE_SET)) return;
 
   SatelliteValues used{}, prn{}, elevation{}, azimuth{}, snr{};
   uint32_t usedCount = 0, inView = 0;

@@ -34,7 +34,7 @@ class CGpsdConnection {
   void TakeReports();
   void TakeReport(const char* message);
   void StoreTpv(FILETIME now);
-  void StoreSky(FILETIME now);
+  void StoreSky(FILETIME now, bool listsSatellites);
   void OnLost();
   void RetryWhenDue();
 
