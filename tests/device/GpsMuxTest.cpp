@@ -2,9 +2,14 @@
 // gpsd (loopback, free port, private socket, pid file and shared-memory key)
 // on a simulated receiver's terminal and stops it by its pid.
 
+#include <signal.h>
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <thread>
 
@@ -14,6 +19,7 @@
 #include "platform/Clock.h"
 #include "platform/Registry.h"
 #include "sim/GpsdServer.h"
+#include "sim/HostPort.h"
 #include "sim/Oem615Receiver.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/UbloxReceiver.h"
@@ -240,6 +246,11 @@ TEST_F(GpsMuxTest, WithoutGpsdCreateEXGivesUpAfterOneAttempt) {
   EXPECT_EQ(m_Capture.Count("Start Thread"), 0u);
 }
 
+TEST_F(GpsMuxTest, PollingThreadRefusesANullDevice) {
+  EXPECT_EQ(CGPSDevice::GPSPollThread(nullptr), -1);
+  EXPECT_TRUE(m_Capture.Contains("[CGPS] GPSSerialThread: invalid parameter!"));
+}
+
 TEST_F(GpsMuxTest, CurrentDriverNamesTheReceiverType) {
   PointProfileAt(1);
   const std::pair<uint32_t, const char*> cases[] = {
@@ -334,6 +345,52 @@ TEST_F(GpsMuxTest, VariationAndUnknownDilutionsMatchTheDirectDecoder) {
   EXPECT_NEAR(record.heading, expected.heading, 0.01);
   EXPECT_FALSE(record.validFields & kGpsValidPdop) << record.pdop;
   EXPECT_FALSE(record.validFields & kGpsValidVdop) << record.vdop;
+}
+
+// The headless tools end to end: `sim --gpsd` serves a u-blox through a
+// private gpsd, `monitor --gpsd` watches it and prints records reaching a fix.
+TEST_F(GpsMuxTest, CliMonitorWatchesASimulatedReceiverThroughGpsd) {
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    close(out[1]);
+    execl(NAVLUME_CLI, NAVLUME_CLI, "sim", "--profile", "ublox", "--time-scale", "0.05", "--ttff", "2", "--gpsd",
+          nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  std::FILE* stream = fdopen(out[0], "r");
+  char line[4096] = {};
+  const bool described = std::fgets(line, sizeof line, stream) != nullptr;
+  std::string output;
+  if (described) {
+    const auto description = nlohmann::json::parse(line);
+    const std::string command = std::string(NAVLUME_CLI) + " monitor --root '" +
+                                description["root"].get<std::string>() + "' --time-scale 0.05 --seconds 4 --gpsd " +
+                                description["gpsd"].get<std::string>() + " 2>/dev/null";
+    if (std::FILE* monitor = popen(command.c_str(), "r")) {
+      char text[8192];
+      while (std::fgets(text, sizeof text, monitor) != nullptr) output += text;
+      EXPECT_EQ(pclose(monitor), 0);
+    }
+  }
+  kill(child, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  std::fclose(stream);
+  ASSERT_TRUE(described);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  bool fixed = false;
+  for (const std::string& record : navlume_test::Lines(output)) {
+    const auto json = nlohmann::json::parse(record);
+    fixed = fixed || (json["fixQuality"] == 1 && json.contains("latitude") && json["fixed"] == 0);
+  }
+  EXPECT_TRUE(fixed) << output.substr(0, 2000);
 }
 
 }  // namespace
