@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <thread>
@@ -195,7 +196,15 @@ TEST_F(GpsMuxTest, ValuesOlderThanTheMaximumAgeLeaveTheirBitsClear) {
   StartUbloxThroughGpsd();
   ASSERT_TRUE(WaitForRecord(Fixed));
   DeviceApiSet(kDevApiGpsPower, 0, 0, 0);  // the receiver falls silent; gpsd keeps the connection
-  NextRecords(5);                           // whatever was under way has been taken
+  // Whatever was under way has been taken once five polls show the same time.
+  const size_t seen = m_Listener.Count();
+  ASSERT_TRUE(m_Listener.WaitFor([&](const auto& records, const auto&) {
+    if (records.size() < seen + 5) return false;
+    const auto same = [&](const GpsPosition& r) {
+      return std::memcmp(&r.utcTime, &records.back().utcTime, sizeof(SYSTEMTIME)) == 0;
+    };
+    return std::all_of(records.end() - 5, records.end(), same);
+  }));
 
   clock.AdvanceMs(6000);
   GpsPosition record = NextRecords(2);
