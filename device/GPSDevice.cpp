@@ -207,6 +207,7 @@ void CGPSDevice::ShowActivateFailure() const {
 }
 
 int CGPSDevice::WaitDialogAttempt() {
+  if (m_bGpsApiLoaded) return OpenGpsMuxDevice();
   if (m_Serial.Open(m_PortName, m_hSerialEvent.get()) != 0) return 0;
   platform::DebugPrint("[Navlume] %s device open success!\r\n", m_PortName.c_str());
   return kWaitDialogDone;
@@ -286,6 +287,7 @@ void CGPSDevice::Close() {
   } else {
     m_hTerminateEvent->Set();  // called by a listener: the thread ends when the listener returns
   }
+  ReleaseGpsApi();
   platform::DebugPrint("--- CGPSDevice::Close ---\r\n");
 }
 
@@ -395,7 +397,7 @@ void CGPSDevice::PublishBatch(const uint8_t* batch, size_t count) {
     listeners = m_Listeners;
     listenerCount = m_ListenerCount;
   }
-  if (m_bSaveNMEAData) AppendToLogFile(batch, count);
+  if (m_bSaveNMEAData && !m_LogPath.empty()) AppendToLogFile(batch, count);
   if (m_bExportToUart && m_bExportReady) ExportBatch(batch, count);
   for (size_t i = 0; i < listenerCount; ++i) listeners[i]->OnGPSData(this, record);
 }
