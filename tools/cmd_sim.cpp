@@ -70,10 +70,11 @@ int RunSim(const SimCommandOptions& command) {
   sim::CGpsdServer gpsd;
   if (command.gpsd) {
     const auto ports = root.Ports();
-    if (ports.empty() || !gpsd.Start({.devicePath = ports.begin()->second}, error)) {
+    if (ports.empty()) error = "no receiver for gpsd";
+    if (ports.empty() || !root.ServeThroughGpsd(ports.begin()->first, gpsd, error)) {
       root.Stop();
       close(signals);
-      return Fail(ports.empty() ? "no receiver for gpsd" : error);
+      return Fail(error);
     }
     description["gpsd"] = gpsd.Endpoint();
   }
