@@ -24,6 +24,7 @@
 #include "sim/Oem615Receiver.h"
 #include "sim/PseudoTerminal.h"
 #include "sim/UbloxReceiver.h"
+#include "support/GpsdAvailable.h"
 
 namespace device_test {
 namespace {
@@ -67,15 +68,7 @@ class GpsMuxTest : public DeviceTest {
  protected:
   void SetUp() override {
     DeviceTest::SetUp();
-#ifdef NAVLUME_HAVE_LIBGPS
-    const char* missing = sim::CGpsdServer::FindGpsd().empty() ? sim::kGpsdNotInstalled : nullptr;
-#else
-    const char* missing = "built without libgps (Debian package libgps-dev): no GPS multiplexer mode";
-#endif
-    if (missing != nullptr) {
-      if (std::getenv("CI") != nullptr) FAIL() << missing;
-      GTEST_SKIP() << missing;
-    }
+    NAVLUME_REQUIRE_GPSD();
   }
 
   void StartGpsd(const std::string& devicePath, bool openAtStart = true, uint16_t port = 0) {
