@@ -35,6 +35,7 @@ constexpr const char* kProgramVersion = "3.6.13";
 constexpr int kExitUsage = 2;
 constexpr int kExitStartFailed = 1;  // the program could not do what it was asked
 constexpr const char* kDefaultProfile = "ublox";
+constexpr const char* kErrorCaption = "Error";
 
 struct CommandLine {
   std::string root;
@@ -53,7 +54,8 @@ std::optional<int> Parse(int argc, char** argv, CommandLine& line) {
   CLI::App app{"Navlume: watch a GNSS receiver and test receivers on a production line"};
   app.name(kProgramName);
   app.set_version_flag("--version", std::string(kProgramName) + " " + kProgramVersion);
-  app.add_option("--root", line.root, "Device root (default: $NAVLUME_ROOT, else ~/.local/share/navlume); with --simulate, the "
+  app.add_option("--root", line.root,
+                 "Device root (default: $NAVLUME_ROOT, else ~/.local/share/navlume); with --simulate, the "
                  "simulation's root, whose device.ini it rewrites and whose registry it keeps");
   app.add_option("--time-scale", line.timeScale, "Real seconds per system second (0.1: ten times faster)")
       ->check(CLI::PositiveNumber);
@@ -153,7 +155,7 @@ bool StartSimulatedGpsd(const sim::CSimulationRoot& simulation, const std::strin
     return true;
   }
   std::fprintf(stderr, "%s: cannot start gpsd for the GPS multiplexer: %s\n", kProgramName, error.c_str());
-  platform::CurrentUserInterface().MessageBox(error, "Error");
+  platform::CurrentUserInterface().MessageBox(error, kErrorCaption);
   return false;
 }
 
@@ -219,8 +221,11 @@ int main(int argc, char** argv) {
   options.instanceFolder = CSingleInstance::DefaultFolder(platform::DeviceRoot());
   options.fullScreen = line.fullScreen;
   sim::CGpsdServer gpsd;
-  if (line.simulate)
-    options.startMultiplexer = [&](const std::string& portName) { return StartSimulatedGpsd(simulation, portName, gpsd); };
+  if (line.simulate) {
+    options.startMultiplexer = [&simulation, &gpsd](const std::string& portName) {
+      return StartSimulatedGpsd(simulation, portName, gpsd);
+    };
+  }
   int exitCode = WinMain(options);
   if (exitCode == 0 && ScreenshotsFailed()) exitCode = kExitStartFailed;
 
