@@ -75,12 +75,9 @@ bool RunProduction(Program& program) {
   return true;
 }
 
-// The GPS Intermediate Driver's device (gpsd); this build cannot open one.
-int CreateThroughMultiplexer(CGPSDevice&, const std::string&, uint32_t, uint32_t, int32_t) { return 0; }
-
 // Normal mode, both ways of reaching the receiver; true when the sheet ran,
 // false after a device failure.
-bool RunNormal(Program& program) {
+bool RunNormal(Program& program, const WinMainOptions& options) {
   CPortConf& conf = *program.conf;
   program.devices[0] = std::make_unique<CGPSDevice>();
   CGPSDevice& device = *program.devices[0];
@@ -101,7 +98,8 @@ bool RunNormal(Program& program) {
     }
   } else {
     platform::DebugPrint("[Navlume] GPS Multiplexer!\r\n");
-    if (!CreateThroughMultiplexer(device, port, passLevel, type, conf.m_BaudRates[0])) {
+    if (options.startMultiplexer && !options.startMultiplexer(port)) return false;
+    if (!device.CreateEX(port, passLevel, type, conf.m_BaudRates[0])) {
       ShowError("Can't open GPS port");
       return false;
     }
@@ -207,7 +205,7 @@ int WinMain(const WinMainOptions& options) {
   g_pProgram = &program;
   SetPowerTimeouts(true);
 
-  const bool sheetRan = program.conf->m_bPrdMode ? RunProduction(program) : RunNormal(program);
+  const bool sheetRan = program.conf->m_bPrdMode ? RunProduction(program) : RunNormal(program, options);
   const int exitCode = sheetRan ? RunMessageLoop() : kExitDeviceFailed;
   TearDown(program);
   g_pProgram = nullptr;

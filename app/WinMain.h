@@ -4,6 +4,7 @@
 // teardown in its fixed order.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,10 @@ constexpr int kExitDeviceFailed = 1;  // a device failed in start-up (its messag
 struct WinMainOptions {
   std::filesystem::path instanceFolder;  // lock file and socket of the single-instance check
   bool fullScreen = false;
+  // Called in GPS Multiplexer mode with the receiver's port name before
+  // CreateEX: brings up the multiplexer that serves it (a simulation's own
+  // gpsd). False when it cannot, after saying why; the run then ends with 1.
+  std::function<bool(const std::string& portName)> startMultiplexer;
 };
 
 int WinMain(const WinMainOptions& options);

@@ -25,6 +25,7 @@
 #include "platform/Registry.h"
 #include "platform/Time.h"
 #include "platform/UserInterface.h"
+#include "sim/GpsdServer.h"
 #include "sim/SimulationRoot.h"
 
 namespace {
@@ -34,6 +35,7 @@ constexpr const char* kProgramVersion = "3.6.13";
 constexpr int kExitUsage = 2;
 constexpr int kExitStartFailed = 1;  // the program could not do what it was asked
 constexpr const char* kDefaultProfile = "ublox";
+constexpr const char* kErrorCaption = "Error";
 
 struct CommandLine {
   std::string root;
@@ -53,15 +55,15 @@ std::optional<int> Parse(int argc, char** argv, CommandLine& line) {
   app.name(kProgramName);
   app.set_version_flag("--version", std::string(kProgramName) + " " + kProgramVersion);
   app.add_option("--root", line.root,
-                 "Device root (default: $NAVLUME_ROOT, else ~/.local/share/navlume); with --simulate the simulated "
-                 "receivers serve it and it is kept, with its files/Navlume.ini");
+                 "Device root (default: $NAVLUME_ROOT, else ~/.local/share/navlume); with --simulate, the "
+                 "simulation's root: its device.ini is rewritten, its registry and files/Navlume.ini are kept");
   app.add_option("--time-scale", line.timeScale, "Real seconds per system second (0.1: ten times faster)")
       ->check(CLI::PositiveNumber);
   std::string profile;
   CLI::Option* simulate =
       app.add_option("--simulate", profile,
                      "Run on simulated receivers in a temporary root: ublox (default), oem615, agps, "
-                     "ublox+agps, oem615+agps")
+                     "ublox+agps, oem615+agps; in GPS Multiplexer mode through a private gpsd")
           ->expected(0, 1)
           ->check(CLI::IsMember({"ublox", "oem615", "agps", "ublox+agps", "oem615+agps"}));
   app.add_option("--scenario", line.scenario, "Scenario of the simulated receivers (JSON)")
@@ -95,7 +97,9 @@ std::optional<int> Parse(int argc, char** argv, CommandLine& line) {
 }
 
 // The registry of a simulated handheld: Direct Access, and the power
-// timeouts a handheld has, which the program overrides while it runs.
+// timeouts a handheld has, which the program overrides while it runs. A root
+// given with --root keeps the values it has (the Settings page may have
+// switched it to the GPS multiplexer for the next start).
 struct SeedValue {
   platform::RegRoot root;
   const char* key;
@@ -110,12 +114,22 @@ constexpr SeedValue kSimulatedRegistry[] = {
     {platform::RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Power\\Timeouts", "ACSuspendTimeout", 600},
 };
 
-// A fresh simulated root that starts in Direct Access.
+void SeedWhereMissing(const SeedValue& seed) {
+  platform::RegKey key;
+  platform::RegCreateKey(seed.root, seed.key, key);
+  uint32_t value = 0;
+  uint32_t size = sizeof value;
+  if (platform::RegQueryValue(key, seed.name, nullptr, &value, size) != platform::kRegSuccess)
+    platform::RegSetDword(key, seed.name, seed.value);
+  platform::RegCloseKey(key);
+}
+
+// A simulated root (fresh and temporary unless --root names one) that starts in Direct Access.
 bool StartSimulation(const CommandLine& line, sim::CSimulationRoot& simulation) {
   sim::SimulationOptions options;
   options.profile = *line.simulate;
-  options.power = sim::PowerSource::Platform;
   options.root = line.root;
+  options.power = sim::PowerSource::Platform;
   std::string error;
   if (!line.scenario.empty() && !sim::LoadScenario(line.scenario, options.scenario, error)) {
     std::fprintf(stderr, "%s: %s\n", kProgramName, error.c_str());
@@ -126,15 +140,23 @@ bool StartSimulation(const CommandLine& line, sim::CSimulationRoot& simulation) 
     std::fprintf(stderr, "%s: cannot start the simulation: %s\n", kProgramName, error.c_str());
     return false;
   }
-  for (const SeedValue& value : kSimulatedRegistry) {
-    platform::RegKey key;
-    platform::RegCreateKey(value.root, value.key, key);
-    platform::RegSetDword(key, value.name, value.value);
-    platform::RegCloseKey(key);
-  }
+  for (const SeedValue& seed : kSimulatedRegistry) SeedWhereMissing(seed);
   std::fprintf(stderr, "%s: simulated %s receivers in %s\n", kProgramName, options.profile.c_str(),
                simulation.Root().c_str());
   return true;
+}
+
+// GPS Multiplexer mode on simulated receivers: a private gpsd on the
+// receiver's terminal, stopped by the caller after WinMain.
+bool StartSimulatedGpsd(const sim::CSimulationRoot& simulation, const std::string& portName, sim::CGpsdServer& gpsd) {
+  std::string error;
+  if (simulation.ServeThroughGpsd(portName, gpsd, error)) {
+    std::fprintf(stderr, "%s: gpsd serves %s at %s\n", kProgramName, portName.c_str(), gpsd.Endpoint().c_str());
+    return true;
+  }
+  std::fprintf(stderr, "%s: cannot start gpsd for the GPS multiplexer: %s\n", kProgramName, error.c_str());
+  platform::CurrentUserInterface().MessageBox(error, kErrorCaption);
+  return false;
 }
 
 // SIGINT and SIGTERM leave as Cancel does (or end a start-up that waits), so
@@ -198,10 +220,17 @@ int main(int argc, char** argv) {
   WinMainOptions options;
   options.instanceFolder = CSingleInstance::DefaultFolder(platform::DeviceRoot());
   options.fullScreen = line.fullScreen;
+  sim::CGpsdServer gpsd;
+  if (line.simulate) {
+    options.startMultiplexer = [&simulation, &gpsd](const std::string& portName) {
+      return StartSimulatedGpsd(simulation, portName, gpsd);
+    };
+  }
   int exitCode = WinMain(options);
   if (exitCode == 0 && ScreenshotsFailed()) exitCode = kExitStartFailed;
 
   platform::SetUserInterface(nullptr);
+  gpsd.Stop();
   simulation.Stop();
   if (stopSignals >= 0) close(stopSignals);
   return exitCode;

@@ -29,55 +29,21 @@
 #include "platform/UserInterface.h"
 #include "sim/NmeaSentences.h"
 #include "sim/PseudoTerminal.h"
+#include "ThreadUsage.h"
 #include "support/TempFolder.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using navlume_bench::ThreadIds;
+using navlume_bench::ThreadUsage;
+using navlume_bench::UsageOf;
 constexpr const char* kBenchPort = "COM5:";
 
 std::string GgaSentence(int second) {
   char body[128];
   std::snprintf(body, sizeof body, "GPGGA,1200%02d,4916.45,N,12311.12,W,1,08,0.9,70.0,M,-17.0,M,,", second % 60);
   return sim::NmeaSentence(body);
-}
-
-std::set<int> ThreadIds() {
-  std::set<int> ids;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-    ids.insert(std::stoi(entry.path().filename().string()));
-  }
-  return ids;
-}
-
-struct ThreadUsage {
-  double cpuSeconds = 0;
-  uint64_t wakeups = 0;  // context switches
-};
-
-ThreadUsage UsageOf(const std::set<int>& threads) {
-  ThreadUsage usage;
-  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
-  for (const int tid : threads) {
-    const std::string base = "/proc/self/task/" + std::to_string(tid);
-    std::ifstream stat(base + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    std::vector<std::string> values;
-    while (fields >> field) values.push_back(field);
-    if (values.size() > 12) usage.cpuSeconds += (std::stod(values[11]) + std::stod(values[12])) / tick;
-    std::ifstream status(base + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
-        usage.wakeups += std::stoull(line.substr(line.find(':') + 1));
-      }
-    }
-  }
-  return usage;
 }
 
 long ResidentKb() {

@@ -216,6 +216,7 @@ void CGPSDevice::ShowActivateFailure() const {
 }
 
 int CGPSDevice::WaitDialogAttempt() {
+  if (m_bGpsApiLoaded) return OpenGpsMuxDevice();
   if (m_Serial.Open(m_PortName, m_hSerialEvent.get()) != 0) return 0;
   platform::DebugPrint("[Navlume] %s device open success!\r\n", m_PortName.c_str());
   return kWaitDialogDone;
@@ -300,6 +301,9 @@ void CGPSDevice::Close() {
   }
   m_bFixed = 0;
   m_State = kDeviceClosed;
+  // The multiplexer connection outlives a worker that is still running (a
+  // listener closing its own device): the Close that joins the worker releases it.
+  if (!m_hParseThread.joinable()) ReleaseGpsApi();
   m_StopEvent.Reset();  // the stop request is served: a new Create and Open may run
   platform::DebugPrint("--- CGPSDevice::Close ---\r\n");
 }
@@ -416,7 +420,7 @@ void CGPSDevice::PublishBatch(const uint8_t* batch, size_t count) {
     listeners = m_Listeners;
     listenerCount = m_ListenerCount;
   }
-  if (m_bSaveNMEAData) AppendToLogFile(batch, count);
+  if (m_bSaveNMEAData && !m_LogPath.empty()) AppendToLogFile(batch, count);
   if (m_bExportToUart && m_bExportReady) ExportBatch(batch, count);
   for (size_t i = 0; i < listenerCount; ++i) listeners[i]->OnGPSData(this, record);
 }

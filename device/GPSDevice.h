@@ -15,6 +15,7 @@
 
 #include "device/EventSlot.h"
 #include "device/GPSListener.h"
+#include "device/GpsApi.h"
 #include "device/ReplyMatcher.h"
 #include "nmea/GpsPosition.h"
 #include "nmea/NmeaParser.h"
@@ -48,6 +49,9 @@ class CGPSDevice : public NmeaParser {
   // 1 on success, 0 on failure (shown to the user as a message box).
   int Create(const std::string& port, uint32_t passLevel, uint32_t type, int32_t baud);
   int Open();
+  // Reaches the receiver through the GPS multiplexer instead of a port (an
+  // OEM615 is first prepared on `port`) and polls it once a second.
+  int CreateEX(const std::string& port, uint32_t passLevel, uint32_t type, int32_t baud);
   // Closes the receiver's port; the parse thread keeps running.
   void ClosePort();
   // Full stop: the parse thread is signalled and joined; no listener is called afterwards.
@@ -68,6 +72,8 @@ class CGPSDevice : public NmeaParser {
 
   // Entry of the parse thread: -1 for a null device, else runs ParseThread and gives 0.
   static int GPSSerialThread(CGPSDevice* device);
+  // Entry of the polling thread of multiplexer mode: -1 for a null device, else 0.
+  static int GPSPollThread(CGPSDevice* device);
 
   // Options, set before Create (loaded from the registry by the configuration).
   int m_bSaveNMEAData = 0;
@@ -108,6 +114,17 @@ class CGPSDevice : public NmeaParser {
   int FailOpen();
   void ShowActivateFailure() const;
 
+  // Multiplexer mode (device/GpsMuxDevice.cpp).
+  bool LoadGpsApi();
+  int PrepareOem615();
+  int EndOem615Preparation(int result);
+  int OpenGpsMuxDevice();
+  bool StartPollThread();
+  int FailCreateEX();
+  void ReleaseGpsApi();
+  void PollThread();
+  void PublishRecord(const GpsPosition& record);
+
   void ParseThread();
   void DrainQueue(uint8_t* batch);
   // The reply a start-up waits for, and in `waitId` the Id of the event that waits (0: none).
@@ -140,6 +157,13 @@ class CGPSDevice : public NmeaParser {
 
   CReplyMatcher m_ReplyMatcher;  // parse thread only
   uint64_t m_ComparedWaitId = 0;  // parse thread only: the wait whose reply m_ReplyMatcher compares
+
+  // The multiplexer's library as this device loaded it, and its handle.
+  bool m_bGpsApiLoaded = false;
+  GPSOpenDeviceProc m_pGPSOpenDevice = nullptr;
+  GPSGetDeviceStateProc m_pGPSGetDeviceState = nullptr;
+  GPSGetPositionProc m_pGPSGetPosition = nullptr;
+  GpsApiHandle m_hGPSDevice = nullptr;
 
   // Set while the device is being closed: start-up waits end at once.
   platform::Event m_StopEvent{true};

@@ -120,6 +120,11 @@ class NmeaParser {
   GsvCycle m_Gsv;
 };
 
+// Fills the record from the store's values no older than maxAgeMs (what
+// NmeaParser::GetPosition does with its own store). The caller sets
+// record.version and record.size first.
+void FillPosition(const PositionStore& store, GpsPosition& record, uint32_t maxAgeMs);
+
 // True when the stamp is set, not in the future and at most maxAgeMs old.
 bool IsFresh(uint32_t maxAgeMs, FILETIME stamp);
 bool IsFresh(uint32_t maxAgeMs, FILETIME stamp, FILETIME now);

@@ -41,7 +41,9 @@ bool IsFresh(uint32_t maxAgeMs, FILETIME stamp, FILETIME now) {
 
 bool IsFresh(uint32_t maxAgeMs, FILETIME stamp) { return IsFresh(maxAgeMs, stamp, platform::GetUtcFileTime()); }
 
-void NmeaParser::GetPosition(GpsPosition& record, uint32_t maxAgeMs) const {
+void NmeaParser::GetPosition(GpsPosition& record, uint32_t maxAgeMs) const { FillPosition(m_Store, record, maxAgeMs); }
+
+void FillPosition(const PositionStore& s, GpsPosition& record, uint32_t maxAgeMs) {
   const uint32_t version = record.version;
   const uint32_t size = record.size;
   // A caller's size larger than the record clears only the record.
@@ -50,7 +52,6 @@ void NmeaParser::GetPosition(GpsPosition& record, uint32_t maxAgeMs) const {
   record.size = size;
 
   RecordBuilder builder{record, maxAgeMs, platform::GetUtcFileTime()};
-  const PositionStore& s = m_Store;
   builder.Copy(s.utcTime, record.utcTime, kGpsValidUtcTime);
   builder.Copy(s.latitude, record.latitude, kGpsValidLatitude);
   builder.Copy(s.longitude, record.longitude, kGpsValidLongitude);

@@ -5,8 +5,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/DeviceProfile.h"
 #include "platform/DeviceRoot.h"
 #include "sim/AgpsReceiver.h"
+#include "sim/GpsdServer.h"
 #include "sim/Oem615Receiver.h"
 #include "sim/PowerFileWatcher.h"
 #include "sim/ReplayReceiver.h"
@@ -175,6 +177,21 @@ std::map<std::string, std::string> CSimulationRoot::Ports() const {
 CSimReceiver* CSimulationRoot::Receiver(const std::string& portName) const {
   const auto found = m_Receivers.find(portName);
   return found == m_Receivers.end() ? nullptr : found->second.get();
+}
+
+bool CSimulationRoot::ServeThroughGpsd(const std::string& portName, CGpsdServer& gpsd, std::string& error) const {
+  const CSimReceiver* receiver = Receiver(portName);
+  if (receiver == nullptr) {
+    error = "no simulated receiver on " + portName;
+    return false;
+  }
+  const bool oem615 = portName == kSimOem615Port;
+  if (!gpsd.Start({.devicePath = receiver->SlavePath(), .openAtStart = !oem615}, error)) return false;
+  platform::DeviceProfile profile = platform::CurrentDeviceProfile();
+  profile.gpsdHost = gpsd.Host();
+  profile.gpsdPort = gpsd.Port();
+  platform::SetCurrentDeviceProfile(profile);
+  return true;
 }
 
 std::string CSimulationRoot::DescribeJson() const {

@@ -14,6 +14,7 @@
 
 namespace sim {
 
+class CGpsdServer;
 class CPowerFileWatcher;
 
 enum class PowerSource {
@@ -55,6 +56,11 @@ class CSimulationRoot {
   const std::filesystem::path& Root() const { return m_Root; }
   std::map<std::string, std::string> Ports() const;  // "COM2:" -> "/dev/pts/N"
   CSimReceiver* Receiver(const std::string& portName) const;
+  // Starts `gpsd` on the terminal of the receiver behind `portName` and points
+  // the current device profile's [gpsd] host and port at it. An OEM615 is
+  // opened only when a client watches, so that its preparation over the port
+  // comes first. False with a message (sim::kGpsdNotInstalled when gpsd is missing).
+  bool ServeThroughGpsd(const std::string& portName, CGpsdServer& gpsd, std::string& error) const;
   // {"root": ..., "ports": {...}} as one line.
   std::string DescribeJson() const;
 

@@ -1,6 +1,7 @@
 // navlume-cli monitor: opens one receiver as the program does (Create, Open,
-// start-up commands) and prints every record its parse thread publishes as
-// one JSON line, until the time is up or SIGINT/SIGTERM arrives.
+// start-up commands; or CreateEX through gpsd with --gpsd) and prints every
+// record its worker thread publishes as one JSON line, until the time is up
+// or SIGINT/SIGTERM arrives.
 
 #include <poll.h>
 #include <signal.h>
@@ -42,6 +43,8 @@ struct MonitorOptions {
   std::optional<double> seconds;
   double timeScale = 1.0;
   bool raw = false;
+  bool viaGpsd = false;      // through the GPS multiplexer (CreateEX) instead of the port
+  std::string gpsdEndpoint;  // HOST:PORT; empty: the profile's [gpsd] entry
 };
 
 int Fail(const std::string& message) {
@@ -140,10 +143,30 @@ class CStopSignals {
   std::condition_variable m_Changed;
 };
 
+// Points the profile at gpsd's HOST:PORT; false when the text is not one.
+bool UseGpsdEndpoint(const std::string& endpoint) {
+  const size_t colon = endpoint.rfind(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  const std::string host = endpoint.substr(0, colon);
+  const std::string portText = endpoint.substr(colon + 1);
+  if (portText.empty() || portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  const unsigned long port = std::stoul(portText);
+  if (port == 0 || port > 65535) return false;
+  platform::DeviceProfile profile = platform::CurrentDeviceProfile();
+  profile.gpsdHost = host;
+  profile.gpsdPort = static_cast<uint16_t>(port);
+  platform::SetCurrentDeviceProfile(profile);
+  return true;
+}
+
 int RunMonitor(const MonitorOptions& options) {
   platform::SetTimeScale(options.timeScale);
   const auto root = platform::ResolveDeviceRoot(options.root);
   if (!platform::SetDeviceRoot(root)) return Fail("cannot use the device root " + root.string());
+  if (options.port.empty() && !options.viaGpsd) return Fail("PORT is required unless --gpsd is given");
+  if (!options.gpsdEndpoint.empty() && !UseGpsdEndpoint(options.gpsdEndpoint))
+    return Fail("--gpsd takes HOST:PORT, such as 127.0.0.1:2947 (give PORT before it)");
   if (!options.devicePath.empty()) platform::SetPortDevicePath(options.port, options.devicePath);
   const uint32_t type = options.type.value_or(options.port == AgpsPortName ? kGpsTypeAgps
                                                                            : platform::CurrentDeviceProfile().gpsType);
@@ -157,6 +180,12 @@ int RunMonitor(const MonitorOptions& options) {
   CJsonLinePrinter printer(options.raw);
   device.AddListener(&printer);
 
+  if (options.viaGpsd) {
+    if (!device.CreateEX(options.port, 0, type, options.baud)) return stop.Requested() ? 0 : 1;
+    stop.WaitFor(options.seconds);
+    device.Close();
+    return 0;
+  }
   if (!device.Create(options.port, 0, type, options.baud)) return 1;  // the message box said why
   if (!device.Open()) {
     const bool interrupted = stop.Requested();
@@ -173,7 +202,7 @@ int RunMonitor(const MonitorOptions& options) {
 void AddMonitorCommand(CLI::App& app) {
   auto options = std::make_shared<MonitorOptions>();
   CLI::App* monitor = app.add_subcommand("monitor", "Open a receiver as Navlume does and print its records as JSON lines");
-  monitor->add_option("PORT", options->port, "Port name of the receiver, such as COM2:")->required();
+  monitor->add_option("PORT", options->port, "Port name of the receiver, such as COM2: (optional with --gpsd)");
   monitor->add_option("--root", options->root, "Device root (default: $NAVLUME_ROOT, else ~/.local/share/navlume)");
   monitor->add_option("--device", options->devicePath, "Device path for PORT, instead of the profile's mapping");
   monitor->add_option("--type", options->type, "Receiver type: 3 u-blox 7, 4 OEM615 (default: 2 for the A-GPS port, else the profile's gps_type)");
@@ -186,7 +215,12 @@ void AddMonitorCommand(CLI::App& app) {
   monitor->add_option("--time-scale", options->timeScale, "Real seconds per system second (0.1: ten times faster)")
       ->check(CLI::PositiveNumber);
   monitor->add_flag("--raw", options->raw, "Add the batch's raw text to each line");
-  monitor->callback([options] {
+  CLI::Option* gpsd = monitor->add_option("--gpsd", options->gpsdEndpoint,
+                                          "Watch through gpsd (GPS multiplexer mode) at HOST:PORT "
+                                          "(default: the profile's [gpsd] host and port)")
+                          ->expected(0, 1);
+  monitor->callback([options, gpsd] {
+    options->viaGpsd = gpsd->count() > 0;
     const int result = RunMonitor(*options);
     if (result != 0) throw CLI::RuntimeError(result);
   });

@@ -10,7 +10,10 @@
 #include <optional>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "platform/Time.h"
+#include "sim/GpsdServer.h"
 #include "sim/SimulationRoot.h"
 #include "tools/Commands.h"
 
@@ -25,6 +28,7 @@ struct SimCommandOptions {
   std::string record;
   std::string replay;
   std::string port = sim::kSimAgpsPort;
+  bool gpsd = false;  // a private gpsd serves the first receiver
 };
 
 int Fail(const std::string& message) {
@@ -62,11 +66,24 @@ int RunSim(const SimCommandOptions& command) {
     close(signals);
     return Fail(error);
   }
-  std::printf("%s\n", root.DescribeJson().c_str());
+  nlohmann::json description = nlohmann::json::parse(root.DescribeJson());
+  sim::CGpsdServer gpsd;
+  if (command.gpsd) {
+    const auto ports = root.Ports();
+    if (ports.empty()) error = "no receiver for gpsd";
+    if (ports.empty() || !root.ServeThroughGpsd(ports.begin()->first, gpsd, error)) {
+      root.Stop();
+      close(signals);
+      return Fail(error);
+    }
+    description["gpsd"] = gpsd.Endpoint();
+  }
+  std::printf("%s\n", description.dump().c_str());
   std::fflush(stdout);
   signalfd_siginfo info{};
   while (read(signals, &info, sizeof info) < 0 && errno == EINTR) {
   }
+  gpsd.Stop();
   root.Stop();
   close(signals);
   return 0;
@@ -90,6 +107,7 @@ void AddSimCommand(CLI::App& app) {
   sim->add_option("--replay", command->replay, "Replay an NMEA capture instead of a scenario")->check(CLI::ExistingFile);
   sim->add_option("--port", command->port, "Port of the replayed receiver")
       ->check(CLI::IsMember({sim::kSimUbloxPort, sim::kSimOem615Port, sim::kSimAgpsPort}));
+  sim->add_flag("--gpsd", command->gpsd, "Start a private gpsd on the first receiver's terminal (loopback, free port)");
   sim->callback([command] {
     const int result = RunSim(*command);
     if (result != 0) throw CLI::RuntimeError(result);

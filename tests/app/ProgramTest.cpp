@@ -1,10 +1,13 @@
 // The program as a person or a script starts it: real processes of navlume
 // on Qt's offscreen platform with simulated receivers.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +20,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Registry.h"
+#include "prodtest/RegGetDword.h"
+#include "support/GpsdAvailable.h"
 #include "support/TempFolder.h"
 
 extern char** environ;
@@ -34,6 +40,18 @@ std::string AfterText(const std::string& text, const std::string& marker) {
   if (start == std::string::npos) return {};
   const size_t from = start + marker.size();
   return text.substr(from, text.find_first_of("\r\n", from) - from);
+}
+
+// True when something accepts connections on the loopback port.
+bool LoopbackListens(uint16_t port) {
+  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool connected = ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(socket);
+  return connected;
 }
 
 class ProgramTest : public ::testing::Test {
@@ -114,6 +132,42 @@ TEST_F(ProgramTest, SimulatedUbloxReachesAFixAndScreenshotsAreWritten) {
   const std::string root = AfterText(Err(), "receivers in ");
   ASSERT_FALSE(root.empty());
   EXPECT_FALSE(std::filesystem::exists(root));
+}
+
+TEST_F(ProgramTest, MultiplexerRunOnASimulatedUbloxReachesAFixThroughItsOwnGpsd) {
+  NAVLUME_REQUIRE_GPSD();
+  navlume_test::TempFolder root;  // a root the Settings page switched to the multiplexer
+  platform::OpenRegistryFile(root.Path() / "registry.reg");
+  platform::RegKey ril;
+  ASSERT_EQ(platform::RegCreateKey(platform::RegRoot::LocalMachine, kRilRegistryKey, ril), platform::kRegSuccess);
+  ASSERT_EQ(platform::RegSetDword(ril, "StartOptions", 0), platform::kRegSuccess);
+  platform::RegCloseKey(ril);
+
+  // gpsd reports in real time (its first fix a second or two after it opens
+  // the terminal): ten real seconds leave room on a loaded machine.
+  const std::filesystem::path shots = m_Runtime.Path() / "shots";
+  ASSERT_EQ(Run({"--simulate", "--root", root.Path().string(), "--time-scale", "0.1", "--ttff", "2", "--quit-after",
+                 "100", "--screenshots", shots.string()}),
+            0)
+      << Err();
+  const std::string err = Err();
+  EXPECT_NE(err.find("[Navlume] GPS Multiplexer!"), std::string::npos) << err;
+  const auto controls = nlohmann::json::parse(ReadText(shots / "controls.json"));
+  EXPECT_EQ(controls["caption"], "U-BLOX");
+  std::vector<std::string> tabs;
+  for (const auto& tab : controls["tabs"]) tabs.push_back(tab["tab"]);
+  EXPECT_EQ(tabs, (std::vector<std::string>{"Main", "Signal", "Position", "Settings", "PRD Settings"}));
+  EXPECT_FALSE(std::filesystem::exists(shots / "04-nmea-data.png"));
+  bool fixShown = false;
+  for (const auto& control : controls["tabs"][0]["controls"])
+    if (control["text"].get<std::string>().rfind("Fix: yes", 0) == 0) fixShown = true;
+  EXPECT_TRUE(fixShown) << controls.dump(1);
+
+  // gpsd is gone with the program; the named root stays.
+  const std::string endpoint = AfterText(err, "gpsd serves COM2: at 127.0.0.1:");
+  ASSERT_FALSE(endpoint.empty()) << err;
+  EXPECT_FALSE(LoopbackListens(static_cast<uint16_t>(std::stoul(endpoint))));
+  EXPECT_TRUE(std::filesystem::exists(root.Path() / "device.ini"));
 }
 
 TEST_F(ProgramTest, ScreenshotsThatCannotBeWrittenFailTheRun) {

@@ -25,7 +25,9 @@
 #include "platform/UserInterface.h"
 #include "prodtest/RegGetDword.h"
 #include "prodtest/StartOptionsIds.h"
+#include "sim/GpsdServer.h"
 #include "sim/SimulationRoot.h"
+#include "support/GpsdAvailable.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -34,6 +36,7 @@ using platform::RegRoot;
 
 constexpr const char* kBackLight = "ControlPanel\\BackLight";
 constexpr uint32_t kBatteryTimeout = 30;
+constexpr const char* kGpsDriversKey = "System\\CurrentControlSet\\GPS Intermediate Driver\\Drivers";
 
 // What the sheet showed while it ran.
 struct SheetSeen {
@@ -108,7 +111,7 @@ class WinMainTest : public ::testing::Test {
   }
 
   // Runs WinMain; the sheet is looked at and left with OK (apply) or Cancel.
-  int Run(bool apply = false) {
+  int Run(bool apply = false, WinMainOptions options = {}) {
     SetSheetShownHook([this, apply](CPropertySheet& sheet) {
       m_Seen.shown = true;
       m_Seen.caption = sheet.Caption().toStdString();
@@ -118,7 +121,6 @@ class WinMainTest : public ::testing::Test {
       m_Seen.batteryTimeout = BatteryTimeout();
       QTimer::singleShot(0, &sheet, [&sheet, apply] { apply ? sheet.Apply() : sheet.Cancel(); });
     });
-    WinMainOptions options;
     options.instanceFolder = m_Root.Path();
     return WinMain(options);
   }
@@ -128,6 +130,7 @@ class WinMainTest : public ::testing::Test {
   platform::DebugCapture m_Capture;
   platform::HeadlessUserInterface m_Ui;
   sim::CSimulationRoot m_Simulation;
+  sim::CGpsdServer m_Gpsd;  // stopped after the simulation's receivers
   SheetSeen m_Seen;
 };
 
@@ -175,14 +178,53 @@ TEST_F(WinMainTest, CaptionsOfTheOtherReceivers) {
   EXPECT_EQ(m_Seen.caption, "A-GPS");
 }
 
-TEST_F(WinMainTest, MultiplexerWithoutItsDriverShowsCantOpenAndExitsOne) {
+TEST_F(WinMainTest, MultiplexerServedByGpsdRunsTheSheetWithoutNmeaTabOrOpen) {
+  NAVLUME_REQUIRE_GPSD();
   Simulate("ublox", 0);
-  EXPECT_EQ(Run(), kExitDeviceFailed);
-  EXPECT_FALSE(m_Seen.shown);
+  std::string error;
+  ASSERT_TRUE(m_Simulation.ServeThroughGpsd(sim::kSimUbloxPort, m_Gpsd, error)) << error;
+  EXPECT_EQ(Run(), 0);
+  ASSERT_TRUE(m_Seen.shown);
+  EXPECT_EQ(m_Seen.caption, "U-BLOX");
+  EXPECT_EQ(m_Seen.tabs, (Tabs{"Main", "Signal", "Position", "Settings", "PRD Settings"}));
   EXPECT_TRUE(m_Capture.Contains("[Navlume] GPS Multiplexer!"));
   EXPECT_FALSE(m_Capture.Contains("[Navlume] GPS Direct Access!"));
   EXPECT_FALSE(m_Capture.Contains("port opened"));  // no Open in this mode
-  EXPECT_EQ(m_Ui.MessageBoxes(), std::vector<std::string>{"Can't open GPS port"});
+  EXPECT_TRUE(m_Ui.MessageBoxes().empty());
+  EXPECT_EQ(m_Seen.batteryTimeout, 0u);
+  EXPECT_EQ(BatteryTimeout(), kBatteryTimeout);
+}
+
+TEST_F(WinMainTest, MultiplexerWithNoGpsdAnsweringShowsCantOpenAndExitsOne) {
+  Simulate("ublox", 0);
+  platform::DeviceProfile profile = platform::CurrentDeviceProfile();
+  profile.gpsdPort = 1;  // nothing listens there
+  platform::SetCurrentDeviceProfile(profile);
+  EXPECT_EQ(Run(), kExitDeviceFailed);
+  EXPECT_FALSE(m_Seen.shown);
+  EXPECT_TRUE(m_Capture.Contains("[Navlume] GPS Multiplexer!"));
+  EXPECT_FALSE(m_Capture.Contains("port opened"));
+  const std::vector<std::string> boxes = m_Ui.MessageBoxes();
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(boxes.back(), "Can't open GPS port");
+  EXPECT_EQ(BatteryTimeout(), kBatteryTimeout);
+}
+
+TEST_F(WinMainTest, MultiplexerThatCannotBeStartedEndsBeforeCreateEX) {
+  Simulate("oem615", 0);
+  std::string askedFor;
+  WinMainOptions options;
+  options.startMultiplexer = [&askedFor](const std::string& portName) {
+    askedFor = portName;
+    return false;
+  };
+  EXPECT_EQ(Run(false, options), kExitDeviceFailed);
+  EXPECT_EQ(askedFor, "COM3:");
+  EXPECT_FALSE(m_Seen.shown);
+  platform::RegKey drivers;  // CreateEX names the driver first; it never ran
+  EXPECT_NE(platform::RegOpenKey(RegRoot::LocalMachine, kGpsDriversKey, drivers), platform::kRegSuccess);
+  EXPECT_FALSE(platform::GpsPowerOn());
+  EXPECT_TRUE(m_Ui.MessageBoxes().empty());  // the starter says why itself
   EXPECT_EQ(BatteryTimeout(), kBatteryTimeout);
 }
 
