@@ -159,7 +159,8 @@ int CGPSDevice::PrepareOem615() {
 
 int CGPSDevice::EndOem615Preparation(int result) {
   if (m_Serial.IsOpen()) m_Serial.Close();
-  StopParseThread();
+  // No listener is attached yet, so nothing on that thread can wait for the lifecycle lock.
+  if (std::thread worker = TakeParseThread(); worker.joinable()) worker.join();
   hInitEvent.Close();
   m_hSerialEvent.reset();
   m_hTerminateEvent.reset();

@@ -164,7 +164,6 @@ int RunMonitor(const MonitorOptions& options) {
   platform::SetTimeScale(options.timeScale);
   const auto root = platform::ResolveDeviceRoot(options.root);
   if (!platform::SetDeviceRoot(root)) return Fail("cannot use the device root " + root.string());
-  if (options.port.empty() && !options.viaGpsd) return Fail("PORT is required unless --gpsd is given");
   if (!options.gpsdEndpoint.empty() && !UseGpsdEndpoint(options.gpsdEndpoint))
     return Fail("--gpsd takes HOST:PORT, such as 127.0.0.1:2947 (give PORT before it)");
   if (!options.devicePath.empty()) platform::SetPortDevicePath(options.port, options.devicePath);
@@ -221,6 +220,7 @@ void AddMonitorCommand(CLI::App& app) {
                           ->expected(0, 1);
   monitor->callback([options, gpsd] {
     options->viaGpsd = gpsd->count() > 0;
+    if (options->port.empty() && !options->viaGpsd) throw CLI::RequiredError("PORT (unless --gpsd is given)");
     const int result = RunMonitor(*options);
     if (result != 0) throw CLI::RuntimeError(result);
   });

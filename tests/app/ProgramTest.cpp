@@ -22,6 +22,7 @@
 
 #include "platform/Registry.h"
 #include "prodtest/RegGetDword.h"
+#include "resources/resource.h"
 #include "support/GpsdAvailable.h"
 #include "support/TempFolder.h"
 
@@ -125,7 +126,7 @@ TEST_F(ProgramTest, SimulatedUbloxReachesAFixAndScreenshotsAreWritten) {
   EXPECT_EQ(controls["tabs"][0]["dialog"], 101);
   bool fixShown = false;  // the Main page's fix line (control 1006)
   for (const auto& control : controls["tabs"][0]["controls"])
-    if (control["id"] == 1006 && control["text"].get<std::string>().rfind("Valid SPS(", 0) == 0) fixShown = true;
+    if (control["id"] == IDC_MAIN_FIX && control["text"].get<std::string>().rfind("Valid SPS(", 0) == 0) fixShown = true;
   EXPECT_TRUE(fixShown) << controls.dump(1);
 
   // The temporary root is gone.
@@ -160,7 +161,7 @@ TEST_F(ProgramTest, MultiplexerRunOnASimulatedUbloxReachesAFixThroughItsOwnGpsd)
   EXPECT_FALSE(std::filesystem::exists(shots / "04-nmea-data.png"));
   bool fixShown = false;
   for (const auto& control : controls["tabs"][0]["controls"])
-    if (control["text"].get<std::string>().rfind("Fix: yes", 0) == 0) fixShown = true;
+    if (control["id"] == IDC_MAIN_FIX && control["text"].get<std::string>().rfind("Valid SPS(", 0) == 0) fixShown = true;
   EXPECT_TRUE(fixShown) << controls.dump(1);
 
   // gpsd is gone with the program; the named root stays.
