@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,8 @@ constexpr size_t kReadChunk = 4096;
 // A host that left this much unread is not listening: what it missed is dropped
 // rather than handed to it stale when it starts reading.
 constexpr size_t kStaleBacklog = 3072;
+// Reads taken at a change of the host's settings for the bytes queued before it.
+constexpr int kMaxQueuedReads = 16;
 
 timespec RealTimeout(double scaledMs) {
   const double ns = std::max(0.0, scaledMs) * 1e6 * platform::TimeScale();
@@ -39,7 +42,9 @@ CSimReceiver::~CSimReceiver() { Stop(); }
 bool CSimReceiver::Start() {
   if (m_Thread.joinable()) return true;
   if (!m_Terminal.Valid()) return false;
+  if (!m_Terminal.ReportSettingChanges()) return false;
   fcntl(m_Terminal.MasterFd(), F_SETFL, fcntl(m_Terminal.MasterFd(), F_GETFL) | O_NONBLOCK);
+  ObserveHostTransmit();
   m_WakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (m_WakeFd < 0) return false;
   {
@@ -152,7 +157,13 @@ void CSimReceiver::RecordCommand(std::string text) {
 
 void CSimReceiver::ColdStart() {
   m_BootSeconds = NowMs() / kEpochMs;
+  m_LastBoot = *m_BootSeconds;
   m_bFixed = false;
+}
+
+std::optional<double> CSimReceiver::LastBootSeconds() const {
+  const double boot = m_LastBoot.load();
+  return std::isnan(boot) ? std::nullopt : std::optional<double>(boot);
 }
 
 void CSimReceiver::ApplyPower(bool on) {
@@ -164,6 +175,7 @@ void CSimReceiver::ApplyPower(bool on) {
     OnPowerOn();
   } else {
     m_BootSeconds.reset();
+    m_LastBoot = std::nan("");
     m_bFixed = false;
   }
   {
@@ -193,17 +205,86 @@ void CSimReceiver::Run() {
 }
 
 bool CSimReceiver::ReadHost() {
-  char buffer[kReadChunk];
-  const ssize_t count = read(m_Terminal.MasterFd(), buffer, sizeof buffer);
-  if (count < 0) return errno == EAGAIN || errno == EINTR;
-  if (count == 0) return false;
-  const std::string bytes(buffer, static_cast<size_t>(count));
-  m_Recorder.AddBytes(static_cast<uint64_t>(NowMs()), bytes.data(), bytes.size());
-  if (!m_bPowered) return true;
-  LineFormat hostReceive, hostTransmit;
-  if (m_BootBaud != 0 && !ReadHostFormats(m_Terminal.MasterFd(), hostReceive, hostTransmit)) return true;
-  OnHostBytes(m_BootBaud == 0 ? bytes : Resample(bytes, hostTransmit, Format()));
+  const LineFormat before = HostTransmit();
+  std::string bytes;
+  const int got = ReadHostPacket(bytes);
+  if (got <= 0) return got == 0;
+  if (m_BootBaud != 0 && !ObserveHostTransmit()) return true;
+  if (got == kHostData) {
+    TakeHostBytes(bytes, HostTransmit());
+    return true;
+  }
+  // The host changed its settings (or flushed). A pseudo-terminal cannot tell
+  // whether bytes still queued were written before or after the change; a
+  // host changes its line once its bytes are out and then writes at the new
+  // settings, so each queued byte is taken as sent with whichever of the two
+  // settings the receiver listens at.
+  for (int read = 0; read < kMaxQueuedReads; ++read) {
+    const int next = ReadHostPacket(bytes);
+    if (next <= 0) return next == 0;
+    if (next == kHostNotice) {
+      if (m_BootBaud != 0) ObserveHostTransmit();
+      continue;
+    }
+    TakeQueuedHostBytes(bytes, before);
+  }
   return true;
+}
+
+int CSimReceiver::ReadHostPacket(std::string& bytes) {
+  char packet[kReadChunk + 1];
+  ssize_t count = -1;
+  do {
+    count = read(m_Terminal.MasterFd(), packet, sizeof packet);
+  } while (count < 0 && errno == EINTR);
+  if (count < 0) return errno == EAGAIN ? kHostNothing : kHostGone;
+  if (count == 0) return kHostGone;
+  if (packet[0] != TIOCPKT_DATA) return kHostNotice;
+  bytes.assign(packet + 1, static_cast<size_t>(count - 1));
+  return kHostData;
+}
+
+bool CSimReceiver::ObserveHostTransmit() {
+  LineFormat hostReceive, hostTransmit;
+  if (!ReadHostFormats(m_Terminal.MasterFd(), hostReceive, hostTransmit)) return false;
+  {
+    std::lock_guard lock(m_LineMutex);
+    m_HostTransmit = hostTransmit;
+  }
+  m_StateChanged.notify_all();
+  return true;
+}
+
+LineFormat CSimReceiver::HostTransmit() const {
+  std::lock_guard lock(m_LineMutex);
+  return m_HostTransmit;
+}
+
+bool CSimReceiver::WaitForHostBaud(uint32_t baud, uint32_t ms) {
+  std::unique_lock lock(m_LineMutex);
+  return m_StateChanged.wait_for(lock, platform::ScaledDuration(ms), [&] { return m_HostTransmit.baud == baud; });
+}
+
+void CSimReceiver::TakeHostBytes(const std::string& bytes, const LineFormat& sentWith) {
+  m_Recorder.AddBytes(static_cast<uint64_t>(NowMs()), bytes.data(), bytes.size());
+  if (m_bPowered) OnHostBytes(m_BootBaud == 0 ? bytes : Resample(bytes, sentWith, Format()));
+}
+
+void CSimReceiver::TakeQueuedHostBytes(const std::string& bytes, const LineFormat& before) {
+  if (m_BootBaud == 0) {
+    TakeHostBytes(bytes, before);
+    return;
+  }
+  m_Recorder.AddBytes(static_cast<uint64_t>(NowMs()), bytes.data(), bytes.size());
+  // Byte by byte while the receiver listens at one of the two settings: a
+  // command among them may move the receiver to the other.
+  size_t at = 0;
+  for (; at < bytes.size() && m_bPowered; ++at) {
+    const LineFormat receiver = Format();
+    if (receiver != HostTransmit() && receiver != before) break;
+    OnHostBytes(bytes.substr(at, 1));
+  }
+  if (at < bytes.size() && m_bPowered) OnHostBytes(Resample(bytes.substr(at), before, Format()));
 }
 
 void CSimReceiver::RunTimers() {
