@@ -27,6 +27,7 @@
 #include "platform/UserInterface.h"
 #include "sim/NmeaSentences.h"
 #include "support/TempFolder.h"
+#include "support/TestTime.h"
 
 namespace device_test {
 
@@ -122,7 +123,7 @@ class DeviceTest : public ::testing::Test {
     return m_Root.Path() / "files" / "Temp" / ("NMEADATA_" + name + ".LOG");
   }
 
-  platform::ScopedTimeScale m_Scale{0.02};
+  navlume_test::TestTimeScale m_Scale{0.02};
   TempFolder m_Root;
   platform::DebugCapture m_Capture;
   platform::HeadlessUserInterface m_Ui;

@@ -16,6 +16,7 @@
 #include "platform/Time.h"
 #include "serial/Serial.h"
 #include "sim/PseudoTerminal.h"
+#include "support/TestTime.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ class SerialTest : public ::testing::Test {
     return text;
   }
 
-  platform::ScopedTimeScale m_Scale{0.1};
+  navlume_test::TestTimeScale m_Scale{0.1};
   platform::DebugCapture m_Capture;
   std::unique_ptr<sim::PseudoTerminal> m_Pty = std::make_unique<sim::PseudoTerminal>();
   platform::Event m_Notify;

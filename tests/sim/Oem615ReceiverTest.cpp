@@ -41,7 +41,7 @@ class Oem615ReceiverTest : public ::testing::Test {
     return m_pHost->Write(line) && m_pHost->ReadUntilContains(answer, 60000);
   }
 
-  platform::ScopedTimeScale m_Scale{kScale};
+  navlume_test::TestTimeScale m_Scale{kScale};
   sim::COem615Receiver m_Receiver{WithTtff(2), sim::PowerMode::Manual};
   std::unique_ptr<HostPort> m_pHost;
 };
@@ -110,6 +110,7 @@ TEST_F(Oem615ReceiverTest, SerialconfigSwitchesRateAfterTheAnswerAndFresetReturn
 TEST_F(Oem615ReceiverTest, AHostAtTheWrongRateGetsNoPromptAndIsNotUnderstood) {
   Boot();
   m_pHost->SetLine(115200);
+  ASSERT_TRUE(m_Receiver.WaitForHostBaud(115200, 60000));
   ASSERT_TRUE(m_pHost->Write("log gpgga ontime 1\n"));
   ASSERT_TRUE(m_Receiver.Recording().WaitForBytes(19, 60000));
   const std::string answer = m_pHost->ReadFor(2500);

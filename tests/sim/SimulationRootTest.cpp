@@ -26,7 +26,7 @@ constexpr double kScale = 0.01;
 
 class SimulationRootTest : public ::testing::Test {
  protected:
-  platform::ScopedTimeScale m_Scale{kScale};
+  navlume_test::TestTimeScale m_Scale{kScale};
 };
 
 void WritePower(const std::filesystem::path& root, const char* state) {
@@ -147,7 +147,7 @@ TEST(NavlumeCliSimTest, UbloxProfileStreamsAFixAfterItsTtff) {
   const std::filesystem::path root = described["root"].get<std::string>();
   const std::string port = described["ports"]["COM2:"].get<std::string>();
   {
-    platform::ScopedTimeScale scale(kScale);
+    navlume_test::TestTimeScale scale(kScale);
     HostPort host(port);
     EXPECT_TRUE(host.ReadFor(1500).empty());  // GPS off
     WritePower(root, "1");

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "HostPort.h"
 #include "platform/DeviceApi.h"
 #include "sim/UbloxReceiver.h"
@@ -25,20 +28,23 @@ const std::string kCfgPrt115200("\xB5\x62\x06\x00\x14\x00\x01\x00\x00\x00\xD0\x0
 class UbloxReceiverTest : public ::testing::Test {
  protected:
   void SetUp() override { platform::ResetGpsPower(); }
-  platform::ScopedTimeScale m_Scale{kScale};
+  navlume_test::TestTimeScale m_Scale{kScale};
 };
 
 // The GGA time of a line, as scenario seconds.
 int GgaSecond(const std::string& line) { return std::stoi(line.substr(9, 2)) * 60 + std::stoi(line.substr(11, 2)); }
 
 TEST_F(UbloxReceiverTest, NoFixBeforeTtffThenFixAndEverySentenceDecodes) {
-  sim::CUbloxReceiver receiver(WithTtff(30), sim::PowerMode::Manual);
+  constexpr double kTtff = 30;
+  sim::CUbloxReceiver receiver(WithTtff(kTtff), sim::PowerMode::Manual);
   ASSERT_TRUE(receiver.Start());
   HostPort host(receiver.SlavePath());
   receiver.SetPower(true);
+  const std::optional<double> boot = receiver.LastBootSeconds();
+  ASSERT_TRUE(boot.has_value());
   ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 3; }, 60000));
   NmeaParser parser;
-  int firstFix = -1, lastNoFix = -1;
+  int fixes = 0, noFixes = 0;
   for (const auto& line : Lines(host.Received())) {
     if (line.rfind("$GP", 0) != 0) continue;
     EXPECT_TRUE(ChecksumMatches(line)) << line;
@@ -46,13 +52,13 @@ TEST_F(UbloxReceiverTest, NoFixBeforeTtffThenFixAndEverySentenceDecodes) {
       EXPECT_EQ(parser.Feed(line.data(), static_cast<uint32_t>(line.size())), 1) << line;
     }
     if (line.rfind("$GPGGA", 0) != 0) continue;
+    // Counted from power-on: every second before the time to first fix has none, every one after has it.
     const bool fixed = line.find(",1,", 30) != std::string::npos;
-    if (fixed && firstFix < 0) firstFix = GgaSecond(line);
-    if (!fixed) lastNoFix = GgaSecond(line);
+    EXPECT_EQ(fixed, GgaSecond(line) >= *boot + kTtff) << line << " boot " << *boot;
+    (fixed ? fixes : noFixes) += 1;
   }
-  EXPECT_GE(firstFix, 30);
-  EXPECT_LE(firstFix, 32);
-  EXPECT_LT(lastNoFix, firstFix);
+  EXPECT_GE(fixes, 3);
+  EXPECT_GT(noFixes, 0);
   EXPECT_TRUE(receiver.Fixed());
 }
 
@@ -60,22 +66,29 @@ TEST_F(UbloxReceiverTest, RecordMatchesScenarioAtChosenTimes) {
   sim::Scenario scenario = WithTtff(2);
   scenario.speedKnots = 60;
   scenario.courseDegrees = 90;
-  scenario.satellites[1].changes = {{8, 50, 60, 0, std::nullopt}};
-  scenario.satellites[2].changes = {{8, std::nullopt, std::nullopt, 20, std::nullopt}};
+  constexpr int kChangeSecond = 8;
+  scenario.satellites[1].changes = {{kChangeSecond, 50, 60, 0, std::nullopt}};
+  scenario.satellites[2].changes = {{kChangeSecond, std::nullopt, std::nullopt, 20, std::nullopt}};
   sim::CUbloxReceiver receiver(scenario, sim::PowerMode::Manual);
   ASSERT_TRUE(receiver.Start());
   HostPort host(receiver.SlavePath());
   receiver.SetPower(true);
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return r.find("$GPGGA,100012") != std::string::npos; }, 60000));
-  // Decode epoch by epoch and compare at 5 s and 10 s.
+  const std::optional<double> boot = receiver.LastBootSeconds();
+  ASSERT_TRUE(boot.has_value());
+  // Two fixed seconds, one before the satellites change and one after (unless a late power-on left none before).
+  const int first = std::max(5, static_cast<int>(std::ceil(*boot + scenario.ttff)));
+  const int second = std::max(10, first + 2);
+  const std::string last = "$GPGGA,10" + navlume_test::TwoDigits((second + 2) / 60) + navlume_test::TwoDigits((second + 2) % 60);
+  ASSERT_TRUE(host.ReadUntil([&](const std::string& r) { return r.find(last) != std::string::npos; }, 60000));
   NmeaParser parser;
   int checked = 0;
   for (const auto& line : Lines(host.Received())) {
     parser.Feed(line.data(), static_cast<uint32_t>(line.size()));
     if (line.rfind("$GPGLL,", 0) != 0) continue;
-    const int second = std::stoi(line.substr(line.size() - 16, 2)) * 60 + std::stoi(line.substr(line.size() - 14, 2));
-    if (second != 5 && second != 10) continue;
-    const sim::Epoch expected = sim::ScenarioEpoch(scenario, second, 0.0);
+    const int at = std::stoi(line.substr(line.size() - 16, 2)) * 60 + std::stoi(line.substr(line.size() - 14, 2));
+    if (at != first && at != second) continue;
+    const sim::Epoch expected = sim::ScenarioEpoch(scenario, at, boot);
+    ASSERT_TRUE(expected.Fixed());
     GpsPosition record{};
     record.version = kGpsPositionVersion;
     record.size = kGpsPositionSize;
@@ -88,7 +101,7 @@ TEST_F(UbloxReceiverTest, RecordMatchesScenarioAtChosenTimes) {
     for (size_t i = 0; i < expected.satellites.size(); ++i) {
       EXPECT_EQ(record.inViewPrns[i], static_cast<uint32_t>(expected.satellites[i].prn));
       EXPECT_EQ(record.inViewElevation[i], static_cast<uint32_t>(expected.satellites[i].elevation));
-      EXPECT_EQ(record.inViewSnr[i], static_cast<uint32_t>(expected.satellites[i].snr)) << second << " " << i;
+      EXPECT_EQ(record.inViewSnr[i], static_cast<uint32_t>(expected.satellites[i].snr)) << at << " " << i;
     }
     EXPECT_EQ(record.satelliteCount, expected.UsedPrns().size());
     ++checked;
