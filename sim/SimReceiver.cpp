@@ -21,6 +21,9 @@ constexpr size_t kReadChunk = 4096;
 // A host that left this much unread is not listening: what it missed is dropped
 // rather than handed to it stale when it starts reading.
 constexpr size_t kStaleBacklog = 3072;
+// A vanishing receiver waits this long at most for the host to read what it sent.
+constexpr auto kVanishDrainLimit = std::chrono::seconds(2);
+constexpr timespec kVanishDrainPoll{0, 1'000'000};
 // Reads taken at a change of the host's settings for the bytes queued before it.
 constexpr int kMaxQueuedReads = 16;
 
@@ -44,7 +47,8 @@ bool CSimReceiver::Start() {
   if (!m_Terminal.Valid()) return false;
   if (!m_Terminal.ReportSettingChanges()) return false;
   fcntl(m_Terminal.MasterFd(), F_SETFL, fcntl(m_Terminal.MasterFd(), F_GETFL) | O_NONBLOCK);
-  ObserveHostTransmit();
+  LineFormat hostTransmit;
+  if (ReadHostTransmit(hostTransmit)) PublishHostTransmit(hostTransmit);
   m_WakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (m_WakeFd < 0) return false;
   {
@@ -189,10 +193,14 @@ void CSimReceiver::Run() {
   bool masterUsable = true;
   while (!m_bStop) {
     if (m_bVanishRequest && !m_bVanished) CloseMaster();
+    if (m_VanishBy && (m_Terminal.PendingInput() == 0 || std::chrono::steady_clock::now() >= *m_VanishBy)) {
+      m_VanishBy.reset();
+      CloseMaster();
+    }
     if (m_bPowerRequest != m_bPowered) ApplyPower(m_bPowerRequest);
     RunTimers();
     const double next = m_Timers.empty() ? m_NextEpochMs : std::min(m_NextEpochMs, m_Timers.begin()->first);
-    const timespec timeout = RealTimeout(next - NowMs());
+    const timespec timeout = m_VanishBy ? kVanishDrainPoll : RealTimeout(next - NowMs());
     pollfd fds[2] = {{m_WakeFd, POLLIN, 0}, {-1, POLLIN, 0}};
     if (masterUsable && !m_bVanished) fds[1].fd = m_Terminal.MasterFd();
     if (ppoll(fds, 2, &timeout, nullptr) < 0 && errno != EINTR) break;
@@ -205,30 +213,38 @@ void CSimReceiver::Run() {
 }
 
 bool CSimReceiver::ReadHost() {
-  const LineFormat before = HostTransmit();
   std::string bytes;
   const int got = ReadHostPacket(bytes);
   if (got <= 0) return got == 0;
-  if (m_BootBaud != 0 && !ObserveHostTransmit()) return true;
+  LineFormat hostTransmit = HostTransmit();
+  if (m_BootBaud != 0 && !ReadHostTransmit(hostTransmit)) return true;
   if (got == kHostData) {
-    TakeHostBytes(bytes, HostTransmit());
+    if (hostTransmit != HostTransmit()) PublishHostTransmit(hostTransmit);  // a host that turned the reports off
+    TakeHostBytes(bytes, hostTransmit);
     return true;
   }
   // The host changed its settings (or flushed). A pseudo-terminal cannot tell
   // whether bytes still queued were written before or after the change; a
   // host changes its line once its bytes are out and then writes at the new
   // settings, so each queued byte is taken as sent with whichever of the two
-  // settings the receiver listens at.
+  // settings the receiver listens at. The new settings count as seen once
+  // the queue is empty.
+  const LineFormat before = HostTransmit();
+  bool usable = true;
   for (int read = 0; read < kMaxQueuedReads; ++read) {
     const int next = ReadHostPacket(bytes);
-    if (next <= 0) return next == 0;
+    if (next <= 0) {
+      usable = next == 0;
+      break;
+    }
     if (next == kHostNotice) {
-      if (m_BootBaud != 0) ObserveHostTransmit();
+      if (m_BootBaud != 0) ReadHostTransmit(hostTransmit);
       continue;
     }
-    TakeQueuedHostBytes(bytes, before);
+    TakeQueuedHostBytes(bytes, before, hostTransmit);
   }
-  return true;
+  PublishHostTransmit(hostTransmit);
+  return usable;
 }
 
 int CSimReceiver::ReadHostPacket(std::string& bytes) {
@@ -244,15 +260,17 @@ int CSimReceiver::ReadHostPacket(std::string& bytes) {
   return kHostData;
 }
 
-bool CSimReceiver::ObserveHostTransmit() {
-  LineFormat hostReceive, hostTransmit;
-  if (!ReadHostFormats(m_Terminal.MasterFd(), hostReceive, hostTransmit)) return false;
+bool CSimReceiver::ReadHostTransmit(LineFormat& hostTransmit) const {
+  LineFormat hostReceive;
+  return ReadHostFormats(m_Terminal.MasterFd(), hostReceive, hostTransmit);
+}
+
+void CSimReceiver::PublishHostTransmit(const LineFormat& hostTransmit) {
   {
     std::lock_guard lock(m_LineMutex);
     m_HostTransmit = hostTransmit;
   }
   m_StateChanged.notify_all();
-  return true;
 }
 
 LineFormat CSimReceiver::HostTransmit() const {
@@ -270,9 +288,9 @@ void CSimReceiver::TakeHostBytes(const std::string& bytes, const LineFormat& sen
   if (m_bPowered) OnHostBytes(m_BootBaud == 0 ? bytes : Resample(bytes, sentWith, Format()));
 }
 
-void CSimReceiver::TakeQueuedHostBytes(const std::string& bytes, const LineFormat& before) {
+void CSimReceiver::TakeQueuedHostBytes(const std::string& bytes, const LineFormat& before, const LineFormat& after) {
   if (m_BootBaud == 0) {
-    TakeHostBytes(bytes, before);
+    TakeHostBytes(bytes, after);
     return;
   }
   m_Recorder.AddBytes(static_cast<uint64_t>(NowMs()), bytes.data(), bytes.size());
@@ -281,7 +299,7 @@ void CSimReceiver::TakeQueuedHostBytes(const std::string& bytes, const LineForma
   size_t at = 0;
   for (; at < bytes.size() && m_bPowered; ++at) {
     const LineFormat receiver = Format();
-    if (receiver != HostTransmit() && receiver != before) break;
+    if (receiver != after && receiver != before) break;
     OnHostBytes(bytes.substr(at, 1));
   }
   if (at < bytes.size() && m_bPowered) OnHostBytes(Resample(bytes.substr(at), before, Format()));
@@ -309,7 +327,10 @@ void CSimReceiver::EmitEpoch() {
   for (; m_NextFault < m_Scenario.faults.size() && m_Scenario.faults[m_NextFault].at <= t; ++m_NextFault) {
     const Fault& fault = m_Scenario.faults[m_NextFault];
     if (fault.type == FaultType::Vanish) {
-      CloseMaster();
+      // Gone once the host has read what was sent: the hang-up discards
+      // unread input, and what the host saw must not depend on how soon it
+      // was scheduled.
+      m_VanishBy = std::chrono::steady_clock::now() + kVanishDrainLimit;
       return;
     }
     if (fault.type == FaultType::Silence) {
@@ -318,7 +339,7 @@ void CSimReceiver::EmitEpoch() {
       faults.push_back(fault);
     }
   }
-  if (m_bVanished || !m_bPowered) return;
+  if (m_bVanished || m_VanishBy || !m_bPowered) return;
   const Epoch epoch = ScenarioEpoch(m_Scenario, t, m_BootSeconds);
   m_bFixed = epoch.Fixed();
   if (t < m_SilentUntil) return;

@@ -101,11 +101,12 @@ class CSimReceiver {
   // host's settings changed), kHostNothing, or kHostGone.
   static constexpr int kHostGone = -1, kHostNothing = 0, kHostData = 1, kHostNotice = 2;
   int ReadHostPacket(std::string& bytes);
-  bool ObserveHostTransmit();  // into m_HostTransmit; false when unreadable
+  bool ReadHostTransmit(LineFormat& hostTransmit) const;  // false when unreadable
+  void PublishHostTransmit(const LineFormat& hostTransmit);
   LineFormat HostTransmit() const;
   void TakeHostBytes(const std::string& bytes, const LineFormat& sentWith);
-  // Bytes that were queued when the host's settings changed from `before`.
-  void TakeQueuedHostBytes(const std::string& bytes, const LineFormat& before);
+  // Bytes that were queued when the host's settings changed from `before` to `after`.
+  void TakeQueuedHostBytes(const std::string& bytes, const LineFormat& before, const LineFormat& after);
   void RunTimers();
   void EmitEpoch();
   std::string ApplyFault(const Fault& fault, std::string output);
@@ -132,7 +133,7 @@ class CSimReceiver {
   mutable std::mutex m_LineMutex;
   std::condition_variable m_StateChanged;  // power applied, vanished, stopping
   LineFormat m_Line;
-  LineFormat m_HostTransmit;  // the host's transmit settings as last observed
+  LineFormat m_HostTransmit;  // the host's transmit settings as last seen by the receiver
 
   // Scaled clock: re-anchored when the time scale changes.
   mutable std::mutex m_ClockMutex;
@@ -143,6 +144,7 @@ class CSimReceiver {
   // Receiver-thread state.
   std::multimap<double, std::function<void()>> m_Timers;
   std::optional<double> m_BootSeconds;  // scenario time of the last boot
+  std::optional<std::chrono::steady_clock::time_point> m_VanishBy;  // a vanish fault waits for the host
 
   double m_NextEpochMs = 1000;
   double m_SilentUntil = 0;
