@@ -278,9 +278,9 @@ LineFormat CSimReceiver::HostTransmit() const {
   return m_HostTransmit;
 }
 
-bool CSimReceiver::WaitForHostBaud(uint32_t baud, uint32_t ms) {
+bool CSimReceiver::WaitForHostLine(const LineFormat& line, uint32_t ms) {
   std::unique_lock lock(m_LineMutex);
-  return m_StateChanged.wait_for(lock, platform::ScaledDuration(ms), [&] { return m_HostTransmit.baud == baud; });
+  return m_StateChanged.wait_for(lock, platform::ScaledDuration(ms), [&] { return m_HostTransmit == line; });
 }
 
 void CSimReceiver::TakeHostBytes(const std::string& bytes, const LineFormat& sentWith) {

@@ -49,11 +49,11 @@ class CSimReceiver {
   uint32_t BaudRate() const;
   LineFormat Format() const;
 
-  // Waits up to `ms` (scaled) until the receiver has seen the host's line at
-  // `baud`. Bytes still queued when the host changes its settings pass as
-  // sent at whichever settings suit the receiver, so a test that puts the
-  // host at a wrong rate waits for this before it writes.
-  bool WaitForHostBaud(uint32_t baud, uint32_t ms);
+  // Waits up to `ms` (scaled) until the receiver has seen the host's line
+  // transmit with `line`. Bytes still queued when the host changes its
+  // settings pass as sent at whichever settings suit the receiver, so a test
+  // that puts the host at a wrong rate waits for this before it writes.
+  bool WaitForHostLine(const LineFormat& line, uint32_t ms);
 
   // Switches the power; returns once the receiver follows (nothing is sent
   // after a power-off returns). Ignored by power-independent receivers.

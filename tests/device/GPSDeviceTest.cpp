@@ -7,6 +7,7 @@
 #include <poll.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 #include "DeviceTestSupport.h"
@@ -215,6 +216,54 @@ TEST_F(GPSDeviceTest, ListenersAreLimitedToTenAndHearOnlyLaterRecords) {
   ASSERT_TRUE(early.WaitForRaw(first + second));
   ASSERT_TRUE(more[8].WaitForRaw(second));
   EXPECT_EQ(more[9].Count(), 0u);
+}
+
+TEST_F(GPSDeviceTest, ARateTheLineRefusesFailsOpenAndReleasesThePort) {
+  CGPSDevice device;
+  ASSERT_EQ(device.Create(kPort, 0, 0, 14400), 1);
+  EXPECT_EQ(device.Open(), 0);
+  EXPECT_TRUE(m_Capture.Contains("[CGPS] Can't set baudrate on GPS port : 14400"));
+  EXPECT_NE(device.m_State, kDeviceOpen);
+  CSerial other;  // the port was let go: another opener gets it
+  EXPECT_EQ(other.Open(kPort, nullptr), 0u);
+}
+
+TEST_F(GPSDeviceTest, CloseDuringTheOpenAttemptsEndsThem) {
+  platform::SetPortDevicePath(kPort, (m_Root.Path() / "no-such-tty").string());
+  CGPSDevice device;
+  ASSERT_EQ(device.Create(kPort, 0, 0, 9600), 1);
+  auto open = std::async(std::launch::async, [&] { return device.Open(); });
+  ASSERT_TRUE(WaitUntilCaptured("CSerial::Open - Unable to open port"));
+  device.Close();
+  EXPECT_EQ(open.get(), 0);
+  EXPECT_LT(m_Capture.Count("CSerial::Open - Unable to open port"), 11u);
+  EXPECT_EQ(device.m_State, kDeviceClosed);
+}
+
+// Listeners added and records copied from another thread while the parse
+// thread publishes (run under ThreadSanitizer, this finds unguarded sharing).
+TEST_F(GPSDeviceTest, ListenersAndCopiesFromAnotherThreadWhilePublishing) {
+  RecordingListener first;  // the listeners outlive the device that calls them
+  std::vector<RecordingListener> more(kMaxListeners - 1);
+  CGPSDevice device;
+  CreateAndOpen(device);
+  device.AddListener(&first);
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 0; !stop; ++i) m_Terminal.WriteToSlave(Gga(1, std::to_string(100000 + i % 60)));
+  });
+  for (auto& listener : more) {
+    const size_t seen = first.Count();
+    if (!first.WaitFor([&](const auto& records, const auto&) { return records.size() > seen; })) break;
+    device.AddListener(&listener);
+    EXPECT_EQ(device.CopyPosition().size, kGpsPositionSize);
+    EXPECT_LE(device.CopyRawText().size(), kMaxBatchBytes);
+  }
+  const bool lastHeard = more.back().WaitFor([](const auto& records, const auto&) { return !records.empty(); });
+  stop = true;
+  writer.join();  // the device still reads, so the last write completes
+  ASSERT_TRUE(lastHeard);
+  EXPECT_EQ(more.back().Records().back().fixQuality, 1u);
 }
 
 TEST_F(GPSDeviceTest, CreateAndOpenRefuseMisuse) {

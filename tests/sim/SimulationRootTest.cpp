@@ -25,7 +25,9 @@ namespace {
 using navlume_test::CountGga;
 using navlume_test::HostPort;
 
+// kPatienceMs: 20 s of real time, far beyond what any wait here needs.
 constexpr double kScale = 0.01;
+constexpr uint32_t kPatienceMs = static_cast<uint32_t>(20'000 / kScale);
 
 class SimulationRootTest : public ::testing::Test {
  protected:
@@ -40,10 +42,10 @@ TEST_F(SimulationRootTest, AgpsStreamsWithoutPowerAtAnyLineRate) {
   sim::CAgpsReceiver receiver;
   ASSERT_TRUE(receiver.Start());
   HostPort host(receiver.SlavePath(), 115200);
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '0') >= 2; }, 60000));
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '0') >= 2; }, kPatienceMs));
   receiver.SetPower(false);
   host.Take();
-  EXPECT_TRUE(host.ReadUntilContains("$GPGGA", 60000));
+  EXPECT_TRUE(host.ReadUntilContains("$GPGGA", kPatienceMs));
 }
 
 TEST_F(SimulationRootTest, ReplayPlaysACaptureOneEpochPerSecond) {
@@ -60,7 +62,7 @@ TEST_F(SimulationRootTest, ReplayPlaysACaptureOneEpochPerSecond) {
   sim::CReplayReceiver receiver(epochs);
   HostPort host(receiver.SlavePath());  // listening before the first epoch
   ASSERT_TRUE(receiver.Start());
-  ASSERT_TRUE(host.ReadUntilContains("$GPGGA,3*00\r\n", 60000));
+  ASSERT_TRUE(host.ReadUntilContains("$GPGGA,3*00\r\n", kPatienceMs));
   EXPECT_EQ(host.Received(), epochs[0] + epochs[1] + epochs[2]);
   EXPECT_GE(receiver.ElapsedMs(), 3000u);
 }
@@ -89,10 +91,10 @@ TEST_F(SimulationRootTest, ProfileMapsPortsAndThePowerFileSwitchesTheGps) {
   EXPECT_FALSE(ublox->Powered());  // the GPS starts switched off
   HostPort host(ublox->SlavePath());
   WritePower(folder, "1");
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 60000));
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, kPatienceMs));
   EXPECT_TRUE(ublox->Powered());
   WritePower(folder, "0");
-  host.ReadUntil([&](const std::string&) { return !ublox->Powered(); }, 60000);
+  host.ReadUntil([&](const std::string&) { return !ublox->Powered(); }, kPatienceMs);
   EXPECT_FALSE(ublox->Powered());
   root.Stop();
   EXPECT_FALSE(std::filesystem::exists(folder));  // a temporary root goes with the simulation
@@ -118,9 +120,9 @@ TEST_F(SimulationRootTest, RefusesUnknownProfilesAndRecordsToAFile) {
   ASSERT_NE(oem615, nullptr);
   HostPort host(oem615->SlavePath());
   oem615->SetPower(true);
-  ASSERT_TRUE(host.ReadUntilContains("[COM1]", 60000));
+  ASSERT_TRUE(host.ReadUntilContains("[COM1]", kPatienceMs));
   ASSERT_TRUE(host.Write("log gpgga ontime 1\n"));
-  ASSERT_TRUE(oem615->Recording().WaitForCommands(1, 60000));
+  ASSERT_TRUE(oem615->Recording().WaitForCommands(1, kPatienceMs));
   root.Stop();
   std::ifstream lines(record);
   std::vector<nlohmann::json> entries;
@@ -181,7 +183,7 @@ TEST(NavlumeCliSimTest, UbloxProfileStreamsAFixAfterItsTtff) {
     HostPort host(port);
     EXPECT_TRUE(host.ReadFor(1500).empty());  // GPS off
     WritePower(root, "1");
-    ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 30000));
+    ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, kPatienceMs));
     EXPECT_GE(CountGga(host.Received(), '0'), 4);
   }
   int status = 0;

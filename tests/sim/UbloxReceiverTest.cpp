@@ -18,7 +18,9 @@ using navlume_test::HostPort;
 using navlume_test::Lines;
 using navlume_test::WithTtff;
 
+// kPatienceMs: 20 s of real time, far beyond what any wait here needs.
 constexpr double kScale = 0.01;
+constexpr uint32_t kPatienceMs = static_cast<uint32_t>(20'000 / kScale);
 const std::string kCfgRst("\xB5\x62\x06\x04\x04\x00\xFF\xFF\x02\x00\x0E\x61", 12);
 const std::string kAckCfgRst("\xB5\x62\x05\x01\x02\x00\x06\x04\x12\x3B", 10);
 const std::string kCfgPrt115200("\xB5\x62\x06\x00\x14\x00\x01\x00\x00\x00\xD0\x08\x00\x00\x00\xC2\x01\x00\x07\x00\x03"
@@ -42,7 +44,7 @@ TEST_F(UbloxReceiverTest, NoFixBeforeTtffThenFixAndEverySentenceDecodes) {
   receiver.SetPower(true);
   const std::optional<double> boot = receiver.LastBootSeconds();
   ASSERT_TRUE(boot.has_value());
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 3; }, 60000));
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 3; }, kPatienceMs));
   NmeaParser parser;
   int fixes = 0, noFixes = 0;
   for (const auto& line : Lines(host.Received())) {
@@ -79,7 +81,7 @@ TEST_F(UbloxReceiverTest, RecordMatchesScenarioAtChosenTimes) {
   const int first = std::max(5, static_cast<int>(std::ceil(*boot + scenario.ttff)));
   const int second = std::max(10, first + 2);
   const std::string last = "$GPGGA,10" + navlume_test::TwoDigits((second + 2) / 60) + navlume_test::TwoDigits((second + 2) % 60);
-  ASSERT_TRUE(host.ReadUntil([&](const std::string& r) { return r.find(last) != std::string::npos; }, 60000));
+  ASSERT_TRUE(host.ReadUntil([&](const std::string& r) { return r.find(last) != std::string::npos; }, kPatienceMs));
   NmeaParser parser;
   int checked = 0;
   for (const auto& line : Lines(host.Received())) {
@@ -114,14 +116,14 @@ TEST_F(UbloxReceiverTest, CfgRstIsAcknowledgedThenColdStarts) {
   ASSERT_TRUE(receiver.Start());
   HostPort host(receiver.SlavePath());
   receiver.SetPower(true);
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 60000));
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, kPatienceMs));
   host.Take();
   ASSERT_TRUE(host.Write(kCfgRst));
-  ASSERT_TRUE(host.ReadUntilContains(kAckCfgRst, 60000));
+  ASSERT_TRUE(host.ReadUntilContains(kAckCfgRst, kPatienceMs));
   // Fix lost right after the acknowledgement, back after the time to first fix.
   const std::string afterAck = host.Received().substr(host.Received().find(kAckCfgRst));
   host.Received() = afterAck;
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 60000));
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, kPatienceMs));
   EXPECT_GE(CountGga(host.Received(), '0'), 2);
   EXPECT_EQ(receiver.Recording().Commands(), std::vector<std::string>{"CFG-RST"});
   EXPECT_EQ(receiver.Recording().Bytes(), kCfgRst);
@@ -132,13 +134,13 @@ TEST_F(UbloxReceiverTest, WrongChecksumAndJunkGetNoAnswer) {
   ASSERT_TRUE(receiver.Start());
   HostPort host(receiver.SlavePath());
   receiver.SetPower(true);
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 60000));
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, kPatienceMs));
   std::string bad = kCfgRst;
   bad.back() = 0x62;
   ASSERT_TRUE(host.Write("$PUBX,00*33\r\n" + std::string("\xB5\x62\x06", 3) + bad));
-  ASSERT_TRUE(receiver.Recording().WaitForBytes(bad.size() + 16, 60000));
+  ASSERT_TRUE(receiver.Recording().WaitForBytes(bad.size() + 16, kPatienceMs));
   host.Take();
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 2; }, 60000));  // no cold start
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 2; }, kPatienceMs));  // no cold start
   const std::string after = host.Take();
   EXPECT_EQ(after.find('\xB5'), std::string::npos);
   EXPECT_TRUE(receiver.Recording().Commands().empty());
@@ -149,13 +151,13 @@ TEST_F(UbloxReceiverTest, CfgPrtSwitchesRateAndAHostLeftBehindReadsGarbage) {
   ASSERT_TRUE(receiver.Start());
   HostPort host(receiver.SlavePath());
   receiver.SetPower(true);
-  ASSERT_TRUE(host.ReadUntilContains("$GPGGA", 60000));
+  ASSERT_TRUE(host.ReadUntilContains("$GPGGA", kPatienceMs));
   EXPECT_EQ(receiver.BaudRate(), 9600u);
   ASSERT_TRUE(host.Write(kCfgPrt115200));
-  ASSERT_TRUE(host.ReadUntilContains(std::string("\xB5\x62\x05\x01\x02\x00\x06\x00\x0E\x37", 10), 60000));
+  ASSERT_TRUE(host.ReadUntilContains(std::string("\xB5\x62\x05\x01\x02\x00\x06\x00\x0E\x37", 10), kPatienceMs));
   host.Take();
   const uint32_t epochs = receiver.Epochs();
-  host.ReadUntil([&](const std::string&) { return receiver.Epochs() >= epochs + 3; }, 60000);
+  host.ReadUntil([&](const std::string&) { return receiver.Epochs() >= epochs + 3; }, kPatienceMs);
   const std::string garbage = host.Take() + host.ReadFor(200);
   EXPECT_FALSE(garbage.empty());
   EXPECT_EQ(receiver.BaudRate(), 115200u);  // switched before it sent anything after the acknowledgement
@@ -164,7 +166,7 @@ TEST_F(UbloxReceiverTest, CfgPrtSwitchesRateAndAHostLeftBehindReadsGarbage) {
   EXPECT_EQ(parser.Feed(garbage.data(), static_cast<uint32_t>(garbage.size())), 0);
   host.SetLine(115200);
   host.Take();
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 2; }, 60000));
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 2; }, kPatienceMs));
   EXPECT_EQ(receiver.Recording().Commands(), std::vector<std::string>{"CFG-PRT 115200"});
 }
 
@@ -174,7 +176,7 @@ TEST_F(UbloxReceiverTest, FollowsPlatformPowerAndIsSilentWhileOff) {
   HostPort host(receiver.SlavePath());
   EXPECT_TRUE(host.ReadFor(2500).empty());
   DeviceApiSet(kDevApiGpsPower, 0, 0, 1);
-  ASSERT_TRUE(host.ReadUntilContains("$GPGGA", 60000));
+  ASSERT_TRUE(host.ReadUntilContains("$GPGGA", kPatienceMs));
   EXPECT_TRUE(receiver.Powered());
   DeviceApiSet(kDevApiGpsPower, 0, 0, 0);
   EXPECT_FALSE(receiver.Powered());
@@ -188,10 +190,10 @@ TEST_F(UbloxReceiverTest, VanishingClosesTheTerminal) {
   ASSERT_TRUE(receiver.Start());
   HostPort host(receiver.SlavePath());
   receiver.SetPower(true);
-  ASSERT_TRUE(host.ReadUntilContains("$GPGGA", 60000));
+  ASSERT_TRUE(host.ReadUntilContains("$GPGGA", kPatienceMs));
   receiver.Vanish();
   EXPECT_TRUE(receiver.Vanished());
-  EXPECT_TRUE(host.WaitHangup(60000));
+  EXPECT_TRUE(host.WaitHangup(kPatienceMs));
 }
 
 TEST_F(UbloxReceiverTest, ScenarioFaultsReachTheLine) {
@@ -203,7 +205,7 @@ TEST_F(UbloxReceiverTest, ScenarioFaultsReachTheLine) {
   HostPort host(receiver.SlavePath());
   receiver.SetPower(true);
   ASSERT_TRUE(receiver.Start());
-  EXPECT_TRUE(host.WaitHangup(60000));
+  EXPECT_TRUE(host.WaitHangup(kPatienceMs));
   const std::string& stream = host.Received();
   int bad = 0;
   for (const auto& line : Lines(stream)) {

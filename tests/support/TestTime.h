@@ -9,7 +9,7 @@
 
 namespace navlume_test {
 
-constexpr std::chrono::milliseconds kMinimumTestWait{30};
+constexpr std::chrono::milliseconds kMinimumTestWait{100};
 
 class TestTimeScale : public platform::ScopedTimeScale {
  public:
