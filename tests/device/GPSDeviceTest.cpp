@@ -186,6 +186,23 @@ TEST_F(GPSDeviceTest, LogFileMovesToTheStorageCardWhenTempCannotBeUsed) {
   EXPECT_EQ(ReadText(card / "NMEADATA_COM5.LOG"), stream);
 }
 
+TEST_F(GPSDeviceTest, NoWritableLogFolderCostsTheLogButNotTheStream) {
+  const auto temp = m_Root.Path() / "files" / "Temp";
+  std::filesystem::remove_all(temp);
+  navlume_test::WriteText(temp, "a file where the folder should be");  // and no storage card
+  RecordingListener listener;
+  CGPSDevice device;
+  device.m_bSaveNMEAData = 1;
+  CreateAndOpen(device);
+  device.AddListener(&listener);
+  const std::string stream = Gga(1) + Gga(1, "123520");
+  Send(stream);
+  ASSERT_TRUE(listener.WaitForRaw(stream));
+  EXPECT_TRUE(m_Capture.Contains("[Navlume] Can't create \\Storage Card\\NMEADATA_COM5.LOG file!"));
+  EXPECT_FALSE(std::filesystem::exists(m_Root.Path() / "files" / "Storage Card"));
+  EXPECT_EQ(listener.Records().back().fixQuality, 1u);
+}
+
 TEST_F(GPSDeviceTest, PortThatNeverOpensIsTriedElevenTimesThenReported) {
   platform::SetPortDevicePath(kPort, (m_Root.Path() / "no-such-tty").string());
   CGPSDevice device;
