@@ -56,7 +56,8 @@ class CSimReceiver {
   bool WaitForHostLine(const LineFormat& line, uint32_t ms);
 
   // Switches the power; returns once the receiver follows (nothing is sent
-  // after a power-off returns). Ignored by power-independent receivers.
+  // after a power-off returns). Before Start() it sets the power the receiver
+  // starts with. Ignored by power-independent receivers.
   void SetPower(bool on);
   bool Powered() const { return m_bPowered.load(); }
 
