@@ -21,7 +21,10 @@ constexpr size_t kReadChunk = 4096;
 // A host that left this much unread is not listening: what it missed is dropped
 // rather than handed to it stale when it starts reading.
 constexpr size_t kStaleBacklog = 3072;
-// A vanishing receiver waits this long at most for the host to read what it sent.
+// A vanishing receiver waits at least the grace (what it wrote last may not
+// have reached the host's queue yet) and at most the limit for the host to
+// read what it sent.
+constexpr auto kVanishDrainGrace = std::chrono::milliseconds(50);
 constexpr auto kVanishDrainLimit = std::chrono::seconds(2);
 constexpr timespec kVanishDrainPoll{0, 1'000'000};
 // Reads taken at a change of the host's settings for the bytes queued before it.
@@ -193,7 +196,7 @@ void CSimReceiver::Run() {
   bool masterUsable = true;
   while (!m_bStop) {
     if (m_bVanishRequest && !m_bVanished) CloseMaster();
-    if (m_VanishBy && (m_Terminal.PendingInput() == 0 || std::chrono::steady_clock::now() >= *m_VanishBy)) {
+    if (m_VanishBy && VanishDue()) {
       m_VanishBy.reset();
       CloseMaster();
     }
@@ -305,6 +308,11 @@ void CSimReceiver::TakeQueuedHostBytes(const std::string& bytes, const LineForma
   if (at < bytes.size() && m_bPowered) OnHostBytes(Resample(bytes.substr(at), before, Format()));
 }
 
+bool CSimReceiver::VanishDue() const {
+  const auto now = std::chrono::steady_clock::now();
+  return now >= *m_VanishBy || (now >= m_VanishFrom && m_Terminal.PendingInput() == 0);
+}
+
 void CSimReceiver::RunTimers() {
   double now = NowMs();
   while (!m_Timers.empty() && m_Timers.begin()->first <= now) {
@@ -330,6 +338,8 @@ void CSimReceiver::EmitEpoch() {
       // Gone once the host has read what was sent: the hang-up discards
       // unread input, and what the host saw must not depend on how soon it
       // was scheduled.
+      ++m_NextFault;
+      m_VanishFrom = std::chrono::steady_clock::now() + kVanishDrainGrace;
       m_VanishBy = std::chrono::steady_clock::now() + kVanishDrainLimit;
       return;
     }

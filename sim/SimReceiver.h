@@ -109,6 +109,7 @@ class CSimReceiver {
   // Bytes that were queued when the host's settings changed from `before` to `after`.
   void TakeQueuedHostBytes(const std::string& bytes, const LineFormat& before, const LineFormat& after);
   void RunTimers();
+  bool VanishDue() const;  // a pending vanish fault may close the line now
   void EmitEpoch();
   std::string ApplyFault(const Fault& fault, std::string output);
   void CloseMaster();
@@ -145,7 +146,9 @@ class CSimReceiver {
   // Receiver-thread state.
   std::multimap<double, std::function<void()>> m_Timers;
   std::optional<double> m_BootSeconds;  // scenario time of the last boot
-  std::optional<std::chrono::steady_clock::time_point> m_VanishBy;  // a vanish fault waits for the host
+  // A vanish fault waits for the host to read what was sent, from m_VanishFrom until m_VanishBy.
+  std::chrono::steady_clock::time_point m_VanishFrom;
+  std::optional<std::chrono::steady_clock::time_point> m_VanishBy;
 
   double m_NextEpochMs = 1000;
   double m_SilentUntil = 0;
