@@ -108,6 +108,7 @@ TEST_F(SerialTest, OpenReceivesLinesAndWrites) {
 TEST_F(SerialTest, OpenOnAnOpenPortChangesOnlyTheEvent) {
   CSerial serial;
   ASSERT_EQ(serial.Open(kPort, nullptr), 0u);
+  ASSERT_TRUE(WaitUntil([&] { return m_Capture.Contains("SerialThread started"); }));  // its last line
   m_Capture.Clear();
   EXPECT_EQ(serial.Open("COM9:", &m_Notify), kErrorAlreadyInitialized);
   EXPECT_EQ(serial.LastError(), kErrorAlreadyInitialized);
