@@ -89,6 +89,13 @@ bool SetDeviceRoot(const std::filesystem::path& root) {
   return true;
 }
 
+void ResetDeviceRoot() {
+  SetCurrentDeviceProfile(DeviceProfile{});
+  OpenRegistryFile({});
+  std::lock_guard lock(g_Mutex);
+  g_Root.clear();
+}
+
 std::filesystem::path DeviceRoot() {
   {
     std::lock_guard lock(g_Mutex);

@@ -19,6 +19,10 @@ std::filesystem::path ResolveDeviceRoot(const std::string& rootOption = {});
 // cannot be created (logged).
 bool SetDeviceRoot(const std::filesystem::path& root);
 std::filesystem::path DeviceRoot();
+// Forgets the root that SetDeviceRoot made current (its folder may be about
+// to go): DeviceRoot() resolves again, the profile is empty and the registry
+// lives in memory only.
+void ResetDeviceRoot();
 
 // "\Temp\NMEADATA_COM4.LOG" -> <root>/files/Temp/NMEADATA_COM4.LOG.
 std::filesystem::path MapHandheldPath(std::string_view handheldPath);

@@ -1,5 +1,6 @@
 #include "platform/Time.h"
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -12,6 +13,7 @@ using Clock = std::chrono::steady_clock;
 double RealMs(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 std::atomic<double> g_Scale{1.0};
+std::atomic<int64_t> g_MinimumWaitNs{0};
 
 // Scaled time continues from where it stood when the scale changes, so that it
 // never runs backwards for a thread that measures across the change.
@@ -35,8 +37,16 @@ void SetTimeScale(double scale) {
 
 double TimeScale() { return g_Scale.load(std::memory_order_relaxed); }
 
+void SetMinimumWait(std::chrono::nanoseconds minimum) {
+  g_MinimumWaitNs.store(std::max<int64_t>(0, minimum.count()), std::memory_order_relaxed);
+}
+
+std::chrono::nanoseconds MinimumWait() { return std::chrono::nanoseconds(g_MinimumWaitNs.load(std::memory_order_relaxed)); }
+
 std::chrono::nanoseconds ScaledDuration(uint32_t ms) {
-  return std::chrono::nanoseconds(static_cast<int64_t>(static_cast<double>(ms) * 1e6 * TimeScale()));
+  const auto scaled = static_cast<int64_t>(static_cast<double>(ms) * 1e6 * TimeScale());
+  const int64_t unscaled = static_cast<int64_t>(ms) * 1'000'000;
+  return std::chrono::nanoseconds(std::max(scaled, std::min(unscaled, g_MinimumWaitNs.load(std::memory_order_relaxed))));
 }
 
 void SleepMs(uint32_t ms) { std::this_thread::sleep_for(ScaledDuration(ms)); }

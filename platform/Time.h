@@ -13,6 +13,13 @@ constexpr uint32_t kInfinite = 0xFFFFFFFF;
 void SetTimeScale(double scale);
 double TimeScale();
 
+// The least real time a scaled wait lasts (a wait shorter than that unscaled
+// keeps its unscaled length). None by default; suites that shrink the
+// system's seconds set one, since a loaded machine cannot honour a wait of a
+// millisecond.
+void SetMinimumWait(std::chrono::nanoseconds minimum);
+std::chrono::nanoseconds MinimumWait();
+
 // A duration of `ms` system milliseconds in real time, after scaling.
 std::chrono::nanoseconds ScaledDuration(uint32_t ms);
 
@@ -24,13 +31,21 @@ uint64_t ScaledNowMs();
 
 class ScopedTimeScale {
  public:
-  explicit ScopedTimeScale(double scale) : m_Previous(TimeScale()) { SetTimeScale(scale); }
-  ~ScopedTimeScale() { SetTimeScale(m_Previous); }
+  explicit ScopedTimeScale(double scale, std::chrono::nanoseconds minimumWait = MinimumWait())
+      : m_Previous(TimeScale()), m_PreviousMinimum(MinimumWait()) {
+    SetTimeScale(scale);
+    SetMinimumWait(minimumWait);
+  }
+  ~ScopedTimeScale() {
+    SetTimeScale(m_Previous);
+    SetMinimumWait(m_PreviousMinimum);
+  }
   ScopedTimeScale(const ScopedTimeScale&) = delete;
   ScopedTimeScale& operator=(const ScopedTimeScale&) = delete;
 
  private:
   double m_Previous;
+  std::chrono::nanoseconds m_PreviousMinimum;
 };
 
 }  // namespace platform

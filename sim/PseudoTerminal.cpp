@@ -49,6 +49,16 @@ bool PseudoTerminal::WriteToSlave(std::string_view bytes) const {
   return true;
 }
 
+bool PseudoTerminal::ReportSettingChanges() {
+  termios settings{};
+  if (m_MasterFd < 0 || tcgetattr(m_SlaveFd, &settings) != 0) return false;
+  // With external processing set, the kernel tells the master about every
+  // settings change, not only about flow-control ones.
+  settings.c_lflag |= EXTPROC;
+  const int on = 1;
+  return tcsetattr(m_SlaveFd, TCSANOW, &settings) == 0 && ioctl(m_MasterFd, TIOCPKT, &on) == 0;
+}
+
 void PseudoTerminal::CloseMaster() {
   if (m_MasterFd >= 0) close(m_MasterFd);
   m_MasterFd = -1;

@@ -23,6 +23,13 @@ class PseudoTerminal {
   // or a write fails.
   bool WriteToSlave(std::string_view bytes) const;
 
+  // Packet mode on the master: every change of the slave's line settings
+  // (and every flush) is reported by a read that returns a status byte
+  // instead of data; data reads start with TIOCPKT_DATA. The report overtakes
+  // data still queued, so a reader learns of a change before it reads bytes
+  // written after it.
+  bool ReportSettingChanges();
+
   // Closes the master side: the slave's reader sees the line go away.
   void CloseMaster();
 

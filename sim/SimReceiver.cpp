@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,14 @@ constexpr size_t kReadChunk = 4096;
 // A host that left this much unread is not listening: what it missed is dropped
 // rather than handed to it stale when it starts reading.
 constexpr size_t kStaleBacklog = 3072;
+// A vanishing receiver waits at least the grace (what it wrote last may not
+// have reached the host's queue yet) and at most the limit for the host to
+// read what it sent.
+constexpr auto kVanishDrainGrace = std::chrono::milliseconds(50);
+constexpr auto kVanishDrainLimit = std::chrono::seconds(2);
+constexpr timespec kVanishDrainPoll{0, 1'000'000};
+// Reads taken at a change of the host's settings for the bytes queued before it.
+constexpr int kMaxQueuedReads = 16;
 
 timespec RealTimeout(double scaledMs) {
   const double ns = std::max(0.0, scaledMs) * 1e6 * platform::TimeScale();
@@ -39,7 +48,10 @@ CSimReceiver::~CSimReceiver() { Stop(); }
 bool CSimReceiver::Start() {
   if (m_Thread.joinable()) return true;
   if (!m_Terminal.Valid()) return false;
+  if (!m_Terminal.ReportSettingChanges()) return false;
   fcntl(m_Terminal.MasterFd(), F_SETFL, fcntl(m_Terminal.MasterFd(), F_GETFL) | O_NONBLOCK);
+  LineFormat hostTransmit;
+  if (ReadHostTransmit(hostTransmit)) PublishHostTransmit(hostTransmit);
   m_WakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (m_WakeFd < 0) return false;
   {
@@ -152,7 +164,13 @@ void CSimReceiver::RecordCommand(std::string text) {
 
 void CSimReceiver::ColdStart() {
   m_BootSeconds = NowMs() / kEpochMs;
+  m_LastBoot = *m_BootSeconds;
   m_bFixed = false;
+}
+
+std::optional<double> CSimReceiver::LastBootSeconds() const {
+  const double boot = m_LastBoot.load();
+  return std::isnan(boot) ? std::nullopt : std::optional<double>(boot);
 }
 
 void CSimReceiver::ApplyPower(bool on) {
@@ -164,6 +182,7 @@ void CSimReceiver::ApplyPower(bool on) {
     OnPowerOn();
   } else {
     m_BootSeconds.reset();
+    m_LastBoot = std::nan("");
     m_bFixed = false;
   }
   {
@@ -177,10 +196,14 @@ void CSimReceiver::Run() {
   bool masterUsable = true;
   while (!m_bStop) {
     if (m_bVanishRequest && !m_bVanished) CloseMaster();
+    if (m_VanishBy && VanishDue()) {
+      m_VanishBy.reset();
+      CloseMaster();
+    }
     if (m_bPowerRequest != m_bPowered) ApplyPower(m_bPowerRequest);
     RunTimers();
     const double next = m_Timers.empty() ? m_NextEpochMs : std::min(m_NextEpochMs, m_Timers.begin()->first);
-    const timespec timeout = RealTimeout(next - NowMs());
+    const timespec timeout = m_VanishBy ? kVanishDrainPoll : RealTimeout(next - NowMs());
     pollfd fds[2] = {{m_WakeFd, POLLIN, 0}, {-1, POLLIN, 0}};
     if (masterUsable && !m_bVanished) fds[1].fd = m_Terminal.MasterFd();
     if (ppoll(fds, 2, &timeout, nullptr) < 0 && errno != EINTR) break;
@@ -193,17 +216,101 @@ void CSimReceiver::Run() {
 }
 
 bool CSimReceiver::ReadHost() {
-  char buffer[kReadChunk];
-  const ssize_t count = read(m_Terminal.MasterFd(), buffer, sizeof buffer);
-  if (count < 0) return errno == EAGAIN || errno == EINTR;
-  if (count == 0) return false;
-  const std::string bytes(buffer, static_cast<size_t>(count));
+  std::string bytes;
+  const int got = ReadHostPacket(bytes);
+  if (got <= 0) return got == 0;
+  LineFormat hostTransmit = HostTransmit();
+  if (m_BootBaud != 0 && !ReadHostTransmit(hostTransmit)) return true;
+  if (got == kHostData) {
+    if (hostTransmit != HostTransmit()) PublishHostTransmit(hostTransmit);  // a host that turned the reports off
+    TakeHostBytes(bytes, hostTransmit);
+    return true;
+  }
+  // The host changed its settings (or flushed). A pseudo-terminal cannot tell
+  // whether bytes still queued were written before or after the change; a
+  // host changes its line once its bytes are out and then writes at the new
+  // settings, so each queued byte is taken as sent with whichever of the two
+  // settings the receiver listens at. The new settings count as seen once
+  // the queue is empty.
+  const LineFormat before = HostTransmit();
+  bool usable = true;
+  for (int read = 0; read < kMaxQueuedReads; ++read) {
+    const int next = ReadHostPacket(bytes);
+    if (next <= 0) {
+      usable = next == 0;
+      break;
+    }
+    if (next == kHostNotice) {
+      if (m_BootBaud != 0) ReadHostTransmit(hostTransmit);
+      continue;
+    }
+    TakeQueuedHostBytes(bytes, before, hostTransmit);
+  }
+  PublishHostTransmit(hostTransmit);
+  return usable;
+}
+
+int CSimReceiver::ReadHostPacket(std::string& bytes) {
+  char packet[kReadChunk + 1];
+  ssize_t count = -1;
+  do {
+    count = read(m_Terminal.MasterFd(), packet, sizeof packet);
+  } while (count < 0 && errno == EINTR);
+  if (count < 0) return errno == EAGAIN ? kHostNothing : kHostGone;
+  if (count == 0) return kHostGone;
+  if (packet[0] != TIOCPKT_DATA) return kHostNotice;
+  bytes.assign(packet + 1, static_cast<size_t>(count - 1));
+  return kHostData;
+}
+
+bool CSimReceiver::ReadHostTransmit(LineFormat& hostTransmit) const {
+  LineFormat hostReceive;
+  return ReadHostFormats(m_Terminal.MasterFd(), hostReceive, hostTransmit);
+}
+
+void CSimReceiver::PublishHostTransmit(const LineFormat& hostTransmit) {
+  {
+    std::lock_guard lock(m_LineMutex);
+    m_HostTransmit = hostTransmit;
+  }
+  m_StateChanged.notify_all();
+}
+
+LineFormat CSimReceiver::HostTransmit() const {
+  std::lock_guard lock(m_LineMutex);
+  return m_HostTransmit;
+}
+
+bool CSimReceiver::WaitForHostLine(const LineFormat& line, uint32_t ms) {
+  std::unique_lock lock(m_LineMutex);
+  return m_StateChanged.wait_for(lock, platform::ScaledDuration(ms), [&] { return m_HostTransmit == line; });
+}
+
+void CSimReceiver::TakeHostBytes(const std::string& bytes, const LineFormat& sentWith) {
   m_Recorder.AddBytes(static_cast<uint64_t>(NowMs()), bytes.data(), bytes.size());
-  if (!m_bPowered) return true;
-  LineFormat hostReceive, hostTransmit;
-  if (m_BootBaud != 0 && !ReadHostFormats(m_Terminal.MasterFd(), hostReceive, hostTransmit)) return true;
-  OnHostBytes(m_BootBaud == 0 ? bytes : Resample(bytes, hostTransmit, Format()));
-  return true;
+  if (m_bPowered) OnHostBytes(m_BootBaud == 0 ? bytes : Resample(bytes, sentWith, Format()));
+}
+
+void CSimReceiver::TakeQueuedHostBytes(const std::string& bytes, const LineFormat& before, const LineFormat& after) {
+  if (m_BootBaud == 0) {
+    TakeHostBytes(bytes, after);
+    return;
+  }
+  m_Recorder.AddBytes(static_cast<uint64_t>(NowMs()), bytes.data(), bytes.size());
+  // Byte by byte while the receiver listens at one of the two settings: a
+  // command among them may move the receiver to the other.
+  size_t at = 0;
+  for (; at < bytes.size() && m_bPowered; ++at) {
+    const LineFormat receiver = Format();
+    if (receiver != after && receiver != before) break;
+    OnHostBytes(bytes.substr(at, 1));
+  }
+  if (at < bytes.size() && m_bPowered) OnHostBytes(Resample(bytes.substr(at), before, Format()));
+}
+
+bool CSimReceiver::VanishDue() const {
+  const auto now = std::chrono::steady_clock::now();
+  return now >= *m_VanishBy || (now >= m_VanishFrom && m_Terminal.PendingInput() == 0);
 }
 
 void CSimReceiver::RunTimers() {
@@ -228,7 +335,12 @@ void CSimReceiver::EmitEpoch() {
   for (; m_NextFault < m_Scenario.faults.size() && m_Scenario.faults[m_NextFault].at <= t; ++m_NextFault) {
     const Fault& fault = m_Scenario.faults[m_NextFault];
     if (fault.type == FaultType::Vanish) {
-      CloseMaster();
+      // Gone once the host has read what was sent: the hang-up discards
+      // unread input, and what the host saw must not depend on how soon it
+      // was scheduled.
+      ++m_NextFault;
+      m_VanishFrom = std::chrono::steady_clock::now() + kVanishDrainGrace;
+      m_VanishBy = std::chrono::steady_clock::now() + kVanishDrainLimit;
       return;
     }
     if (fault.type == FaultType::Silence) {
@@ -237,7 +349,7 @@ void CSimReceiver::EmitEpoch() {
       faults.push_back(fault);
     }
   }
-  if (m_bVanished || !m_bPowered) return;
+  if (m_bVanished || m_VanishBy || !m_bPowered) return;
   const Epoch epoch = ScenarioEpoch(m_Scenario, t, m_BootSeconds);
   m_bFixed = epoch.Fixed();
   if (t < m_SilentUntil) return;

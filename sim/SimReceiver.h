@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -48,8 +49,15 @@ class CSimReceiver {
   uint32_t BaudRate() const;
   LineFormat Format() const;
 
+  // Waits up to `ms` (scaled) until the receiver has seen the host's line
+  // transmit with `line`. Bytes still queued when the host changes its
+  // settings pass as sent at whichever settings suit the receiver, so a test
+  // that puts the host at a wrong rate waits for this before it writes.
+  bool WaitForHostLine(const LineFormat& line, uint32_t ms);
+
   // Switches the power; returns once the receiver follows (nothing is sent
-  // after a power-off returns). Ignored by power-independent receivers.
+  // after a power-off returns). Before Start() it sets the power the receiver
+  // starts with. Ignored by power-independent receivers.
   void SetPower(bool on);
   bool Powered() const { return m_bPowered.load(); }
 
@@ -60,6 +68,8 @@ class CSimReceiver {
   bool Fixed() const { return m_bFixed.load(); }       // the last epoch had a fix
   uint32_t Epochs() const { return m_EpochCount.load(); }  // epochs emitted so far
   uint64_t ElapsedMs() const;                          // scaled ms since Start()
+  // Scenario time of the last power-on or cold start; nullopt while off.
+  std::optional<double> LastBootSeconds() const;
 
   CSimRecorder& Recording() { return m_Recorder; }
   const Scenario& GetScenario() const { return m_Scenario; }
@@ -88,7 +98,18 @@ class CSimReceiver {
   void Wake();
   void ApplyPower(bool on);
   bool ReadHost();  // false when the master cannot be read any more
+  // One packet from the master: kHostData (into `bytes`), kHostNotice (the
+  // host's settings changed), kHostNothing, or kHostGone.
+  static constexpr int kHostGone = -1, kHostNothing = 0, kHostData = 1, kHostNotice = 2;
+  int ReadHostPacket(std::string& bytes);
+  bool ReadHostTransmit(LineFormat& hostTransmit) const;  // false when unreadable
+  void PublishHostTransmit(const LineFormat& hostTransmit);
+  LineFormat HostTransmit() const;
+  void TakeHostBytes(const std::string& bytes, const LineFormat& sentWith);
+  // Bytes that were queued when the host's settings changed from `before` to `after`.
+  void TakeQueuedHostBytes(const std::string& bytes, const LineFormat& before, const LineFormat& after);
   void RunTimers();
+  bool VanishDue() const;  // a pending vanish fault may close the line now
   void EmitEpoch();
   std::string ApplyFault(const Fault& fault, std::string output);
   void CloseMaster();
@@ -108,11 +129,13 @@ class CSimReceiver {
   std::atomic<bool> m_bVanished{false};
   std::atomic<bool> m_bFixed{false};
   std::atomic<uint32_t> m_EpochCount{0};
+  std::atomic<double> m_LastBoot{std::nan("")};  // published copy of m_BootSeconds
   int m_PowerListener = -1;
 
   mutable std::mutex m_LineMutex;
   std::condition_variable m_StateChanged;  // power applied, vanished, stopping
   LineFormat m_Line;
+  LineFormat m_HostTransmit;  // the host's transmit settings as last seen by the receiver
 
   // Scaled clock: re-anchored when the time scale changes.
   mutable std::mutex m_ClockMutex;
@@ -123,6 +146,10 @@ class CSimReceiver {
   // Receiver-thread state.
   std::multimap<double, std::function<void()>> m_Timers;
   std::optional<double> m_BootSeconds;  // scenario time of the last boot
+  // A vanish fault waits for the host to read what was sent, from m_VanishFrom until m_VanishBy.
+  std::chrono::steady_clock::time_point m_VanishFrom;
+  std::optional<std::chrono::steady_clock::time_point> m_VanishBy;
+
   double m_NextEpochMs = 1000;
   double m_SilentUntil = 0;
   size_t m_NextFault = 0;

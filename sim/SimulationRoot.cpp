@@ -160,6 +160,7 @@ bool CSimulationRoot::WriteProfile(uint32_t gpsType, uint32_t wwanType, std::str
 void CSimulationRoot::Stop() {
   m_pWatcher.reset();
   m_Receivers.clear();
+  if (!m_Root.empty() && platform::DeviceRoot() == m_Root) platform::ResetDeviceRoot();
   if (m_bTemporary && !m_Root.empty()) {
     std::error_code ec;
     std::filesystem::remove_all(m_Root, ec);

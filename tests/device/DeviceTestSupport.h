@@ -27,11 +27,14 @@
 #include "platform/UserInterface.h"
 #include "sim/NmeaSentences.h"
 #include "support/TempFolder.h"
+#include "support/TestTime.h"
 
 namespace device_test {
 
 // Real time allowed for anything a test waits for; far beyond what it needs.
 constexpr auto kPatience = std::chrono::seconds(20);
+constexpr double kDeviceTestScale = 0.02;
+constexpr uint32_t kPatienceMs = static_cast<uint32_t>(20'000 / kDeviceTestScale);  // kPatience in scaled ms
 
 using navlume_test::ReadText;
 using navlume_test::TempFolder;
@@ -122,7 +125,7 @@ class DeviceTest : public ::testing::Test {
     return m_Root.Path() / "files" / "Temp" / ("NMEADATA_" + name + ".LOG");
   }
 
-  platform::ScopedTimeScale m_Scale{0.02};
+  navlume_test::TestTimeScale m_Scale{kDeviceTestScale};
   TempFolder m_Root;
   platform::DebugCapture m_Capture;
   platform::HeadlessUserInterface m_Ui;

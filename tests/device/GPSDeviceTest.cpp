@@ -7,6 +7,7 @@
 #include <poll.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 #include "DeviceTestSupport.h"
@@ -52,6 +53,11 @@ class GPSDeviceTest : public DeviceTest {
   }
 
   void Send(const std::string& bytes) { ASSERT_TRUE(m_Terminal.WriteToSlave(bytes)); }
+  bool WaitUntilCaptured(const std::string& line) {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (!m_Capture.Contains(line) && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    return m_Capture.Contains(line);
+  }
 
   sim::PseudoTerminal m_Terminal;
 };
@@ -84,21 +90,49 @@ TEST_F(GPSDeviceTest, StreamReachesListenersRawTextAndLogFileByteForByte) {
   EXPECT_TRUE(m_Capture.Contains("[GPS] ParseThread : Terminate thread !"));
 }
 
-TEST_F(GPSDeviceTest, LongRunsArriveInOrderInBatchesOfAtMost4095Bytes) {
-  RecordingListener listener;
+// Holds the parse thread in its first call until Release(), so that the
+// receive queue fills behind it.
+class HoldingListener : public RecordingListener {
+ public:
+  void OnGPSData(CGPSDevice* device, GpsPosition record) override {
+    RecordingListener::OnGPSData(device, record);
+    std::unique_lock lock(m_GateMutex);
+    m_GateChanged.wait_for(lock, kPatience, [this] { return m_bReleased; });
+  }
+  void Release() {
+    {
+      std::lock_guard lock(m_GateMutex);
+      m_bReleased = true;
+    }
+    m_GateChanged.notify_all();
+  }
+
+ private:
+  std::mutex m_GateMutex;
+  std::condition_variable m_GateChanged;
+  bool m_bReleased = false;
+};
+
+TEST_F(GPSDeviceTest, AFullQueueIsPublishedInOrderInBatchesOfAtMost4095Bytes) {
+  HoldingListener listener;
   CGPSDevice device;
   CreateAndOpen(device);
   device.AddListener(&listener);
-
-  std::string stream;
-  for (int piece = 0; piece < 40; ++piece) {
-    std::string chunk;
-    while (chunk.size() < 3000) chunk += Gga(1, std::to_string(100000 + piece)) + std::string(30, 'x') + "\r\n";
-    Send(chunk);
-    stream += chunk;
-    ASSERT_TRUE(listener.WaitForRaw(stream)) << "piece " << piece;
-  }
-  for (const auto& raw : listener.Raw()) EXPECT_LE(raw.size(), kMaxBatchBytes);
+  std::string stream = Gga(1);
+  Send(stream);
+  ASSERT_TRUE(listener.WaitFor([](const auto& records, const auto&) { return !records.empty(); }));  // now held
+  std::string queued;
+  for (int line = 0; queued.size() <= RxQueue::kSize; ++line) queued += Gga(1, std::to_string(100000 + line));
+  Send(queued);
+  stream += queued;
+  ASSERT_TRUE(WaitUntilCaptured("[COM5:]SerialThread - receive queue full"));  // the queue holds 4096 bytes
+  const size_t held = listener.Raw().front().size();
+  listener.Release();
+  ASSERT_TRUE(listener.WaitForRaw(stream.substr(0, held + RxQueue::kSize)));
+  const std::vector<std::string> raw = listener.Raw();
+  ASSERT_EQ(raw.size(), 3u);
+  EXPECT_EQ(raw[1].size(), kMaxBatchBytes);
+  EXPECT_EQ(raw[2].size(), RxQueue::kSize - kMaxBatchBytes);
 }
 
 TEST_F(GPSDeviceTest, FixMessageIsLoggedOncePerTransitionIntoFix) {
@@ -152,6 +186,23 @@ TEST_F(GPSDeviceTest, LogFileMovesToTheStorageCardWhenTempCannotBeUsed) {
   EXPECT_EQ(ReadText(card / "NMEADATA_COM5.LOG"), stream);
 }
 
+TEST_F(GPSDeviceTest, NoWritableLogFolderCostsTheLogButNotTheStream) {
+  const auto temp = m_Root.Path() / "files" / "Temp";
+  std::filesystem::remove_all(temp);
+  navlume_test::WriteText(temp, "a file where the folder should be");  // and no storage card
+  RecordingListener listener;
+  CGPSDevice device;
+  device.m_bSaveNMEAData = 1;
+  CreateAndOpen(device);
+  device.AddListener(&listener);
+  const std::string stream = Gga(1) + Gga(1, "123520");
+  Send(stream);
+  ASSERT_TRUE(listener.WaitForRaw(stream));
+  EXPECT_TRUE(m_Capture.Contains("[Navlume] Can't create \\Storage Card\\NMEADATA_COM5.LOG file!"));
+  EXPECT_FALSE(std::filesystem::exists(m_Root.Path() / "files" / "Storage Card"));
+  EXPECT_EQ(listener.Records().back().fixQuality, 1u);
+}
+
 TEST_F(GPSDeviceTest, PortThatNeverOpensIsTriedElevenTimesThenReported) {
   platform::SetPortDevicePath(kPort, (m_Root.Path() / "no-such-tty").string());
   CGPSDevice device;
@@ -182,6 +233,54 @@ TEST_F(GPSDeviceTest, ListenersAreLimitedToTenAndHearOnlyLaterRecords) {
   ASSERT_TRUE(early.WaitForRaw(first + second));
   ASSERT_TRUE(more[8].WaitForRaw(second));
   EXPECT_EQ(more[9].Count(), 0u);
+}
+
+TEST_F(GPSDeviceTest, ARateTheLineRefusesFailsOpenAndReleasesThePort) {
+  CGPSDevice device;
+  ASSERT_EQ(device.Create(kPort, 0, 0, 14400), 1);
+  EXPECT_EQ(device.Open(), 0);
+  EXPECT_TRUE(m_Capture.Contains("[CGPS] Can't set baudrate on GPS port : 14400"));
+  EXPECT_NE(device.m_State, kDeviceOpen);
+  CSerial other;  // the port was let go: another opener gets it
+  EXPECT_EQ(other.Open(kPort, nullptr), 0u);
+}
+
+TEST_F(GPSDeviceTest, CloseDuringTheOpenAttemptsEndsThem) {
+  platform::SetPortDevicePath(kPort, (m_Root.Path() / "no-such-tty").string());
+  CGPSDevice device;
+  ASSERT_EQ(device.Create(kPort, 0, 0, 9600), 1);
+  auto open = std::async(std::launch::async, [&] { return device.Open(); });
+  ASSERT_TRUE(WaitUntilCaptured("CSerial::Open - Unable to open port"));
+  device.Close();
+  EXPECT_EQ(open.get(), 0);
+  EXPECT_LT(m_Capture.Count("CSerial::Open - Unable to open port"), 11u);
+  EXPECT_EQ(device.m_State, kDeviceClosed);
+}
+
+// Listeners added and records copied from another thread while the parse
+// thread publishes (run under ThreadSanitizer, this finds unguarded sharing).
+TEST_F(GPSDeviceTest, ListenersAndCopiesFromAnotherThreadWhilePublishing) {
+  RecordingListener first;  // the listeners outlive the device that calls them
+  std::vector<RecordingListener> more(kMaxListeners - 1);
+  CGPSDevice device;
+  CreateAndOpen(device);
+  device.AddListener(&first);
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 0; !stop; ++i) m_Terminal.WriteToSlave(Gga(1, std::to_string(100000 + i % 60)));
+  });
+  for (auto& listener : more) {
+    const size_t seen = first.Count();
+    if (!first.WaitFor([&](const auto& records, const auto&) { return records.size() > seen; })) break;
+    device.AddListener(&listener);
+    EXPECT_EQ(device.CopyPosition().size, kGpsPositionSize);
+    EXPECT_LE(device.CopyRawText().size(), kMaxBatchBytes);
+  }
+  const bool lastHeard = more.back().WaitFor([](const auto& records, const auto&) { return !records.empty(); });
+  stop = true;
+  writer.join();  // the device still reads, so the last write completes
+  ASSERT_TRUE(lastHeard);
+  EXPECT_EQ(more.back().Records().back().fixQuality, 1u);
 }
 
 TEST_F(GPSDeviceTest, CreateAndOpenRefuseMisuse) {
@@ -216,38 +315,42 @@ TEST_F(GPSDeviceTest, ClosePortKeepsTheDeviceAlive) {
   EXPECT_TRUE(listener.WaitForRaw(stream));
 }
 
-// Counts calls and fails the test when one arrives after Close returned.
-class ClosingListener : public CGPSListener {
+class CountingListener : public CGPSListener {
  public:
-  void OnGPSData(CGPSDevice*, GpsPosition) override {
-    ++m_Calls;
-    EXPECT_FALSE(m_bClosed.load());
-  }
+  void OnGPSData(CGPSDevice*, GpsPosition) override { ++m_Calls; }
   std::atomic<int> m_Calls{0};
-  std::atomic<bool> m_bClosed{false};
 };
 
 TEST_F(GPSDeviceTest, CloseWhileDataFlowsStopsEveryCall) {
   auto device = std::make_unique<CGPSDevice>();
   device->m_bSaveNMEAData = 1;
-  ClosingListener listener;
+  CountingListener listener;
   CreateAndOpen(*device);
   device->AddListener(&listener);
   std::atomic<bool> stop{false};
+  std::atomic<int> written{0};
   // Non-blocking: once the device stops reading, the terminal fills up and the writer must still see `stop`.
   fcntl(m_Terminal.MasterFd(), F_SETFL, fcntl(m_Terminal.MasterFd(), F_GETFL) | O_NONBLOCK);
   std::thread writer([&] {
     const std::string line = Gga(1);
     while (!stop) {
-      if (::write(m_Terminal.MasterFd(), line.data(), line.size()) < 0 && errno != EAGAIN) break;
+      const ssize_t n = ::write(m_Terminal.MasterFd(), line.data(), line.size());
+      if (n < 0 && errno != EAGAIN) break;
+      if (n > 0) ++written;
       pollfd out{m_Terminal.MasterFd(), POLLOUT, 0};
       ::poll(&out, 1, 10);
     }
   });
   while (listener.m_Calls < 50) std::this_thread::yield();
   device->Close();
-  listener.m_bClosed = true;
+  const int callsAtClose = listener.m_Calls;
+  // More lines reach the closed port; none of them may reach the listener.
+  const int writtenAtClose = written;
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (written < writtenAtClose + 20 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  EXPECT_EQ(listener.m_Calls, callsAtClose);
   device.reset();
+  EXPECT_EQ(listener.m_Calls, callsAtClose);
   stop = true;
   writer.join();
 }
@@ -285,7 +388,7 @@ TEST_F(GPSDeviceTest, ListenerMayCloseItsDevice) {
 }
 
 TEST_F(GPSDeviceTest, TwoHundredCyclesLeakNoDescriptorsOrThreads) {
-  platform::ScopedTimeScale fast(0.002);
+  platform::ScopedTimeScale fast(0.002, {});  // no floor: only what the cycles leave counts here
   {  // the first cycle loads whatever the process keeps for good
     CGPSDevice device;
     CreateAndOpen(device);

@@ -147,6 +147,8 @@ class Oem615Test : public DeviceTest {
 TEST_F(Oem615Test, At9600TheSeventeenLogCommandsAreSentInOrder) {
   ASSERT_EQ(m_Device.Create(Oem615PortName, 0, kGpsTypeOem615, 9600), 1);
   ASSERT_EQ(m_Device.Open(), 1);
+  // Open may return before the receiver took the last command (its prompt wait can end first).
+  m_Receiver.Recording().WaitForCommands(LogCommandLines().size(), kPatienceMs);
   EXPECT_EQ(m_Receiver.Recording().Commands(), LogCommandLines());
   EXPECT_EQ(Received().find("serialconfig"), std::string::npos);
   EXPECT_TRUE(m_Capture.Contains("[GPSPort] ___ OEM615 module Init done"));
@@ -159,6 +161,7 @@ TEST_F(Oem615Test, At115200SerialconfigGoesFirstAtTheFactoryRate) {
   ASSERT_EQ(m_Device.Open(), 1);
   std::vector<std::string> expected{"serialconfig com1 115200 n 8 1 n"};
   for (const auto& line : LogCommandLines()) expected.push_back(line);
+  m_Receiver.Recording().WaitForCommands(expected.size(), kPatienceMs);
   EXPECT_EQ(m_Receiver.Recording().Commands(), expected);
   EXPECT_EQ(Received().rfind(std::string("serialconfig com1 115200 n 8 1 n\n\0", 34), 0), 0u);
   EXPECT_EQ(m_Receiver.BaudRate(), 115200u);
@@ -170,10 +173,22 @@ TEST_F(Oem615Test, ColdStartResetsThenConfiguresAt9600) {
   ASSERT_EQ(m_Device.Open(), 1);
   std::vector<std::string> expected{"serialconfig com1 115200 n 8 1 n", "freset"};
   for (const auto& line : LogCommandLines()) expected.push_back(line);
+  m_Receiver.Recording().WaitForCommands(expected.size(), kPatienceMs);
   EXPECT_EQ(m_Receiver.Recording().Commands(), expected);
   EXPECT_NE(Received().find(std::string("freset\n\0", 8)), std::string::npos);
   EXPECT_EQ(m_Receiver.BaudRate(), 9600u);
   EXPECT_TRUE(m_Capture.Contains("[GPSPort] ___ OEM615 module cold start done"));
+}
+
+TEST_F(Oem615Test, CloseDuringTheCommandSequenceEndsTheStartUp) {
+  ASSERT_EQ(m_Device.Create(Oem615PortName, 0, kGpsTypeOem615, 9600), 1);
+  auto open = std::async(std::launch::async, [this] { return m_Device.Open(); });
+  ASSERT_TRUE(m_Receiver.Recording().WaitForCommands(3, kPatienceMs));
+  m_Device.Close();
+  EXPECT_EQ(open.get(), 0);
+  EXPECT_EQ(m_Device.m_State, kDeviceClosed);
+  EXPECT_LT(m_Receiver.Recording().Commands().size(), LogCommandLines().size());
+  EXPECT_TRUE(m_Ui.MessageBoxes().empty());
 }
 
 TEST_F(Oem615Test, ClosePortSwitchesTheOem615Off) {

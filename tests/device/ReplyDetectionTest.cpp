@@ -108,6 +108,7 @@ class PromptDetectionTest : public DeviceTest {
            std::chrono::steady_clock::now() < deadline) {
       std::this_thread::yield();
     }
+    ASSERT_TRUE(m_Capture.Contains("[Navlume] COM3: device open success!")) << "the port never opened";
   }
   void TearDown() override {
     if (m_Open.valid()) m_Open.wait();
@@ -127,6 +128,11 @@ TEST_F(PromptDetectionTest, BatchHoldingThePromptIsDropped) {
   EXPECT_FALSE(m_Capture.Contains("[GPSPort] ___ OEM615 module Init Response Fail"));
   EXPECT_TRUE(m_Capture.Contains("[GPSPort] ___ OEM615 module Init done"));
   for (const auto& raw : m_Listener.Raw()) EXPECT_EQ(raw.find("GPGGA"), std::string::npos);
+  // The dropped fix never reached the parser: the next record has none.
+  const std::string after = "$GPTXT,after\r\n";
+  ASSERT_TRUE(m_Terminal.WriteToSlave(after));
+  ASSERT_TRUE(m_Listener.WaitFor([&](const auto&, const auto& raw) { return RecordingListener::Joined(raw).ends_with(after); }));
+  EXPECT_EQ(m_Listener.Records().back().fixQuality, 0u);
   EXPECT_EQ(m_Device.m_bFixed, 0);
 }
 

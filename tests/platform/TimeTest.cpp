@@ -24,4 +24,17 @@ TEST(ScaledTime, DurationsFollowTheScale) {
   EXPECT_EQ(TimeScale(), 1.0);
 }
 
+TEST(ScaledTime, AFloorKeepsShortWaitsLongEnoughButNeverBeyondTheirOwnLength) {
+  using std::chrono::milliseconds;
+  {
+    ScopedTimeScale scoped(0.01, milliseconds(30));
+    EXPECT_EQ(ScaledDuration(6000), milliseconds(60));
+    EXPECT_EQ(ScaledDuration(1000), milliseconds(30));
+    EXPECT_EQ(ScaledDuration(20), milliseconds(20));
+    EXPECT_EQ(ScaledDuration(0), milliseconds(0));
+  }
+  EXPECT_EQ(MinimumWait(), milliseconds(0));
+  EXPECT_EQ(ScaledDuration(1000), milliseconds(1000));
+}
+
 }  // namespace

@@ -16,6 +16,7 @@
 #include "nmea/NmeaParser.h"
 #include "platform/Time.h"
 #include "sim/Scenario.h"
+#include "support/TestTime.h"
 
 namespace navlume_test {
 
@@ -63,10 +64,14 @@ class HostPort {
   bool ReadUntil(const std::function<bool(const std::string&)>& done, uint32_t ms) {
     const auto deadline = std::chrono::steady_clock::now() + platform::ScaledDuration(ms);
     while (!done(m_Received)) {
+      // At the deadline, one last look takes what already arrived.
       const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return false;
+      const bool last = left.count() <= 0;
       pollfd fd{m_Fd, POLLIN, 0};
-      if (poll(&fd, 1, static_cast<int>(left.count() / 1000) + 1) <= 0) continue;
+      if (poll(&fd, 1, last ? 0 : static_cast<int>(left.count() / 1000) + 1) <= 0) {
+        if (last) return false;
+        continue;
+      }
       if (fd.revents & (POLLHUP | POLLERR)) m_bHungUp = true;
       char buffer[4096];
       const ssize_t count = read(m_Fd, buffer, sizeof buffer);
@@ -134,6 +139,8 @@ inline int CountGga(const std::string& stream, char quality) {
   }
   return count;
 }
+
+inline std::string TwoDigits(int value) { return (value < 10 ? "0" : "") + std::to_string(value); }
 
 // The default scenario with its first fix `ttff` scenario seconds after power-on.
 inline sim::Scenario WithTtff(double ttff) {

@@ -13,7 +13,9 @@ using navlume_test::HostPort;
 using navlume_test::WithTtff;
 
 // The host must follow a rate change within the receiver's one-second boot.
+// kPatienceMs: 20 s of real time, far beyond what any wait here needs.
 constexpr double kScale = 0.05;
+constexpr uint32_t kPatienceMs = static_cast<uint32_t>(20'000 / kScale);
 const std::string kOk = "<OK\r\n[COM1]";
 const std::vector<std::string> kLogCommands{
     "log bestsats ontime 1", "log bestposa ontime 1", "log glmlaa onchanged", "log gpalm onchanged",
@@ -32,16 +34,16 @@ class Oem615ReceiverTest : public ::testing::Test {
   // Powers on and waits for the boot prompt.
   void Boot() {
     m_Receiver.SetPower(true);
-    ASSERT_TRUE(m_pHost->ReadUntilContains("[COM1]", 60000));
+    ASSERT_TRUE(m_pHost->ReadUntilContains("[COM1]", kPatienceMs));
     EXPECT_EQ(m_pHost->Take(), "[COM1]");
   }
   // Sends a command line and waits for the answer.
   bool Command(const std::string& line, const std::string& answer = kOk) {
     m_pHost->Take();
-    return m_pHost->Write(line) && m_pHost->ReadUntilContains(answer, 60000);
+    return m_pHost->Write(line) && m_pHost->ReadUntilContains(answer, kPatienceMs);
   }
 
-  platform::ScopedTimeScale m_Scale{kScale};
+  navlume_test::TestTimeScale m_Scale{kScale};
   sim::COem615Receiver m_Receiver{WithTtff(2), sim::PowerMode::Manual};
   std::unique_ptr<HostPort> m_pHost;
 };
@@ -49,8 +51,10 @@ class Oem615ReceiverTest : public ::testing::Test {
 TEST_F(Oem615ReceiverTest, SilentWhileOffThenBootPromptAboutASecondAfterPowerOn) {
   EXPECT_TRUE(m_pHost->ReadFor(2000).empty());
   m_Receiver.SetPower(true);
-  EXPECT_TRUE(m_pHost->ReadFor(300).empty());  // still booting
-  ASSERT_TRUE(m_pHost->ReadUntilContains("[COM1]", 60000));
+  const std::optional<double> boot = m_Receiver.LastBootSeconds();
+  ASSERT_TRUE(boot.has_value());
+  ASSERT_TRUE(m_pHost->ReadUntilContains("[COM1]", kPatienceMs));
+  EXPECT_GE(m_Receiver.ElapsedMs(), *boot * 1000 + 1000);  // after its one-second boot, never earlier
   EXPECT_EQ(m_pHost->Take(), "[COM1]");
   EXPECT_TRUE(m_pHost->ReadFor(2500).empty());  // no logs until asked
 }
@@ -70,12 +74,12 @@ TEST_F(Oem615ReceiverTest, EveryCommandIsAnsweredAndRecordedInOrder) {
 TEST_F(Oem615ReceiverTest, LogsAppearOnlyAfterTheirCommand) {
   Boot();
   EXPECT_TRUE(Command("log gpgga ontime 1\n"));
-  ASSERT_TRUE(m_pHost->ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 2; }, 60000));
+  ASSERT_TRUE(m_pHost->ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 2; }, kPatienceMs));
   EXPECT_EQ(m_pHost->Received().find("$GPRMC"), std::string::npos);
   EXPECT_EQ(m_pHost->Received().find('#'), std::string::npos);
   EXPECT_TRUE(Command("log bestposa ontime 1\n"));
-  ASSERT_TRUE(m_pHost->ReadUntilContains("#BESTPOSA,COM1,", 60000));
-  ASSERT_TRUE(m_pHost->ReadUntilContains(";SOL_COMPUTED,SINGLE,", 60000));
+  ASSERT_TRUE(m_pHost->ReadUntilContains("#BESTPOSA,COM1,", kPatienceMs));
+  ASSERT_TRUE(m_pHost->ReadUntilContains(";SOL_COMPUTED,SINGLE,", kPatienceMs));
   EXPECT_TRUE(Command("unlogall\n"));
   m_pHost->ReadFor(200);
   EXPECT_TRUE(m_pHost->ReadFor(2500).empty());
@@ -89,7 +93,7 @@ TEST_F(Oem615ReceiverTest, SerialconfigSwitchesRateAfterTheAnswerAndFresetReturn
   m_pHost->SetLine(115200);
   ASSERT_TRUE(Command("log gpgga ontime 1\n"));
   EXPECT_EQ(m_Receiver.BaudRate(), 115200u);
-  ASSERT_TRUE(m_pHost->ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 60000));
+  ASSERT_TRUE(m_pHost->ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, kPatienceMs));
   EXPECT_TRUE(m_Receiver.Fixed());
 
   std::string freset = "freset\n";
@@ -97,7 +101,7 @@ TEST_F(Oem615ReceiverTest, SerialconfigSwitchesRateAfterTheAnswerAndFresetReturn
   ASSERT_TRUE(Command(freset));  // answered at the old rate
   m_pHost->SetLine(9600);
   m_pHost->Take();
-  ASSERT_TRUE(m_pHost->ReadUntilContains("[COM1]", 60000));  // the boot prompt, at 9600
+  ASSERT_TRUE(m_pHost->ReadUntilContains("[COM1]", kPatienceMs));  // the boot prompt, at 9600
   EXPECT_EQ(m_pHost->Take(), "[COM1]");
   EXPECT_EQ(m_Receiver.BaudRate(), 9600u);
   EXPECT_FALSE(m_Receiver.Fixed());
@@ -110,8 +114,9 @@ TEST_F(Oem615ReceiverTest, SerialconfigSwitchesRateAfterTheAnswerAndFresetReturn
 TEST_F(Oem615ReceiverTest, AHostAtTheWrongRateGetsNoPromptAndIsNotUnderstood) {
   Boot();
   m_pHost->SetLine(115200);
+  ASSERT_TRUE(m_Receiver.WaitForHostLine(sim::LineFormat{115200}, kPatienceMs));
   ASSERT_TRUE(m_pHost->Write("log gpgga ontime 1\n"));
-  ASSERT_TRUE(m_Receiver.Recording().WaitForBytes(19, 60000));
+  ASSERT_TRUE(m_Receiver.Recording().WaitForBytes(19, kPatienceMs));
   const std::string answer = m_pHost->ReadFor(2500);
   EXPECT_EQ(answer.find("[COM1]"), std::string::npos);
   EXPECT_TRUE(m_Receiver.EnabledLogs().empty());
@@ -120,7 +125,7 @@ TEST_F(Oem615ReceiverTest, AHostAtTheWrongRateGetsNoPromptAndIsNotUnderstood) {
 TEST_F(Oem615ReceiverTest, PowerOffSilencesAndPowerOnBootsAfresh) {
   Boot();
   ASSERT_TRUE(Command("log gprmc ontime 1\n"));
-  ASSERT_TRUE(m_pHost->ReadUntilContains("$GPRMC", 60000));
+  ASSERT_TRUE(m_pHost->ReadUntilContains("$GPRMC", kPatienceMs));
   m_Receiver.SetPower(false);
   m_pHost->ReadFor(200);
   EXPECT_TRUE(m_pHost->ReadFor(2500).empty());

@@ -1,16 +1,19 @@
 // Simulation roots, the A-GPS and replay receivers, and `navlume-cli sim` end to end.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 
 #include <nlohmann/json.hpp>
 
 #include "HostPort.h"
 #include "platform/DeviceProfile.h"
+#include "platform/DeviceRoot.h"
 #include "sim/AgpsReceiver.h"
 #include "sim/PowerFileWatcher.h"
 #include "sim/ReplayReceiver.h"
@@ -22,11 +25,13 @@ namespace {
 using navlume_test::CountGga;
 using navlume_test::HostPort;
 
+// kPatienceMs: 20 s of real time, far beyond what any wait here needs.
 constexpr double kScale = 0.01;
+constexpr uint32_t kPatienceMs = static_cast<uint32_t>(20'000 / kScale);
 
 class SimulationRootTest : public ::testing::Test {
  protected:
-  platform::ScopedTimeScale m_Scale{kScale};
+  navlume_test::TestTimeScale m_Scale{kScale};
 };
 
 void WritePower(const std::filesystem::path& root, const char* state) {
@@ -37,10 +42,10 @@ TEST_F(SimulationRootTest, AgpsStreamsWithoutPowerAtAnyLineRate) {
   sim::CAgpsReceiver receiver;
   ASSERT_TRUE(receiver.Start());
   HostPort host(receiver.SlavePath(), 115200);
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '0') >= 2; }, 60000));
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '0') >= 2; }, kPatienceMs));
   receiver.SetPower(false);
   host.Take();
-  EXPECT_TRUE(host.ReadUntilContains("$GPGGA", 60000));
+  EXPECT_TRUE(host.ReadUntilContains("$GPGGA", kPatienceMs));
 }
 
 TEST_F(SimulationRootTest, ReplayPlaysACaptureOneEpochPerSecond) {
@@ -55,9 +60,9 @@ TEST_F(SimulationRootTest, ReplayPlaysACaptureOneEpochPerSecond) {
   ASSERT_EQ(epochs.size(), 3u);
   EXPECT_EQ(epochs[1], "$GPGGA,2*00\r\n$GPRMC,2*00\r\n");
   sim::CReplayReceiver receiver(epochs);
+  HostPort host(receiver.SlavePath());  // listening before the first epoch
   ASSERT_TRUE(receiver.Start());
-  HostPort host(receiver.SlavePath());
-  ASSERT_TRUE(host.ReadUntilContains("$GPGGA,3*00\r\n", 60000));
+  ASSERT_TRUE(host.ReadUntilContains("$GPGGA,3*00\r\n", kPatienceMs));
   EXPECT_EQ(host.Received(), epochs[0] + epochs[1] + epochs[2]);
   EXPECT_GE(receiver.ElapsedMs(), 3000u);
 }
@@ -86,13 +91,15 @@ TEST_F(SimulationRootTest, ProfileMapsPortsAndThePowerFileSwitchesTheGps) {
   EXPECT_FALSE(ublox->Powered());  // the GPS starts switched off
   HostPort host(ublox->SlavePath());
   WritePower(folder, "1");
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 60000));
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, kPatienceMs));
   EXPECT_TRUE(ublox->Powered());
   WritePower(folder, "0");
-  host.ReadUntil([&](const std::string&) { return !ublox->Powered(); }, 60000);
+  host.ReadUntil([&](const std::string&) { return !ublox->Powered(); }, kPatienceMs);
   EXPECT_FALSE(ublox->Powered());
   root.Stop();
   EXPECT_FALSE(std::filesystem::exists(folder));  // a temporary root goes with the simulation
+  EXPECT_NE(platform::DeviceRoot(), folder);      // and the process no longer uses it
+  EXPECT_FALSE(platform::PortDevicePath("COM2:").has_value());
 }
 
 TEST_F(SimulationRootTest, RefusesUnknownProfilesAndRecordsToAFile) {
@@ -113,9 +120,9 @@ TEST_F(SimulationRootTest, RefusesUnknownProfilesAndRecordsToAFile) {
   ASSERT_NE(oem615, nullptr);
   HostPort host(oem615->SlavePath());
   oem615->SetPower(true);
-  ASSERT_TRUE(host.ReadUntilContains("[COM1]", 60000));
+  ASSERT_TRUE(host.ReadUntilContains("[COM1]", kPatienceMs));
   ASSERT_TRUE(host.Write("log gpgga ontime 1\n"));
-  ASSERT_TRUE(oem615->Recording().WaitForCommands(1, 60000));
+  ASSERT_TRUE(oem615->Recording().WaitForCommands(1, kPatienceMs));
   root.Stop();
   std::ifstream lines(record);
   std::vector<nlohmann::json> entries;
@@ -127,37 +134,60 @@ TEST_F(SimulationRootTest, RefusesUnknownProfilesAndRecordsToAFile) {
   EXPECT_EQ(entries.front()["kind"], "bytes");
 }
 
+// A forked child that is killed and reaped however the test ends, so that no
+// failed assertion leaves it running (and holding ctest's output open).
+class ChildProcess {
+ public:
+  explicit ChildProcess(pid_t pid) : m_Pid(pid) {}
+  ~ChildProcess() {
+    if (m_Pid <= 0) return;
+    kill(m_Pid, SIGKILL);
+    waitpid(m_Pid, nullptr, 0);
+  }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // Sends `signal` and waits for the child's end; false when it cannot be reaped.
+  bool Stop(int signal, int& status) {
+    kill(m_Pid, signal);
+    const bool reaped = waitpid(m_Pid, &status, 0) == m_Pid;
+    if (reaped) m_Pid = -1;
+    return reaped;
+  }
+
+ private:
+  pid_t m_Pid;
+};
+
 TEST(NavlumeCliSimTest, UbloxProfileStreamsAFixAfterItsTtff) {
   int out[2];
-  ASSERT_EQ(pipe(out), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
     dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    close(out[1]);
     execl(NAVLUME_CLI, NAVLUME_CLI, "sim", "--profile", "ublox", "--time-scale", "0.01", "--ttff", "5", nullptr);
     _exit(127);
   }
+  ChildProcess child(pid);
   close(out[1]);
-  std::FILE* stream = fdopen(out[0], "r");
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(fdopen(out[0], "r"), &std::fclose);
+  ASSERT_NE(stream, nullptr);
   char line[4096] = {};
-  ASSERT_NE(std::fgets(line, sizeof line, stream), nullptr);
+  ASSERT_NE(std::fgets(line, sizeof line, stream.get()), nullptr);
   const auto described = nlohmann::json::parse(line);
   const std::filesystem::path root = described["root"].get<std::string>();
   const std::string port = described["ports"]["COM2:"].get<std::string>();
   {
-    platform::ScopedTimeScale scale(kScale);
+    navlume_test::TestTimeScale scale(kScale);
     HostPort host(port);
     EXPECT_TRUE(host.ReadFor(1500).empty());  // GPS off
     WritePower(root, "1");
-    ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, 30000));
+    ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, kPatienceMs));
     EXPECT_GE(CountGga(host.Received(), '0'), 4);
   }
-  kill(child, SIGTERM);
   int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  std::fclose(stream);
+  ASSERT_TRUE(child.Stop(SIGTERM, status));
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_FALSE(std::filesystem::exists(root));
