@@ -57,9 +57,11 @@ int WriteAll(int fd, const uint8_t* bytes, size_t count) {
 }
 
 // Appends to the file at `path`; 0 on success, else the errno of the failure.
-int AppendToFile(const std::string& path, const uint8_t* bytes, size_t count) {
+// 0 or the errno of the failure; `opened` tells whether the file could be opened at all.
+int AppendToFile(const std::string& path, const uint8_t* bytes, size_t count, bool& opened) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-  if (fd < 0) return errno;
+  opened = fd >= 0;
+  if (!opened) return errno;
   const int error = WriteAll(fd, bytes, count);
   ::close(fd);
   return error;
@@ -437,10 +439,12 @@ void CGPSDevice::UpdateFix(const GpsPosition& record) {
 // when the trouble starts and once when writing works again, with what was lost.
 void CGPSDevice::AppendToLogFile(const uint8_t* bytes, size_t count) {
   const std::string path = platform::MapHandheldPath(m_LogPath).string();
-  const int error = AppendToFile(path, bytes, count);
+  bool opened = false;
+  const int error = AppendToFile(path, bytes, count, opened);
   if (error != 0) {
     if (!m_bLogFailing) {
       m_bLogFailing = true;
+      if (!opened) platform::DebugPrint("[Navlume] Can't create %s file!\r\n", m_LogPath.c_str());
       NAVLUME_ERROR_LOCATION();
       platform::DebugPrint("[Navlume] Can't write %s file (%s): NMEA data is not saved\r\n", path.c_str(),
                            std::strerror(error));
