@@ -23,7 +23,7 @@ namespace {
 constexpr uint32_t kDefaultPassLevel = 35;
 constexpr int32_t kProductionBaudRate = 9600;
 constexpr int32_t kTestTypeTogether = 1;
-constexpr const char* kErrorCaption = "Error";
+constexpr const char* kCannotOpenGpsPort = "Can't open GPS port";
 constexpr const char* kCaptionProduction = "Navlume";
 constexpr const char* kCaptionAgps = "A-GPS";
 constexpr const char* kCaptionUblox = "U-BLOX";
@@ -43,8 +43,6 @@ uint32_t PassLevel(uint32_t configured) { return configured != 0 ? configured : 
 uint32_t ReceiverType(const std::string& port, const CPortConf& conf) {
   return port == AgpsPortName ? kGpsTypeAgps : static_cast<uint32_t>(conf.m_GpsType);
 }
-
-void ShowError(const std::string& text) { platform::CurrentUserInterface().MessageBox(text, kErrorCaption); }
 
 bool RunSheet(std::vector<SheetTab> tabs) {
   return RunPropertySheet(QString::fromStdString(SheetCaption(*g_pPortConf)), std::move(tabs), g_pProgram->fullScreen);
@@ -89,18 +87,18 @@ bool RunNormal(Program& program, const WinMainOptions& options) {
   if (conf.m_bDirectAccess) {
     platform::DebugPrint("[Navlume] GPS Direct Access!\r\n");
     if (!device.Create(port, passLevel, type, conf.m_BaudRates[0])) {
-      ShowError("Can't open GPS port");
+      platform::ShowError(kCannotOpenGpsPort);
       return false;
     }
     if (!device.Open()) {
-      ShowError("Can't activate " + port + " devices");
+      platform::ShowError("Can't activate " + port + " devices");
       return false;
     }
   } else {
     platform::DebugPrint("[Navlume] GPS Multiplexer!\r\n");
     if (options.startMultiplexer && !options.startMultiplexer(port)) return false;
     if (!device.CreateEX(port, passLevel, type, conf.m_BaudRates[0])) {
-      ShowError("Can't open GPS port");
+      platform::ShowError(kCannotOpenGpsPort);
       return false;
     }
   }
@@ -198,7 +196,7 @@ int WinMain(const WinMainOptions& options) {
   program.fullScreen = options.fullScreen;
   program.conf = std::make_unique<CPortConf>();
   if (!program.conf->Initialize()) {
-    ShowError("GPS port configuration is failed!!");
+    platform::ShowError("GPS port configuration is failed!!");
     return kExitConfigurationFailed;
   }
   g_pPortConf = program.conf.get();

@@ -35,7 +35,6 @@ constexpr const char* kProgramVersion = "3.6.13";
 constexpr int kExitUsage = 2;
 constexpr int kExitStartFailed = 1;  // the program could not do what it was asked
 constexpr const char* kDefaultProfile = "ublox";
-constexpr const char* kErrorCaption = "Error";
 
 struct CommandLine {
   std::string root;
@@ -155,7 +154,7 @@ bool StartSimulatedGpsd(const sim::CSimulationRoot& simulation, const std::strin
     return true;
   }
   std::fprintf(stderr, "%s: cannot start gpsd for the GPS multiplexer: %s\n", kProgramName, error.c_str());
-  platform::CurrentUserInterface().MessageBox(error, kErrorCaption);
+  platform::ShowError(error);
   return false;
 }
 

@@ -21,7 +21,6 @@
 #include "platform/UserInterface.h"
 
 namespace {
-constexpr const char* kErrorCaption = "Error";
 constexpr const char* kCreateFailedText = "Can't create GPS devices";
 constexpr const char* kActivateFailedFormat = "Can't activate %s devices";
 constexpr const char* kTempLogFormat = "\\Temp\\NMEADATA_%s.LOG";
@@ -81,7 +80,7 @@ int CGPSDevice::Create(const std::string& port, uint32_t passLevel, uint32_t typ
   if (ParseThreadExists()) {
     NAVLUME_ERROR_LOCATION();
     platform::DebugPrint("[CGPS] %s device is already created\r\n", m_PortName.c_str());
-    platform::CurrentUserInterface().MessageBox(kCreateFailedText, kErrorCaption);
+    ShowCreateFailure();
     return 0;
   }
   m_PortName = PortNameOf(port);
@@ -122,9 +121,11 @@ bool CGPSDevice::ParseThreadExists() const { return m_hParseThread.joinable() ||
 int CGPSDevice::FailCreate() {
   m_hSerialEvent.reset();
   m_hTerminateEvent.reset();
-  platform::CurrentUserInterface().MessageBox(kCreateFailedText, kErrorCaption);
+  ShowCreateFailure();
   return 0;
 }
+
+void CGPSDevice::ShowCreateFailure() { platform::ShowError(kCreateFailedText); }
 
 bool CGPSDevice::StartParseThread() {
   try {
@@ -214,7 +215,7 @@ int CGPSDevice::FailOpen() {
 }
 
 void CGPSDevice::ShowActivateFailure() const {
-  platform::CurrentUserInterface().MessageBox(Format(kActivateFailedFormat, m_PortName), kErrorCaption);
+  platform::ShowError(Format(kActivateFailedFormat, m_PortName));
 }
 
 int CGPSDevice::WaitDialogAttempt() {

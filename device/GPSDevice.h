@@ -111,6 +111,7 @@ class CGPSDevice : public NmeaParser {
   // A parse thread runs, or a Close is joining it: Create must not replace its events.
   bool ParseThreadExists() const;
   int FailCreate();
+  static void ShowCreateFailure();
   int FailOpen();
   void ShowActivateFailure() const;
 

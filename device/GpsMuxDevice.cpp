@@ -15,8 +15,6 @@
 #include "platform/UserInterface.h"
 
 namespace {
-constexpr const char* kErrorCaption = "Error";
-constexpr const char* kCreateFailedText = "Can't create GPS devices";
 constexpr const char* kGpsDriversKey = "System\\CurrentControlSet\\GPS Intermediate Driver\\Drivers";
 constexpr const char* kCurrentDriverValue = "CurrentDriver";
 constexpr const char* kUbloxDriverName = "UBX";
@@ -43,8 +41,6 @@ void WriteCurrentDriver(uint32_t type) {
   }
   platform::RegFlushKey(platform::RegRoot::LocalMachine);
 }
-
-void ShowCreateFailure() { platform::CurrentUserInterface().MessageBox(kCreateFailedText, kErrorCaption); }
 
 template <typename Proc>
 Proc Lookup(const char* name) {

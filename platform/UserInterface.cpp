@@ -43,4 +43,6 @@ UserInterface& CurrentUserInterface() { return *g_pUserInterface; }
 
 void SetUserInterface(UserInterface* ui) { g_pUserInterface = ui ? ui : &g_Headless; }
 
+void ShowError(const std::string& text) { CurrentUserInterface().MessageBox(text, kErrorCaption); }
+
 }  // namespace platform

@@ -95,4 +95,8 @@ class HeadlessUserInterface : public UserInterface {
 UserInterface& CurrentUserInterface();
 void SetUserInterface(UserInterface* ui);
 
+// Every failure the user sees is a message box with this caption.
+constexpr const char* kErrorCaption = "Error";
+void ShowError(const std::string& text);
+
 }  // namespace platform

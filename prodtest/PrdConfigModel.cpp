@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr const char* kErrorCaption = "Error";
 constexpr const char* kInvalidLevelText = "Invalid PASS LEVEL";
 constexpr const char* kCannotCreateText = "Can't create config file!\r\n";
 constexpr const char* kCannotWriteText = "Can't write config file!\r\n";
@@ -161,7 +160,7 @@ bool CPrdConfigModel::LevelsValid() {
     uint32_t level = 0;
     if (!Control(slot.enableId).checked || PassLevelOf(Control(slot.levelId), level)) continue;
     m_InvalidLevelControl = slot.levelId;
-    platform::CurrentUserInterface().MessageBox(kInvalidLevelText, kErrorCaption);
+    platform::ShowError(kInvalidLevelText);
     return false;
   }
   return true;
@@ -178,7 +177,7 @@ PrdApplyResult CPrdConfigModel::GetnerateFile() {
     fd = CreateConfigFile(kRootConfigPath);
   }
   if (fd < 0) {
-    platform::CurrentUserInterface().MessageBox(kCannotCreateText, kErrorCaption);
+    platform::ShowError(kCannotCreateText);
     return PrdApplyResult::CannotCreate;
   }
   platform::DebugPrint("[Navlume]CPrdConfig::GetnerateFile : %s is created!\r\n", created);
@@ -195,7 +194,7 @@ PrdApplyResult CPrdConfigModel::GetnerateFile() {
   }
   ::close(fd);
   if (!ok) {
-    platform::CurrentUserInterface().MessageBox(kCannotWriteText, kErrorCaption);
+    platform::ShowError(kCannotWriteText);
     return PrdApplyResult::CannotWrite;
   }
   return PrdApplyResult::Written;
