@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -21,6 +20,7 @@ struct DecodeOptions {
   std::string file = "-";
 };
 
+constexpr int kExitFailed = 1;
 constexpr size_t kReadBlock = 1 << 16;
 constexpr size_t kOutputFlush = 1 << 16;
 // A line longer than this is fed in pieces of this size.
@@ -114,10 +114,16 @@ class PieceSplitter {
   std::vector<char> m_Pending;
 };
 
+// A capture that cannot be read is the command failing, not a command line it cannot use.
+[[noreturn]] void Fail(const std::string& what, const std::string& name) {
+  std::fprintf(stderr, "navlume-cli decode: cannot %s %s: %s\n", what.c_str(), name.c_str(), std::strerror(errno));
+  throw CLI::RuntimeError(kExitFailed);
+}
+
 FilePtr OpenInput(const std::string& name) {
   if (name == "-") return FilePtr(stdin);
   FilePtr file(std::fopen(name.c_str(), "rb"));
-  if (!file) throw std::runtime_error("decode: cannot open " + name + ": " + std::strerror(errno));
+  if (!file) Fail("open", name);
   return file;
 }
 
@@ -130,8 +136,7 @@ void RunDecode(const DecodeOptions& options) {
     const size_t count = std::fread(block.data(), 1, block.size(), input.get());
     if (count > 0) splitter.Add(block.data(), count);
     if (count < block.size()) {
-      if (std::ferror(input.get()))
-        throw std::runtime_error("decode: cannot read " + options.file + ": " + std::strerror(errno));
+      if (std::ferror(input.get())) Fail("read", options.file);
       break;
     }
   }
