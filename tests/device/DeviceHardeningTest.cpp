@@ -1,7 +1,8 @@
 // CGPSDevice where its threads and its callers meet: Close from a listener
 // while another thread closes, stop requests and cancels during start-up,
 // replies that stop being awaited half-way, the destructor, a full disk under
-// the NMEA log, and an export port whose far end talks back.
+// the NMEA log, and an export port whose far end talks back, is missing or
+// goes away.
 
 #include <unistd.h>
 
@@ -232,6 +233,52 @@ TEST_F(DeviceHardeningTest, AnExportPortThatTalksBackQueuesAndLogsNothing) {
   Send(Gga(1));
   EXPECT_EQ(ReadUntil(exportTerminal.MasterFd(), [](const std::string& text) { return text.size() >= Gga(1).size(); }),
             Gga(1));
+  device.Close();
+}
+
+// The export port is a copy for a PC: when it is missing or its far end
+// goes away, the receiver's stream still reaches the listeners and the trace says why.
+class ExportPortFailureTest : public DeviceHardeningTest {
+ protected:
+  void OpenAgpsWithExport(CGPSDevice& device, const std::string& exportPath) {
+    platform::SetPortDevicePath(AgpsPortName, m_Terminal.SlavePath());
+    platform::SetPortDevicePath(ExportPortName, exportPath);
+    device.m_bExportToUart = 1;
+    CreateAndOpen(device, AgpsPortName);
+    device.AddListener(&m_Listener);
+  }
+
+  void ExpectStreamReachesListeners() {
+    std::string stream;
+    for (int i = 0; i < 3; ++i) {
+      stream += Gga(1, "12351" + std::to_string(i));
+      Send(Gga(1, "12351" + std::to_string(i)));
+      ASSERT_TRUE(m_Listener.WaitForRaw(stream));
+    }
+    EXPECT_EQ(m_Listener.Records().back().fixQuality, 1u);
+  }
+
+  RecordingListener m_Listener;
+};
+
+TEST_F(ExportPortFailureTest, AMissingDeviceIsLoggedAndTheStreamStillFlows) {
+  CGPSDevice device;
+  OpenAgpsWithExport(device, (m_Root.Path() / "no-such-tty").string());
+  EXPECT_EQ(m_Capture.Count("[Navlume] Can't create " + ExportPortName + " port for export UART!"), 1u);
+  ExpectStreamReachesListeners();
+  EXPECT_FALSE(m_Capture.Contains("port written failed"));
+  device.Close();
+}
+
+TEST_F(ExportPortFailureTest, WritesToAPortWhoseFarEndWentAwayAreLoggedAndTheStreamStillFlows) {
+  sim::PseudoTerminal exportTerminal;
+  ASSERT_TRUE(exportTerminal.Valid());
+  CGPSDevice device;
+  OpenAgpsWithExport(device, exportTerminal.SlavePath());
+  ASSERT_TRUE(m_Capture.Contains("[Navlume] " + ExportPortName + " port open success!"));
+  exportTerminal.CloseMaster();  // the PC's cable is pulled: writes to the line fail
+  ExpectStreamReachesListeners();
+  EXPECT_TRUE(m_Capture.Contains("[Navlume] " + ExportPortName + " port written failed!"));
   device.Close();
 }
 
