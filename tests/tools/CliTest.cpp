@@ -1,47 +1,63 @@
-// navlume-cli's command-line conventions and its JSON output, run as a program.
+// navlume-cli's command-line conventions, its JSON output, decode end to
+// end, and monitor stopped by a signal, run as a program.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
-#include <cstdlib>
+#include <chrono>
+#include <cstring>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "support/Command.h"
 #include "support/TempFolder.h"
 
 namespace {
 
+using navlume_test::CommandResult;
+using navlume_test::Quote;
 using navlume_test::ReadText;
+using navlume_test::RunCommand;
 using navlume_test::TempFolder;
 using navlume_test::WriteText;
 
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-struct CommandResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
 class CliTest : public ::testing::Test {
  protected:
   // Runs navlume-cli with `arguments` (shell words) and standard input from `input`.
   CommandResult Run(const std::string& arguments, const std::string& input = "") {
     const auto in = m_Folder.Path() / "in";
-    const auto out = m_Folder.Path() / "out";
-    const auto err = m_Folder.Path() / "err";
     WriteText(in, input);
-    const std::string command = std::string("'") + NAVLUME_CLI_PATH + "' " + arguments + " <'" + in.string() +
-                                "' >'" + out.string() + "' 2>'" + err.string() + "'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(out), ReadText(err)};
+    return RunCommand(Quote(NAVLUME_CLI_PATH) + " " + arguments + " <" + Quote(in.string()), m_Folder.Path());
   }
 
   TempFolder m_Folder;
 };
+
+std::vector<nlohmann::json> JsonLines(const std::string& text) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream stream(text);
+  std::string line;
+  while (std::getline(stream, line)) lines.push_back(nlohmann::json::parse(line, nullptr, false));
+  return lines;
+}
+
+// The position of a decode record, without where in the input it was taken.
+nlohmann::json Position(nlohmann::json record) {
+  record.erase("offset");
+  record.erase("decoded");
+  return record;
+}
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndPointToHelp) {
   for (const char* arguments : {"", "monitor", "sim --profile nope", "decode --chunk 0", "nosuchcommand",
@@ -80,6 +96,111 @@ TEST_F(CliTest, DecodePrintsValidJsonForNumbersBeyondTheFloatRange) {
     ++count;
   }
   EXPECT_EQ(1, count);
+}
+
+TEST_F(CliTest, DecodeEndsWithTheSameRecordHoweverTheCaptureIsCut) {
+  const std::string capture = Quote(NAVLUME_SAMPLE_CAPTURE);
+  const CommandResult byLine = Run("decode " + capture);
+  ASSERT_EQ(0, byLine.status) << byLine.err;
+  const std::vector<nlohmann::json> lineRecords = JsonLines(byLine.out);
+  ASSERT_GT(lineRecords.size(), 10u);
+  EXPECT_EQ(1, lineRecords.back()["decoded"]);
+  for (const char* cut : {"--chunk 1", "--chunk 7", "--chunk 4096", "--chunk 1000000", "--all", "--all --chunk 13"}) {
+    const CommandResult result = Run("decode " + std::string(cut) + " " + capture);
+    ASSERT_EQ(0, result.status) << cut << ": " << result.err;
+    const std::vector<nlohmann::json> records = JsonLines(result.out);
+    ASSERT_FALSE(records.empty()) << cut;
+    EXPECT_EQ(Position(lineRecords.back()), Position(records.back())) << cut;
+  }
+  // --all prints after every piece, the last one ending at the end of the capture.
+  const std::vector<nlohmann::json> all = JsonLines(Run("decode --all --chunk 1000 " + capture).out);
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(ReadText(NAVLUME_SAMPLE_CAPTURE).size(), all.back()["offset"].get<size_t>());
+  // Standard input reads as the file does.
+  EXPECT_EQ(byLine.out, Run("decode", ReadText(NAVLUME_SAMPLE_CAPTURE)).out);
+}
+
+TEST_F(CliTest, DecodeOfACaptureItCannotReadFailsWithOneAndSaysWhy) {
+  const std::string missing = (m_Folder.Path() / "no-such-capture.nmea").string();
+  const CommandResult absent = Run("decode " + Quote(missing));
+  EXPECT_EQ(kExitFailed, absent.status);
+  EXPECT_EQ("navlume-cli decode: cannot open " + missing + ": No such file or directory\n", absent.err);
+  EXPECT_EQ("", absent.out);
+
+  const CommandResult folder = Run("decode " + Quote(m_Folder.Path().string()));  // opens, but cannot be read
+  EXPECT_EQ(kExitFailed, folder.status);
+  EXPECT_NE(std::string::npos, folder.err.find("cannot read " + m_Folder.Path().string())) << folder.err;
+}
+
+TEST_F(CliTest, DecodeSurvivesALineOverOneMebibyteAndKeepsWhatFollows) {
+  const std::string before = "$GPGGA,093000.00,,,,,0,00,99.9,,,,,,*55\r\n";
+  const std::string after = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+  const std::string longLine = "$GPTXT," + std::string((1 << 20) + 4321, 'x') + "\r\n";
+  for (const char* cut : {"", "--chunk 65536"}) {
+    const CommandResult result = Run("decode " + std::string(cut), before + longLine + after);
+    ASSERT_EQ(0, result.status) << cut << ": " << result.err;
+    const std::vector<nlohmann::json> records = JsonLines(result.out);
+    ASSERT_EQ(2u, records.size()) << cut;
+    EXPECT_EQ(0, records.front()["fixQuality"]) << cut;
+    EXPECT_EQ(1, records.back()["fixQuality"]) << cut;
+    EXPECT_NEAR(48.1173, records.back().value("latitude", 0.0), 1e-4) << cut;
+    EXPECT_EQ(before.size() + longLine.size() + after.size(), records.back()["offset"].get<size_t>()) << cut;
+  }
+}
+
+// Starts navlume-cli with `args`, its output streams in files of `folder`.
+pid_t StartCli(std::vector<std::string> args, const std::filesystem::path& folder) {
+  args.insert(args.begin(), NAVLUME_CLI_PATH);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  const std::string out = (folder / "out").string();
+  const std::string err = (folder / "err").string();
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = -1;
+  const int result = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return result == 0 ? pid : -1;
+}
+
+// Waits up to `patience` for `pid` to end: its exit status, or -1 when it was
+// ended by a signal or had to be killed.
+int WaitForExit(pid_t pid, std::chrono::seconds patience) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(CliTest, MonitorStoppedBySignalDuringOpenAttemptsEndsPromptlyWithZero) {
+  // A port the profile does not map: every open attempt fails, and at this
+  // time scale the attempts (a second of the system's time apart, eleven of
+  // them) last 22 s real, far beyond the patience for stopping.
+  constexpr auto kPatience = std::chrono::seconds(20);
+  constexpr auto kStopPatience = std::chrono::seconds(10);  // generous for a loaded machine
+  constexpr const char* kAttemptsStarted = "Loading... 1";  // the trace of the first attempt period
+  for (const int signal : {SIGINT, SIGTERM}) {
+    const pid_t pid = StartCli({"monitor", "COM7:", "--root", m_Folder.Path().string(), "--time-scale", "2"},
+                               m_Folder.Path());
+    ASSERT_GT(pid, 0);
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (ReadText(m_Folder.Path() / "err").find(kAttemptsStarted) == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_NE(std::string::npos, ReadText(m_Folder.Path() / "err").find(kAttemptsStarted));
+    kill(pid, signal);
+    EXPECT_EQ(0, WaitForExit(pid, kStopPatience)) << strsignal(signal) << ": " << ReadText(m_Folder.Path() / "err");
+  }
 }
 
 }  // namespace
