@@ -51,9 +51,9 @@ class Oem615ReceiverTest : public ::testing::Test {
 TEST_F(Oem615ReceiverTest, SilentWhileOffThenBootPromptAboutASecondAfterPowerOn) {
   EXPECT_TRUE(m_pHost->ReadFor(2000).empty());
   m_Receiver.SetPower(true);
-  const std::optional<double> boot = m_Receiver.LastBootSeconds();
-  ASSERT_TRUE(boot.has_value());
   ASSERT_TRUE(m_pHost->ReadUntilContains("[COM1]", kPatienceMs));
+  const std::optional<double> boot = m_Receiver.LastBootSeconds();  // known once the receiver has sent
+  ASSERT_TRUE(boot.has_value());
   EXPECT_GE(m_Receiver.ElapsedMs(), *boot * 1000 + 1000);  // after its one-second boot, never earlier
   EXPECT_EQ(m_pHost->Take(), "[COM1]");
   EXPECT_TRUE(m_pHost->ReadFor(2500).empty());  // no logs until asked

@@ -42,9 +42,10 @@ TEST_F(UbloxReceiverTest, NoFixBeforeTtffThenFixAndEverySentenceDecodes) {
   ASSERT_TRUE(receiver.Start());
   HostPort host(receiver.SlavePath());
   receiver.SetPower(true);
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 3; }, kPatienceMs));
+  // The receiver's thread boots after SetPower returns: its boot time is known once it has sent.
   const std::optional<double> boot = receiver.LastBootSeconds();
   ASSERT_TRUE(boot.has_value());
-  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 3; }, kPatienceMs));
   NmeaParser parser;
   int fixes = 0, noFixes = 0;
   for (const auto& line : Lines(host.Received())) {
@@ -75,7 +76,8 @@ TEST_F(UbloxReceiverTest, RecordMatchesScenarioAtChosenTimes) {
   ASSERT_TRUE(receiver.Start());
   HostPort host(receiver.SlavePath());
   receiver.SetPower(true);
-  const std::optional<double> boot = receiver.LastBootSeconds();
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '0') + CountGga(r, '1') >= 1; }, kPatienceMs));
+  const std::optional<double> boot = receiver.LastBootSeconds();  // known once the receiver has sent
   ASSERT_TRUE(boot.has_value());
   // Two fixed seconds, one before the satellites change and one after (unless a late power-on left none before).
   const int first = std::max(5, static_cast<int>(std::ceil(*boot + scenario.ttff)));
