@@ -74,9 +74,7 @@ void CJournalSummary::Add(const JournalResult& result) {
     ++EntryOf(group.failuresByReason, result.reason);
   }
   if (result.reason == kJournalReasonFix && result.ttffSeconds) group.ttffSeconds.Add(*result.ttffSeconds);
-  if (result.timedOut && result.ttffSeconds) {
-    group.testTimeout = std::max(group.testTimeout.value_or(0), *result.ttffSeconds);
-  }
+  if (result.timedOut && result.ttffSeconds) group.testTimeouts.Add(*result.ttffSeconds);
   group.averageSnr.Add(result.averageSnr);
   group.passLevels.Add(result.passLevel);
   if (group.first.empty() || result.utc < group.first) group.first = result.utc;

@@ -49,9 +49,9 @@ struct JournalGroup {
   CountHistogram ttffSeconds;  // the tests that got a fix
   CountHistogram averageSnr;   // every test
   CountHistogram passLevels;   // every test
-  // The longest count of a timed-out test: the test timeout, since a timed-out
-  // test's counter stops there. None when no test of the group timed out.
-  std::optional<uint32_t> testTimeout;
+  // The counts of the timed-out tests: a timed-out test's counter stops at its
+  // test timeout, so these are the timeouts the group's tests ran with.
+  CountHistogram testTimeouts;
   std::string first;  // the earliest and the latest utc
   std::string last;
   std::map<std::string, JournalDayTally, std::less<>> days;  // by "YYYY-MM-DD"

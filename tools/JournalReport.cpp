@@ -120,13 +120,13 @@ BarChart Histogram(const CountHistogram& values, uint32_t low, uint32_t high, co
 
 BarChart TtffChart(const std::string& key, const JournalGroup& group) {
   const Spread ttff = SpreadOf(group.ttffSeconds);
-  const uint32_t high = std::max(ttff.max.value_or(0), group.testTimeout.value_or(0));
+  const uint32_t high = std::max(ttff.max.value_or(0), group.testTimeouts.Percentile(kLargest).value_or(0));
   BarChart chart = Histogram(group.ttffSeconds, 0, high, "s");
   chart.title = "TTFF of " + key + (ttff.max ? "" : ": no test got a fix");
   chart.xTitle = "seconds to the first fix";
-  if (group.testTimeout) {
-    chart.markers.push_back({static_cast<double>(*group.testTimeout), FormatText("timeout %u s", *group.testTimeout)});
-  }
+  group.testTimeouts.ForEach([&chart](uint32_t timeout, uint64_t) {
+    chart.markers.push_back({static_cast<double>(timeout), FormatText("timeout %u s", timeout)});
+  });
   return chart;
 }
 
@@ -192,8 +192,9 @@ std::string HtmlTable(const CJournalSummary& summary) {
 std::string GroupSection(const std::string& key, const JournalGroup& group) {
   std::string html = "<section>\n<h2>" + XmlEscaped(key) + "</h2>\n<div class=\"charts\">\n";
   html += Figure(TtffChart(key, group),
-                 group.testTimeout ? "Tests that got a fix. The test timeout is the longest count of a timed-out test."
-                                   : "Tests that got a fix. No test timed out, so no timeout is marked.");
+                 group.testTimeouts.Count() != 0
+                     ? "Tests that got a fix. Marked: the counts at which tests timed out, their test timeouts."
+                     : "Tests that got a fix. No test timed out, so no timeout is marked.");
   html += Figure(SnrChart(key, group), "Every test, with the pass levels its tests had.");
   if (group.days.size() > 1) html += Figure(YieldChart("Yield per day of " + key, group.days), "Passed / tests.");
   return html + "</div>\n</section>\n";

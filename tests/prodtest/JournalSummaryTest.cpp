@@ -105,7 +105,7 @@ TEST(JournalReaderTest, LinesAndHeadersItCannotRead) {
   }
 }
 
-TEST(JournalSummaryTest, TheTestTimeoutIsTheLongestCountOfATimedOutTest) {
+TEST(JournalSummaryTest, TheTestTimeoutsAreTheCountsOfTimedOutTests) {
   CJournalSummary summary(JournalGrouping::Receiver, "");
   CJournalReader reader("file", [&summary](const JournalResult& r) { summary.Add(r); }, [](uint64_t, const std::string&) {});
   const std::string journal = ResultJournalHeader() +
@@ -116,11 +116,13 @@ TEST(JournalSummaryTest, TheTestTimeoutIsTheLongestCountOfATimedOutTest) {
   reader.Feed(journal.data(), journal.size());
   reader.Finish();
   const JournalGroup& ublox = summary.Groups().at("U-BLOX7");
-  EXPECT_EQ(90u, ublox.testTimeout);
+  EXPECT_EQ(2u, ublox.testTimeouts.Count());
+  EXPECT_EQ(60u, ublox.testTimeouts.Percentile(0));
+  EXPECT_EQ(90u, ublox.testTimeouts.Percentile(100));
   EXPECT_EQ(2u, ublox.failuresByReason.at("timeout"));
   EXPECT_EQ(3u, ublox.passLevels.Count());
   EXPECT_EQ(30u, ublox.passLevels.Percentile(0));
-  EXPECT_FALSE(summary.Groups().at("OEM615").testTimeout);
+  EXPECT_EQ(0u, summary.Groups().at("OEM615").testTimeouts.Count());
 }
 
 }  // namespace
