@@ -13,6 +13,7 @@ namespace {
 constexpr size_t kAbsent = std::string::npos;
 constexpr size_t kDayLength = 10;  // "YYYY-MM-DD"
 constexpr std::string_view kStartOfDay = "T00:00:00Z";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr size_t kLongestQuoted = 40;  // a value quoted in a message is cut after this many bytes
 
 struct NamedColumn {
@@ -90,7 +91,8 @@ CJournalReader::CJournalReader(std::string station, ResultHandler onResult, Malf
   for (const size_t count : {kFirstJournalColumnCount, kResultJournalColumns.size()}) {
     const std::vector<std::string_view> names(kResultJournalColumns.begin(), kResultJournalColumns.begin() + count);
     JournalColumnMap columns;
-    if (!MapColumns(names, columns)) m_HeaderlessMaps.push_back(columns);
+    const bool known = !m_HeaderlessMaps.empty() && m_HeaderlessMaps.back().fields == count;
+    if (!known && !MapColumns(names, columns)) m_HeaderlessMaps.push_back(columns);
   }
 }
 
@@ -144,6 +146,9 @@ void CJournalReader::EndPendingLine() {
 
 void CJournalReader::ReadLine(std::string_view line) {
   ++m_uLineNumber;
+  if (m_uLineNumber == 1 && line.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+    line.remove_prefix(kByteOrderMark.size());  // a spreadsheet saved the journal
+  }
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (line.size() > kLongestJournalLine) return Malformed(TooLong());
   if (line.empty()) return;  // a blank line holds no result

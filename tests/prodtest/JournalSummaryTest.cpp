@@ -95,6 +95,7 @@ TEST(JournalReaderTest, LinesAndHeadersItCannotRead) {
       {"\r\n" + good + "utc,receiver,verdict\r\n" + good + header + good,
        {"3: header without the column \"ttffSeconds\"", "4: below a header that cannot be used"}, 2},
       {"utc,receiver,utc\r\n", {"1: header names the column \"utc\" twice"}, 0},
+      {"\xEF\xBB\xBF" + header + good, {}, 1},  // saved by a spreadsheet
       {"2026-03-01T08:00:00Z,COM2:,U-BLOX7,One by one,30,0,40,35,Pass,10\r\n",
        {"1: 10 fields and no header line above it"}, 0},
   };
