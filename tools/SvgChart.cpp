@@ -107,14 +107,15 @@ std::string AxesAndXTicks(const Frame& frame, const BarChart& chart) {
 std::string Markers(const Frame& frame, const BarChart& chart) {
   std::string svg;
   const std::string colour = std::string("\"") + kMarkerColour + "\"";
-  double labelY = frame.Top() + kFontSize;
-  for (const ChartMarker& marker : chart.markers) {
+  const auto rows = static_cast<size_t>((frame.Bottom() - frame.Top()) / kMarkerLabelRow);
+  for (size_t i = 0; i < chart.markers.size(); ++i) {
+    const ChartMarker& marker = chart.markers[i];
+    const double labelY = frame.Top() + kFontSize + static_cast<double>(i % rows) * kMarkerLabelRow;
     const double x = frame.X(marker.at);
     svg += Line(x, frame.Top(), x, frame.Bottom(), "stroke=" + colour + " stroke-width=\"2\" stroke-dasharray=\"6 3\"");
     const bool roomRight = x + kRoomForLabelRight < frame.Right();
     svg += Text(roomRight ? x + kMarkerLabelGap : x - kMarkerLabelGap, labelY, roomRight ? "start" : "end",
                 marker.label, " fill=" + colour + " font-weight=\"bold\"");
-    labelY += kMarkerLabelRow;
   }
   return svg;
 }

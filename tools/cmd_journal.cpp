@@ -56,8 +56,8 @@ class CJournalFiles {
  public:
   explicit CJournalFiles(CJournalSummary& summary) : m_Summary(summary) {}
 
-  // Summarises one journal; false (said on standard error) when it cannot be read to its end.
-  bool Read(const std::string& file) {
+  // Summarises one journal; one that cannot be read to its end is named on standard error and not counted.
+  void Read(const std::string& file) {
     std::FILE* input = file == kStandardInput ? stdin : std::fopen(file.c_str(), "rb");
     if (input == nullptr) return Unreadable("open", file);
     CJournalReader reader(
@@ -79,7 +79,6 @@ class CJournalFiles {
     reader.Finish();
     if (reader.ReadWithoutHeader()) Say(NameOf(file) + " has no header line: its lines were read in the journal's column order");
     ++m_Totals.files;
-    return true;
   }
 
   // Names how many lines were malformed when there were more than the ones named.
@@ -96,9 +95,8 @@ class CJournalFiles {
     if (++m_Totals.malformed <= kNamedMalformed) Say(NameOf(file) + ":" + std::to_string(line) + ": skipped: " + why);
   }
 
-  static bool Unreadable(const char* what, const std::string& file) {
+  static void Unreadable(const char* what, const std::string& file) {
     Say(std::string("cannot ") + what + " " + NameOf(file) + ": " + std::strerror(errno));
-    return false;
   }
 
   CJournalSummary& m_Summary;
