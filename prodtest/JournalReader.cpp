@@ -191,7 +191,9 @@ void CJournalReader::ReadResult(const JournalColumnMap& columns) {
 std::optional<std::string> CJournalReader::ParseResult(const JournalColumnMap& columns, JournalResult& result) const {
   const auto field = [this](size_t index) { return index == kAbsent ? std::string_view() : m_Fields[index]; };
   result.utc = field(columns.utc);
-  if (!IsUtcStamp(result.utc)) return Unreadable(journal_column::kUtc, result.utc, "is not a time as YYYY-MM-DDThh:mm:ssZ");
+  if (!IsUtcStamp(result.utc)) {
+    return Unreadable(journal_column::kUtc, result.utc, "is not a time as YYYY-MM-DDThh:mm:ssZ");
+  }
   result.receiver = field(columns.receiver);
   if (result.receiver.empty()) return "no receiver";
   const std::string_view ttff = field(columns.ttffSeconds);
@@ -200,8 +202,9 @@ std::optional<std::string> CJournalReader::ParseResult(const JournalColumnMap& c
   const std::string_view timedOut = field(columns.timedOut);
   if (timedOut != "0" && timedOut != "1") return Unreadable(journal_column::kTimedOut, timedOut, "is neither 0 nor 1");
   result.timedOut = timedOut == "1";
-  for (const auto& [name, index, target] : {std::tuple{journal_column::kAverageSnr, columns.averageSnr, &result.averageSnr},
-                                            std::tuple{journal_column::kPassLevel, columns.passLevel, &result.passLevel}}) {
+  for (const auto& [name, index, target] :
+       {std::tuple{journal_column::kAverageSnr, columns.averageSnr, &result.averageSnr},
+        std::tuple{journal_column::kPassLevel, columns.passLevel, &result.passLevel}}) {
     const auto number = WholeNumber(field(index));
     if (!number) return Unreadable(name, field(index), kNotWhole);
     *target = *number;

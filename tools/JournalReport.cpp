@@ -183,7 +183,9 @@ std::string HtmlTable(const CJournalSummary& summary) {
   for (const auto& [key, group] : summary.Groups()) {
     const std::vector<std::string> row = TableRow(key, group);
     html += "<tr>" + Cell(row[0], "key");
-    for (size_t i = 1; i < row.size(); ++i) html += Cell(row[i]) + (i == kYieldCell ? Cell(FailuresText(group), "wrap") : "");
+    for (size_t i = 1; i < row.size(); ++i) {
+      html += Cell(row[i]) + (i == kYieldCell ? Cell(FailuresText(group), "wrap") : "");
+    }
     html += Cell(group.first, "time") + Cell(group.last, "time") + "</tr>\n";
   }
   return html + "</tbody>\n</table>\n";

@@ -78,8 +78,9 @@ std::string GridAndYLabels(const Frame& frame, const BarChart& chart, double ste
 }
 
 std::string Bars(const Frame& frame, const BarChart& chart) {
-  bool outlined = true;
-  for (const ChartBar& bar : chart.bars) outlined = outlined && frame.X(bar.to) - frame.X(bar.from) >= kThinnestOutlinedBar;
+  const bool outlined = std::all_of(chart.bars.begin(), chart.bars.end(), [&frame](const ChartBar& bar) {
+    return frame.X(bar.to) - frame.X(bar.from) >= kThinnestOutlinedBar;
+  });
   std::string svg = std::string("<g fill=\"") + kBarFill + "\"" +
                     (outlined ? std::string(" stroke=\"") + kBarStroke + "\" stroke-width=\"0.6\"" : "") + ">\n";
   for (const ChartBar& bar : chart.bars) {

@@ -77,7 +77,9 @@ class CJournalFiles {
       return Unreadable("read", file);
     }
     reader.Finish();
-    if (reader.ReadWithoutHeader()) Say(NameOf(file) + " has no header line: its lines were read in the journal's column order");
+    if (reader.ReadWithoutHeader()) {
+      Say(NameOf(file) + " has no header line: its lines were read in the journal's column order");
+    }
     ++m_Totals.files;
   }
 
@@ -156,7 +158,9 @@ void AddJournalCommand(CLI::App& app) {
   command->add_option("--since", options->since, "Only results of this UTC day and later")
       ->type_name("YYYY-MM-DD")
       ->check(CLI::Validator(
-          [](const std::string& day) { return IsJournalDay(day) ? std::string() : day + " is not a day as YYYY-MM-DD"; },
+          [](const std::string& day) {
+            return IsJournalDay(day) ? std::string() : day + " is not a day as YYYY-MM-DD";
+          },
           ""));
   command->add_flag("--json", options->json, "Print one JSON object instead of the table");
   command->add_option("--html", options->html, "Also write a self-contained HTML report with charts to OUT")

@@ -29,7 +29,9 @@ ReadOut Read(const std::string& journal, size_t piece) {
                               " " + std::to_string(r.averageSnr) + (r.passed ? " Pass" : " Fail"));
       },
       [&out](uint64_t line, const std::string& why) { out.malformed.push_back(std::to_string(line) + ": " + why); });
-  for (size_t at = 0; at < journal.size(); at += piece) reader.Feed(journal.data() + at, std::min(piece, journal.size() - at));
+  for (size_t at = 0; at < journal.size(); at += piece) {
+    reader.Feed(journal.data() + at, std::min(piece, journal.size() - at));
+  }
   reader.Finish();
   return out;
 }
@@ -108,7 +110,8 @@ TEST(JournalReaderTest, LinesAndHeadersItCannotRead) {
 
 TEST(JournalSummaryTest, TheTestTimeoutsAreTheCountsOfTimedOutTests) {
   CJournalSummary summary(JournalGrouping::Receiver, "");
-  CJournalReader reader("file", [&summary](const JournalResult& r) { summary.Add(r); }, [](uint64_t, const std::string&) {});
+  CJournalReader reader(
+      "file", [&summary](const JournalResult& r) { summary.Add(r); }, [](uint64_t, const std::string&) {});
   const std::string journal = ResultJournalHeader() +
                               "2026-03-01T08:00:00Z,COM2:,U-BLOX7,One by one,60,1,30,35,Fail,5,0\r\n"
                               "2026-03-01T09:00:00Z,COM2:,U-BLOX7,One by one,90,1,30,35,Fail,5,0\r\n"

@@ -67,7 +67,8 @@ TEST_F(JournalCommandTest, GroupsAndSinceSplitTheSameResults) {
       // A line without a station counts under its journal's name; standard input is "stdin".
       {"--by station", 10, {{"ST-9", 3}, {"st-a", 5}, {"stdin", 2}}},
       {"--by day", 10,
-       {{"2026-02-27", 1}, {"2026-02-28", 1}, {"2026-03-01", 2}, {"2026-03-02", 2}, {"2026-03-03", 3}, {"2026-03-04", 1}}},
+       {{"2026-02-27", 1}, {"2026-02-28", 1}, {"2026-03-01", 2}, {"2026-03-02", 2}, {"2026-03-03", 3},
+        {"2026-03-04", 1}}},
       {"--since 2026-03-03", 4, {{"OEM615", 3}, {"U-BLOX7", 1}}},
       {"--by DAY --since 2026-03-04", 1, {{"2026-03-04", 1}}},
       {"--since 2027-01-01", 0, {}},
