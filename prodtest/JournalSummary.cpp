@@ -81,8 +81,8 @@ void CJournalSummary::Add(const JournalResult& result) {
   if (group.last.empty() || result.utc > group.last) group.last = result.utc;
 }
 
-std::map<std::string, JournalDayTally, std::less<>> CJournalSummary::Days() const {
-  std::map<std::string, JournalDayTally, std::less<>> days;
+JournalDays CJournalSummary::Days() const {
+  JournalDays days;
   for (const auto& [key, group] : m_Groups) {
     for (const auto& [day, tally] : group.days) {
       JournalDayTally& sum = EntryOf(days, day);

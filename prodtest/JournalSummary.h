@@ -39,6 +39,7 @@ struct JournalDayTally {
   uint64_t tests = 0;
   uint64_t passed = 0;
 };
+using JournalDays = std::map<std::string, JournalDayTally, std::less<>>;  // by "YYYY-MM-DD"
 
 struct JournalGroup {
   uint64_t tests = 0;
@@ -54,7 +55,7 @@ struct JournalGroup {
   CountHistogram testTimeouts;
   std::string first;  // the earliest and the latest utc
   std::string last;
-  std::map<std::string, JournalDayTally, std::less<>> days;  // by "YYYY-MM-DD"
+  JournalDays days;
 };
 
 using JournalGroups = std::map<std::string, JournalGroup, std::less<>>;
@@ -73,7 +74,7 @@ class CJournalSummary {
   // By key, in the order of their keys.
   const JournalGroups& Groups() const { return m_Groups; }
   // The days of every group added up.
-  std::map<std::string, JournalDayTally, std::less<>> Days() const;
+  JournalDays Days() const;
 
  private:
   std::string_view KeyOf(const JournalResult& result) const;

@@ -78,8 +78,6 @@ std::string PaddedRow(const std::vector<std::string>& cells, const std::vector<s
 
 // ---- HTML ----
 
-using Days = std::map<std::string, JournalDayTally, std::less<>>;
-
 std::chrono::sys_days DayOf(std::string_view day) {
   const auto number = [day](size_t at, size_t length) { return std::stoi(std::string(day.substr(at, length))); };
   return std::chrono::year_month_day{std::chrono::year{number(0, 4)},
@@ -143,7 +141,7 @@ BarChart SnrChart(const std::string& key, const JournalGroup& group) {
   return chart;
 }
 
-BarChart YieldChart(const std::string& title, const Days& days) {
+BarChart YieldChart(const std::string& title, const JournalDays& days) {
   BarChart chart;
   chart.title = title;
   chart.scale = ChartScale::Fraction;
@@ -294,7 +292,7 @@ std::string JournalHtml(const CJournalSummary& summary, const JournalTotals& tot
           JournalGroupingName(summary.Grouping()) +
           ". TTFF counts the tests that got a fix; percentiles are nearest-rank.</p>\n";
   html += HtmlTable(summary);
-  const Days days = summary.Days();
+  const JournalDays days = summary.Days();
   if (!days.empty()) {
     html += "<h2>Yield per day</h2>\n" + Figure(YieldChart("Yield per day", days), "Passed / tests of every group.");
   }
