@@ -43,6 +43,15 @@ int LogFailure(const std::string& path, const char* what) {
 
 }  // namespace
 
+std::string ResultJournalHeader() {
+  std::string header;
+  for (const std::string_view column : kResultJournalColumns) {
+    if (!header.empty()) header += ',';
+    header += column;
+  }
+  return header + "\r\n";
+}
+
 const char* TestTypeText(int32_t testType) {
   return testType == kTestTypeSameTime ? "At the same time" : "One by one";
 }
@@ -66,7 +75,7 @@ int AppendTestResult(const PanelSnapshot& result, int32_t testType) {
   int ok = 0;
   if (::fstat(fd, &info) == 0) {
     const std::string line = ResultJournalLine(result, testType);
-    ok = AppendWhole(fd, info.st_size == 0 ? kResultJournalHeader + line : line, info.st_size) ? 1 : 0;
+    ok = AppendWhole(fd, info.st_size == 0 ? ResultJournalHeader() + line : line, info.st_size) ? 1 : 0;
   }
   if (!ok) LogFailure(path, "write");
   ::close(fd);

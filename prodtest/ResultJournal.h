@@ -6,13 +6,42 @@
 // cut back, so the file never holds half a line. Failures are logged only:
 // the test goes on.
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "prodtest/ProductionTest.h"
 
-constexpr const char* kResultJournalHeader =
-    "utc,port,receiver,testType,ttffSeconds,timedOut,averageSnr,passLevel,verdict,satellitesInView,satellitesUsed\r\n";
+// The journal's column names: the header line names the columns of the lines below it.
+namespace journal_column {
+inline constexpr std::string_view kUtc = "utc";
+inline constexpr std::string_view kPort = "port";
+inline constexpr std::string_view kReceiver = "receiver";
+inline constexpr std::string_view kTestType = "testType";
+inline constexpr std::string_view kTtffSeconds = "ttffSeconds";
+inline constexpr std::string_view kTimedOut = "timedOut";
+inline constexpr std::string_view kAverageSnr = "averageSnr";
+inline constexpr std::string_view kPassLevel = "passLevel";
+inline constexpr std::string_view kVerdict = "verdict";
+inline constexpr std::string_view kSatellitesInView = "satellitesInView";
+inline constexpr std::string_view kSatellitesUsed = "satellitesUsed";
+inline constexpr std::string_view kReason = "reason";
+inline constexpr std::string_view kStation = "station";
+}  // namespace journal_column
+
+// The columns of each line the writer appends, in order. New columns only
+// ever go at the end, so the journal's first version holds the first
+// kFirstJournalColumnCount of them.
+inline constexpr std::array kResultJournalColumns = {
+    journal_column::kUtc,        journal_column::kPort,     journal_column::kReceiver,
+    journal_column::kTestType,   journal_column::kTtffSeconds, journal_column::kTimedOut,
+    journal_column::kAverageSnr, journal_column::kPassLevel, journal_column::kVerdict,
+    journal_column::kSatellitesInView, journal_column::kSatellitesUsed};
+inline constexpr size_t kFirstJournalColumnCount = 11;
+
+// "utc,port,...,satellitesUsed\r\n": the first line of a new journal.
+std::string ResultJournalHeader();
 
 // The handheld path the next line goes to.
 std::string ResultJournalPath();

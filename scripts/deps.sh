@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Navlume needs, only those that are missing.
+# Installs the Debian packages Navlume needs, only those that are missing;
+# packages named as arguments too (chromium for the journal report's rendering).
 set -euo pipefail
 
 packages=(
+  "$@"
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev

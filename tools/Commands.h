@@ -8,3 +8,4 @@ void AddSimCommand(CLI::App& app);
 void AddMonitorCommand(CLI::App& app);
 void AddConfigCommand(CLI::App& app);
 void AddProdTestCommand(CLI::App& app);
+void AddJournalCommand(CLI::App& app);

@@ -11,7 +11,7 @@ constexpr const char* kVersionText = "navlume-cli " NAVLUME_VERSION;
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Navlume headless tools: decode captures, simulate receivers, watch a receiver, run the production test"};
+  CLI::App app{"Navlume headless tools: decode captures, simulate receivers, watch a receiver, run the production test, summarise result journals"};
   app.require_subcommand(1);
   app.set_version_flag("--version", kVersionText);
   AddDecodeCommand(app);
@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
   AddMonitorCommand(app);
   AddConfigCommand(app);
   AddProdTestCommand(app);
+  AddJournalCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::RuntimeError& e) {

@@ -1,0 +1,94 @@
+#include "prodtest/JournalSummary.h"
+
+#include <algorithm>
+
+namespace {
+
+// Values below this are counted in a plain array: TTFF seconds of a test and
+// SNRs in dB-Hz are far smaller; a larger one goes to the sparse map.
+constexpr uint32_t kDenseValues = 4096;
+constexpr uint64_t kHundredPercent = 100;
+
+template <typename Map>
+typename Map::mapped_type& EntryOf(Map& map, std::string_view key) {
+  const auto found = map.find(key);
+  if (found != map.end()) return found->second;
+  return map.emplace(std::string(key), typename Map::mapped_type{}).first->second;
+}
+
+}  // namespace
+
+void CountHistogram::Add(uint32_t value) {
+  ++m_uCount;
+  if (value >= kDenseValues) {
+    ++m_Sparse[value];
+    return;
+  }
+  if (value >= m_Dense.size()) m_Dense.resize(value + 1);
+  ++m_Dense[value];
+}
+
+std::optional<uint32_t> CountHistogram::Percentile(uint32_t percent) const {
+  if (m_uCount == 0) return std::nullopt;
+  const uint64_t rank = std::max<uint64_t>(1, (percent * m_uCount + kHundredPercent - 1) / kHundredPercent);
+  std::optional<uint32_t> found;
+  uint64_t seen = 0;
+  ForEach([&](uint32_t value, uint64_t count) {
+    if (found) return;
+    seen += count;
+    if (seen >= rank) found = value;
+  });
+  return found;
+}
+
+void CountHistogram::ForEach(const std::function<void(uint32_t value, uint64_t count)>& visit) const {
+  for (uint32_t value = 0; value < m_Dense.size(); ++value) {
+    if (m_Dense[value] != 0) visit(value, m_Dense[value]);
+  }
+  for (const auto& [value, count] : m_Sparse) visit(value, count);
+}
+
+CJournalSummary::CJournalSummary(JournalGrouping grouping, std::string since)
+    : m_Grouping(grouping), m_Since(std::move(since)) {}
+
+std::string_view CJournalSummary::KeyOf(const JournalResult& result) const {
+  switch (m_Grouping) {
+    case JournalGrouping::Station: return result.station;
+    case JournalGrouping::Day: return JournalDayOf(result.utc);
+    default: return result.receiver;
+  }
+}
+
+void CJournalSummary::Add(const JournalResult& result) {
+  const std::string_view day = JournalDayOf(result.utc);
+  if (day < m_Since) return;
+  ++m_uLines;
+  JournalGroup& group = EntryOf(m_Groups, KeyOf(result));
+  ++group.tests;
+  JournalDayTally& tally = EntryOf(group.days, day);
+  ++tally.tests;
+  if (result.passed) {
+    ++group.passed;
+    ++tally.passed;
+  } else {
+    ++EntryOf(group.failuresByReason, result.reason);
+  }
+  if (result.reason == kJournalReasonFix && result.ttffSeconds) group.ttffSeconds.Add(*result.ttffSeconds);
+  if (result.timedOut && result.ttffSeconds) group.testTimeouts.Add(*result.ttffSeconds);
+  group.averageSnr.Add(result.averageSnr);
+  group.passLevels.Add(result.passLevel);
+  if (group.first.empty() || result.utc < group.first) group.first = result.utc;
+  if (group.last.empty() || result.utc > group.last) group.last = result.utc;
+}
+
+JournalDays CJournalSummary::Days() const {
+  JournalDays days;
+  for (const auto& [key, group] : m_Groups) {
+    for (const auto& [day, tally] : group.days) {
+      JournalDayTally& sum = EntryOf(days, day);
+      sum.tests += tally.tests;
+      sum.passed += tally.passed;
+    }
+  }
+  return days;
+}

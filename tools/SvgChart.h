@@ -1,0 +1,51 @@
+#pragma once
+// Bar charts as inline SVG for the reports navlume-cli writes: bars over a
+// numeric x axis, a y axis of counts or of fractions shown in percent, and
+// vertical markers with labels (a timeout, a pass level). The result is the
+// text of one <svg> element that needs no script, font or file: black text,
+// grey bars and dashed dark markers, so that it reads the same when printed
+// in black and white.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct ChartBar {
+  double from = 0;  // x range of the bar
+  double to = 0;
+  double height = 0;
+  std::string tip;  // shown on hover, read by screen readers
+};
+
+struct ChartTick {
+  double at = 0;
+  std::string label;
+};
+
+struct ChartMarker {
+  double at = 0;
+  std::string label;
+};
+
+enum class ChartScale { Count, Fraction };
+
+struct BarChart {
+  std::string title;
+  std::string xTitle;
+  std::string yTitle;
+  double xFrom = 0;
+  double xTo = 1;
+  ChartScale scale = ChartScale::Count;  // Fraction: heights from 0 to 1, labelled in percent
+  std::vector<ChartBar> bars;
+  std::vector<ChartTick> xTicks;
+  std::vector<ChartMarker> markers;
+};
+
+std::string BarChartSvg(const BarChart& chart);
+
+// A round step (1, 2 or 5 times a power of ten, at least `least`) that cuts
+// `span` into at most `most` pieces.
+double RoundStep(double span, int most, double least);
+
+// The text with &, <, > and quotes written as entities, for HTML and SVG.
+std::string XmlEscaped(std::string_view text);

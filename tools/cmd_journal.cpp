@@ -1,0 +1,170 @@
+// navlume-cli journal FILE... [--by receiver|station|day] [--since YYYY-MM-DD]
+// [--json] [--html OUT]: summarises stations' result journals, streaming.
+// Lines it cannot read are counted and skipped (the first few named on
+// standard error); a journal it cannot read is named; the exit code is 1
+// only when no journal could be read at all.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "prodtest/JournalReader.h"
+#include "prodtest/JournalSummary.h"
+#include "tools/Commands.h"
+#include "tools/JournalReport.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr size_t kReadBlock = 1 << 20;
+constexpr uint64_t kNamedMalformed = 5;
+constexpr const char* kStandardInput = "-";
+constexpr const char* kStandardInputStation = "stdin";
+
+constexpr const char* kStandardInputName = "standard input";
+
+struct JournalOptions {
+  std::vector<std::string> files;
+  std::string grouping = JournalGroupingName(JournalGrouping::Receiver);
+  std::string since;
+  bool json = false;
+  std::string html;
+};
+
+void Say(const std::string& text) { std::fprintf(stderr, "navlume-cli journal: %s\n", text.c_str()); }
+
+// A line without a station of its own is counted under its journal's name, without folder or extension.
+std::string StationOf(const std::string& file) {
+  return file == kStandardInput ? kStandardInputStation : std::filesystem::path(file).stem().string();
+}
+
+std::string NameOf(const std::string& file) { return file == kStandardInput ? kStandardInputName : file; }
+
+JournalGrouping GroupingNamed(const std::string& name) {
+  for (const JournalGrouping grouping : {JournalGrouping::Receiver, JournalGrouping::Station, JournalGrouping::Day}) {
+    if (name == JournalGroupingName(grouping)) return grouping;
+  }
+  return JournalGrouping::Receiver;
+}
+
+class CJournalFiles {
+ public:
+  explicit CJournalFiles(CJournalSummary& summary) : m_Summary(summary) {}
+
+  // Summarises one journal; one that cannot be read to its end is named on standard error and not counted.
+  void Read(const std::string& file) {
+    std::FILE* input = file == kStandardInput ? stdin : std::fopen(file.c_str(), "rb");
+    if (input == nullptr) return Unreadable("open", file);
+    CJournalReader reader(
+        StationOf(file), [this](const JournalResult& result) { m_Summary.Add(result); },
+        [this, &file](uint64_t line, const std::string& why) { Malformed(file, line, why); });
+    std::vector<char> block(kReadBlock);
+    size_t count = 0;
+    do {
+      count = std::fread(block.data(), 1, block.size(), input);
+      reader.Feed(block.data(), count);
+    } while (count == block.size());
+    const bool failed = std::ferror(input) != 0;
+    const int error = errno;
+    if (input != stdin) std::fclose(input);
+    if (failed) {
+      errno = error;
+      return Unreadable("read", file);
+    }
+    reader.Finish();
+    if (reader.ReadWithoutHeader()) {
+      Say(NameOf(file) + " has no header line: its lines were read in the journal's column order");
+    }
+    ++m_Totals.files;
+  }
+
+  // Names how many lines were malformed when there were more than the ones named.
+  void SayMalformedCount() const {
+    if (m_Totals.malformed <= kNamedMalformed) return;
+    Say(std::to_string(m_Totals.malformed) + " malformed lines in all, the first " + std::to_string(kNamedMalformed) +
+        " named above");
+  }
+
+  const JournalTotals& Totals() const { return m_Totals; }
+
+ private:
+  void Malformed(const std::string& file, uint64_t line, const std::string& why) {
+    if (++m_Totals.malformed <= kNamedMalformed) Say(NameOf(file) + ":" + std::to_string(line) + ": skipped: " + why);
+  }
+
+  static void Unreadable(const char* what, const std::string& file) {
+    Say(std::string("cannot ") + what + " " + NameOf(file) + ": " + std::strerror(errno));
+  }
+
+  CJournalSummary& m_Summary;
+  JournalTotals m_Totals;
+};
+
+void WriteHtml(const std::string& path, const std::string& html) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << html;
+  out.flush();
+  if (!out) {
+    Say("cannot write " + path + ": " + std::strerror(errno));
+    throw CLI::RuntimeError(kExitFailed);
+  }
+}
+
+void RunJournal(const JournalOptions& options) {
+  CJournalSummary summary(GroupingNamed(options.grouping), options.since);
+  CJournalFiles files(summary);
+  for (const std::string& file : options.files) files.Read(file);
+  files.SayMalformedCount();
+  if (files.Totals().files == 0) throw CLI::RuntimeError(kExitFailed);
+  if (!options.html.empty()) WriteHtml(options.html, JournalHtml(summary, files.Totals()));
+  const std::string out = options.json ? JournalJson(summary, files.Totals()) : JournalTable(summary, files.Totals());
+  std::fwrite(out.data(), 1, out.size(), stdout);
+}
+
+constexpr const char* kJournalHelp = R"(
+Reads result journals (NAVLUME_RESULTS.CSV) of any station and version, - for standard input.
+Columns are read by the names of the header line above them; lines before any header are read in
+the journal's column order. A line without a station counts under its journal's file name (without
+folder and extension; "stdin" for standard input). A line without a reason is "fix" when it did not
+time out and has a TTFF, else "timeout". Lines that cannot be read, and a last line without its
+line end, are counted as malformed and skipped; the first five are named on standard error.
+
+Per group: tests, passed, failed with the failures by reason, yield (passed / tests), TTFF of the
+tests that got a fix (min, p50, p90, max) and average SNR of every test (p10, p50, p90), first and
+last time stamp. Percentiles are nearest-rank: the smallest value with at least p % of the values
+at or below it. In JSON a TTFF that a group lacks (no test got a fix) is null.
+
+Exit code: 0 when a journal was read, 1 when none could be read or the report could not be written,
+2 for a command line it cannot use.
+)";
+
+}  // namespace
+
+void AddJournalCommand(CLI::App& app) {
+  auto options = std::make_shared<JournalOptions>();
+  CLI::App* command =
+      app.add_subcommand("journal", "Summarise result journals: yield, TTFF and SNR per receiver, station or day");
+  command->add_option("FILE", options->files, "Result journals to read; - reads standard input")->required();
+  command->add_option("--by", options->grouping, "Group by receiver (default), station or day")
+      ->transform(CLI::IsMember({JournalGroupingName(JournalGrouping::Receiver),
+                                 JournalGroupingName(JournalGrouping::Station),
+                                 JournalGroupingName(JournalGrouping::Day)},
+                                CLI::ignore_case));
+  command->add_option("--since", options->since, "Only results of this UTC day and later")
+      ->type_name("YYYY-MM-DD")
+      ->check(CLI::Validator(
+          [](const std::string& day) {
+            return IsJournalDay(day) ? std::string() : day + " is not a day as YYYY-MM-DD";
+          },
+          ""));
+  command->add_flag("--json", options->json, "Print one JSON object instead of the table");
+  command->add_option("--html", options->html, "Also write a self-contained HTML report with charts to OUT")
+      ->type_name("OUT");
+  command->footer(kJournalHelp);
+  command->callback([options] { RunJournal(*options); });
+}
