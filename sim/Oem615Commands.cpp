@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "nmea/NovatelFraming.h"
 #include "sim/NmeaSentences.h"
 
 namespace sim {
@@ -18,7 +19,6 @@ constexpr std::array<const char*, 17> kLogNames{
 constexpr int64_t kGpsEpochUnix = 315964800;
 constexpr int64_t kGpsLeapSeconds = 18;
 constexpr int64_t kSecondsPerWeek = 604800;
-constexpr uint32_t kCrc32Polynomial = 0xEDB88320;
 
 std::vector<std::string> Tokens(const std::string& line) {
   std::string lower;
@@ -84,16 +84,6 @@ Oem615Command ParseSerialConfig(const std::vector<std::string>& tokens) {
   return command;
 }
 
-uint32_t NovatelCrc32(const std::string& text) {
-  uint32_t crc = 0;
-  for (const char c : text) {
-    uint32_t value = (crc ^ static_cast<uint8_t>(c)) & 0xFF;
-    for (int bit = 0; bit < 8; ++bit) value = (value & 1) ? (value >> 1) ^ kCrc32Polynomial : value >> 1;
-    crc = ((crc >> 8) & 0x00FFFFFF) ^ value;
-  }
-  return crc;
-}
-
 std::string Format(const char* format, auto... values) {
   char text[160];
   std::snprintf(text, sizeof text, format, values...);
@@ -107,7 +97,7 @@ std::string NovatelLog(const char* name, const Epoch& epoch, const std::string& 
                                   static_cast<long long>(gps / kSecondsPerWeek),
                                   static_cast<long long>(gps % kSecondsPerWeek)) +
                            body;
-  return "#" + text + Format("*%08x\r\n", NovatelCrc32(text));
+  return FrameNovatelAscii(text);
 }
 
 std::string BestPos(const Epoch& epoch) {
