@@ -11,6 +11,9 @@
 constexpr uint8_t kUbxClassAck = 0x05, kUbxIdAckNak = 0x00, kUbxIdAckAck = 0x01;
 constexpr uint8_t kUbxClassCfg = 0x06, kUbxIdCfgPrt = 0x00, kUbxIdCfgRst = 0x04;
 constexpr uint8_t kUbxClassMon = 0x0A, kUbxIdMonVer = 0x04;
+// MON-VER's payload: NUL-padded texts of fixed widths, the software and
+// hardware versions, then any number of extensions.
+constexpr size_t kUbxMonVerSoftwareWidth = 30, kUbxMonVerHardwareWidth = 10, kUbxMonVerExtensionWidth = 30;
 
 struct UbxFrame {
   uint8_t msgClass = 0;

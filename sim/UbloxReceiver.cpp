@@ -12,8 +12,6 @@ constexpr uint32_t kUbloxBootBaud = 9600;
 constexpr uint8_t kUartPort = 1;
 constexpr size_t kCfgRstLength = 4;
 constexpr size_t kCfgPrtLength = 20;
-// MON-VER: fixed-width, NUL-padded texts: software and hardware version, then extensions.
-constexpr size_t kMonVerSoftwareWidth = 30, kMonVerHardwareWidth = 10, kMonVerExtensionWidth = 30;
 constexpr const char* kSoftwareVersion = "1.00 (59842)";
 constexpr const char* kHardwareVersion = "00070000";
 constexpr const char* kVersionExtensions[] = {"PROTVER 14.00", "GPS;SBAS;GLO;QZSS"};
@@ -48,9 +46,9 @@ void PutText(std::vector<uint8_t>& payload, const std::string& text, size_t widt
 
 std::vector<uint8_t> MonVerPayload() {
   std::vector<uint8_t> payload;
-  PutText(payload, kSoftwareVersion, kMonVerSoftwareWidth);
-  PutText(payload, kHardwareVersion, kMonVerHardwareWidth);
-  for (const char* extension : kVersionExtensions) PutText(payload, extension, kMonVerExtensionWidth);
+  PutText(payload, kSoftwareVersion, kUbxMonVerSoftwareWidth);
+  PutText(payload, kHardwareVersion, kUbxMonVerHardwareWidth);
+  for (const char* extension : kVersionExtensions) PutText(payload, extension, kUbxMonVerExtensionWidth);
   return payload;
 }
 
