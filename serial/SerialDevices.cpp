@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -24,10 +25,14 @@ std::vector<std::filesystem::path> Entries(const std::filesystem::path& folder) 
   return entries;
 }
 
-// ttyACM2 before ttyACM10.
+// By name, then number: ttyACM2 before ttyACM10.
 bool NumberedBefore(const std::filesystem::path& a, const std::filesystem::path& b) {
-  const std::string x = a.filename().string(), y = b.filename().string();
-  return x.size() != y.size() ? x.size() < y.size() : x < y;
+  const auto key = [](const std::filesystem::path& path) {
+    std::string name = path.filename().string();
+    std::string prefix = name.substr(0, name.find_last_not_of("0123456789") + 1);
+    return std::tuple(std::move(prefix), name.size(), name);
+  };
+  return key(a) < key(b);
 }
 
 bool IsUsbTty(const std::filesystem::path& path) {
