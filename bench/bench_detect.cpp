@@ -21,7 +21,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSilentTerminals = 10;
 
 // Probes the devices one at a time (each one's own time) and all together.
-void ProbeAndCount(benchmark::State& state, const std::vector<std::string>& names, const std::vector<std::string>& paths) {
+void ProbeAndCount(benchmark::State& state, const std::vector<std::string>& names,
+                   const std::vector<std::string>& paths) {
   for (auto _ : state) {
     for (size_t i = 0; i < paths.size(); ++i) {
       const auto start = Clock::now();
@@ -49,7 +50,8 @@ BENCHMARK(BM_DetectThreeReceiversAndASilentTerminal)->Iterations(1)->Unit(benchm
 void BM_DetectTenSilentTerminals(benchmark::State& state) {
   std::vector<std::unique_ptr<sim::PseudoTerminal>> terminals;
   std::vector<std::string> paths;
-  for (int i = 0; i < kSilentTerminals; ++i) paths.push_back(terminals.emplace_back(std::make_unique<sim::PseudoTerminal>())->SlavePath());
+  for (int i = 0; i < kSilentTerminals; ++i)
+    paths.push_back(terminals.emplace_back(std::make_unique<sim::PseudoTerminal>())->SlavePath());
   for (auto _ : state) {
     const auto start = Clock::now();
     ProbeReceivers(paths);

@@ -92,7 +92,8 @@ std::vector<std::string> NovatelFields(std::string_view data) {
 // The first component's hardware and firmware versions of a VERSIONA log.
 std::string VersionaText(std::string_view log) {
   const size_t data = log.find(';');
-  const std::vector<std::string> fields = NovatelFields(log.substr(data == std::string_view::npos ? log.size() : data + 1));
+  const std::vector<std::string> fields =
+      NovatelFields(log.substr(data == std::string_view::npos ? log.size() : data + 1));
   std::string text;
   for (const size_t field : {kComponentHardwareField, kComponentFirmwareField})
     if (field < fields.size()) Append(text, fields[field]);
@@ -223,8 +224,8 @@ class CReceiverProbe {
   // The version polls, each made once; sets the kind of a receiver that answers.
   bool Ask() {
     const std::vector<uint8_t> monVer = BuildUbxMessage(kUbxClassMon, kUbxIdMonVer);
-    if (!Poll({reinterpret_cast<const char*>(monVer.data()), monVer.size()}, [this] { return m_Scanner.UbloxVersion().has_value(); }))
-      return false;
+    const std::string_view monVerPoll(reinterpret_cast<const char*>(monVer.data()), monVer.size());
+    if (!Poll(monVerPoll, [this] { return m_Scanner.UbloxVersion().has_value(); })) return false;
     if (m_Scanner.UbloxVersion()) {
       m_Result.kind = ReceiverKind::Ublox;
       m_Result.version = *m_Scanner.UbloxVersion();

@@ -91,8 +91,9 @@ void RunDetect(const DetectOptions& options) {
   platform::SetTimeScale(options.timeScale);
   const std::vector<std::string> devices = DevicesToProbe(options);
   if (devices.empty()) Fail("no serial device found (/dev/serial/by-id/*, /dev/ttyACM*, /dev/ttyUSB*)", kExitNoReceiver);
-  std::fprintf(stderr, "navlume-cli detect: listening on %zu device(s) at 9600, 38400, 115200 and 4800 baud...\n",
-               devices.size());
+  std::string rates;
+  for (const uint32_t rate : kProbeRates) rates += (rates.empty() ? "" : ", ") + std::to_string(rate);
+  std::fprintf(stderr, "navlume-cli detect: listening on %zu device(s) at %s baud...\n", devices.size(), rates.c_str());
   // Ctrl-C ends the probes at their next wait, and every port gets its settings back.
   signal(SIGINT, OnStopSignal);
   signal(SIGTERM, OnStopSignal);
@@ -118,7 +119,8 @@ void AddDetectCommand(CLI::App& app) {
   command->add_option("--devices", options->devices,
                       "Devices to probe (default: /dev/serial/by-id/*, else /dev/ttyACM* and /dev/ttyUSB*)");
   CLI::Option* write = command->add_flag("--write", options->write, "Map the receivers found in ROOT's device.ini");
-  command->add_option("--root", options->root, "Device root for --write (default: $NAVLUME_ROOT, else ~/.local/share/navlume)")
+  command
+      ->add_option("--root", options->root, "Device root for --write (default: $NAVLUME_ROOT, else ~/.local/share/navlume)")
       ->needs(write);
   command->add_option("--time-scale", options->timeScale, "Real seconds per system second (0.1: ten times faster)")
       ->check(CLI::PositiveNumber);
