@@ -29,7 +29,7 @@ using navlume_test::ReadText;
 using navlume_test::WriteText;
 
 // detect waits on the simulators' time scale; 20 s of real time is far beyond any wait here.
-constexpr double kScale = 0.2;
+constexpr double kScale = 0.3;
 constexpr uint32_t kPatienceMs = static_cast<uint32_t>(20'000 / kScale);
 constexpr int kExitNoReceiver = 1;
 
