@@ -29,15 +29,19 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-// A comment after a value starts with ';' or '#' behind white space.
-std::string_view StripValue(std::string_view value) {
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Where a comment after a value starts: a ';' or '#' behind white space; the
+// value's size when it has none.
+size_t CommentStart(std::string_view value) {
   for (size_t i = 1; i < value.size(); ++i) {
-    if ((value[i] == ';' || value[i] == '#') && (value[i - 1] == ' ' || value[i - 1] == '\t')) {
-      value = value.substr(0, i);
-      break;
-    }
+    if ((value[i] == ';' || value[i] == '#') && IsBlank(value[i - 1])) return i;
   }
-  value = Trim(value);
+  return value.size();
+}
+
+std::string_view StripValue(std::string_view value) {
+  value = Trim(value.substr(0, CommentStart(value)));
   if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
   return value;
 }
@@ -85,8 +89,6 @@ bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view
   return true;  // unknown sections and keys are ignored
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 bool SameKey(std::string_view section, std::string_view a, std::string_view b) {
   return EqualNoCase(section, "ports") ? EqualNoCase(PortKey(a), PortKey(b)) : EqualNoCase(a, b);
 }
@@ -114,14 +116,7 @@ std::string ReplaceValue(const std::string& line, std::string_view value) {
   while (bodyEnd > 0 && (line[bodyEnd - 1] == '\n' || line[bodyEnd - 1] == '\r')) --bodyEnd;
   size_t valueStart = line.find('=') + 1;
   while (valueStart < bodyEnd && IsBlank(line[valueStart])) ++valueStart;
-  size_t commentStart = bodyEnd;
-  for (size_t i = valueStart + 1; i < bodyEnd; ++i) {
-    if ((line[i] == ';' || line[i] == '#') && IsBlank(line[i - 1])) {
-      commentStart = i;
-      break;
-    }
-  }
-  size_t valueEnd = commentStart;
+  size_t valueEnd = valueStart + CommentStart(std::string_view(line).substr(valueStart, bodyEnd - valueStart));
   while (valueEnd > valueStart && IsBlank(line[valueEnd - 1])) --valueEnd;
   return line.substr(0, valueStart) + std::string(value) + line.substr(valueEnd);
 }
