@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QString>
 #include <array>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "device/GPSDevice.h"
 #include "device/PortNames.h"
 #include "platform/Debug.h"
+#include "platform/DeviceRoot.h"
 #include "platform/UserInterface.h"
 #include "prodtest/PortConf.h"
 
@@ -125,6 +128,15 @@ void TearDown(Program& program) {
   SetPowerTimeouts(false);
 }
 
+// A first start without a receiver: where to find one and map it.
+void PointAtDetect() {
+  const std::filesystem::path root = platform::DeviceRoot();
+  std::string command = "navlume-cli detect --write";
+  if (root != std::filesystem::absolute(platform::ResolveDeviceRoot())) command += " --root '" + root.string() + "'";
+  std::fprintf(stderr, "navlume: no receiver is mapped in %s; to find one and map it, run: %s\n",
+               (root / "device.ini").c_str(), command.c_str());
+}
+
 // The message loop after the sheet: the pages posted the quit message when it closed.
 int RunMessageLoop() {
   QCoreApplication::processEvents();
@@ -197,6 +209,7 @@ int WinMain(const WinMainOptions& options) {
   program.conf = std::make_unique<CPortConf>();
   if (!program.conf->Initialize()) {
     platform::ShowError("GPS port configuration is failed!!");
+    if (program.conf->m_GpsType == 0 && program.conf->m_WwanType == 0) PointAtDetect();
     return kExitConfigurationFailed;
   }
   g_pPortConf = program.conf.get();

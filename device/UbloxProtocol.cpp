@@ -5,12 +5,6 @@
 #include "platform/Debug.h"
 
 namespace {
-constexpr uint8_t kUbxSync1 = 0xB5;
-constexpr uint8_t kUbxSync2 = 0x62;
-constexpr uint8_t kUbxClassCfg = 0x06;
-constexpr uint8_t kUbxIdCfgPrt = 0x00;
-constexpr uint8_t kUbxIdCfgRst = 0x04;
-
 constexpr uint16_t kClearAllBackedUpData = 0xFFFF;
 constexpr uint8_t kResetModeGnssOnly = 0x02;
 
@@ -28,21 +22,6 @@ void PutLittleEndian(std::vector<uint8_t>& bytes, uint32_t value, int count) {
   for (int i = 0; i < count; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 }  // namespace
-
-std::vector<uint8_t> BuildUbxMessage(uint8_t messageClass, uint8_t messageId, const std::vector<uint8_t>& payload) {
-  std::vector<uint8_t> message{kUbxSync1, kUbxSync2, messageClass, messageId};
-  PutLittleEndian(message, static_cast<uint32_t>(payload.size()), 2);
-  message.insert(message.end(), payload.begin(), payload.end());
-  uint8_t checkA = 0;
-  uint8_t checkB = 0;
-  for (size_t i = 2; i < message.size(); ++i) {
-    checkA = static_cast<uint8_t>(checkA + message[i]);
-    checkB = static_cast<uint8_t>(checkB + checkA);
-  }
-  message.push_back(checkA);
-  message.push_back(checkB);
-  return message;
-}
 
 std::vector<uint8_t> UbxColdStartMessage() {
   std::vector<uint8_t> payload;

@@ -7,14 +7,13 @@
 #include <vector>
 
 #include "device/EventSlot.h"
+#include "nmea/UbxFraming.h"
 #include "platform/Event.h"
 #include "serial/Serial.h"
 
 // Rates with a CFG-PRT message; any other rate sends none.
 constexpr int32_t kUbxPortRates[] = {4800, 9600, 19200, 38400, 57600, 115200};
 
-// A framed UBX message: sync bytes, class, id, little-endian length, payload, checksum.
-std::vector<uint8_t> BuildUbxMessage(uint8_t messageClass, uint8_t messageId, const std::vector<uint8_t>& payload);
 // CFG-RST: clear all backed-up data and restart (cold start).
 std::vector<uint8_t> UbxColdStartMessage();
 // CFG-PRT for port 1 at `baudRate`, 8N1, UBX+NMEA+RTCM in, UBX+NMEA out; empty for an unsupported rate.

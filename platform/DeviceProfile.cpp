@@ -1,10 +1,13 @@
 #include "platform/DeviceProfile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 
+#include "platform/AtomicFile.h"
 #include "platform/Debug.h"
 
 namespace platform {
@@ -26,15 +29,19 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-// A comment after a value starts with ';' or '#' behind white space.
-std::string_view StripValue(std::string_view value) {
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Where a comment after a value starts: a ';' or '#' behind white space; the
+// value's size when it has none.
+size_t CommentStart(std::string_view value) {
   for (size_t i = 1; i < value.size(); ++i) {
-    if ((value[i] == ';' || value[i] == '#') && (value[i - 1] == ' ' || value[i - 1] == '\t')) {
-      value = value.substr(0, i);
-      break;
-    }
+    if ((value[i] == ';' || value[i] == '#') && IsBlank(value[i - 1])) return i;
   }
-  value = Trim(value);
+  return value.size();
+}
+
+std::string_view StripValue(std::string_view value) {
+  value = Trim(value.substr(0, CommentStart(value)));
   if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
   return value;
 }
@@ -82,7 +89,89 @@ bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view
   return true;  // unknown sections and keys are ignored
 }
 
+bool SameKey(std::string_view section, std::string_view a, std::string_view b) {
+  return EqualNoCase(section, "ports") ? EqualNoCase(PortKey(a), PortKey(b)) : EqualNoCase(a, b);
+}
+
+// A line's text without its line end and surrounding blanks.
+std::string_view LineText(std::string_view line) {
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  return Trim(line);
+}
+
+// The lines of a text, each with its line end.
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const size_t end = std::min(text.find('\n'), text.size() - 1);
+    lines.emplace_back(text.substr(0, end + 1));
+    text.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+// `line` ("key = old ; comment") with `value` in place of its value.
+std::string ReplaceValue(const std::string& line, std::string_view value) {
+  size_t bodyEnd = line.size();
+  while (bodyEnd > 0 && (line[bodyEnd - 1] == '\n' || line[bodyEnd - 1] == '\r')) --bodyEnd;
+  size_t valueStart = line.find('=') + 1;
+  while (valueStart < bodyEnd && IsBlank(line[valueStart])) ++valueStart;
+  size_t valueEnd = valueStart + CommentStart(std::string_view(line).substr(valueStart, bodyEnd - valueStart));
+  while (valueEnd > valueStart && IsBlank(line[valueEnd - 1])) --valueEnd;
+  return line.substr(0, valueStart) + std::string(value) + line.substr(valueEnd);
+}
+
+void SetProfileValue(std::vector<std::string>& lines, const ProfileSetting& setting, std::string_view newline) {
+  std::optional<size_t> keyLine;
+  std::optional<size_t> sectionEnd;  // the last line of the section that is not blank
+  bool inSection = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view line = LineText(lines[i]);
+    if (!line.empty() && line.front() == '[' && line.back() == ']') {
+      inSection = EqualNoCase(Trim(line.substr(1, line.size() - 2)), setting.section);
+      if (inSection) sectionEnd = i;
+      continue;
+    }
+    if (!inSection || line.empty()) continue;
+    sectionEnd = i;
+    const size_t equals = line.find('=');
+    if (line.front() != ';' && line.front() != '#' && equals != std::string_view::npos &&
+        SameKey(setting.section, Trim(line.substr(0, equals)), setting.key))
+      keyLine = i;
+  }
+  const std::string entry = setting.key + " = " + setting.value + std::string(newline);
+  if (keyLine) {
+    lines[*keyLine] = ReplaceValue(lines[*keyLine], setting.value);
+  } else if (sectionEnd) {
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*sectionEnd) + 1, entry);
+  } else {
+    if (!lines.empty() && !LineText(lines.back()).empty()) lines.emplace_back(newline);
+    lines.push_back("[" + setting.section + "]" + std::string(newline));
+    lines.push_back(entry);
+  }
+}
+
 }  // namespace
+
+std::string SetProfileValues(std::string_view text, const std::vector<ProfileSetting>& settings) {
+  const std::string_view newline = text.find("\r\n") != std::string_view::npos ? "\r\n" : "\n";
+  std::vector<std::string> lines = SplitLines(text);
+  if (!lines.empty() && lines.back().back() != '\n') lines.back() += newline;  // lines are added after it
+  for (const ProfileSetting& setting : settings) SetProfileValue(lines, setting, newline);
+  std::string result;
+  for (const std::string& line : lines) result += line;
+  return result;
+}
+
+int WriteProfileValues(const std::filesystem::path& file, const std::vector<ProfileSetting>& settings) {
+  errno = 0;
+  std::ifstream in(file, std::ios::binary);
+  const int openError = errno;
+  if (!in && openError != ENOENT) return openError != 0 ? openError : EIO;
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return EIO;
+  return ReplaceFileAtomically(file, SetProfileValues(text, settings));
+}
 
 DeviceProfile LoadDeviceProfile(const std::filesystem::path& file) {
   DeviceProfile profile;

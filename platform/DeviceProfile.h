@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -24,6 +25,24 @@ struct DeviceProfile {
 // Reads an INI profile; a missing file gives the defaults, unknown keys are
 // ignored, a malformed line is logged with its line number and skipped.
 DeviceProfile LoadDeviceProfile(const std::filesystem::path& file);
+
+// One value that a tool writes into a profile file.
+struct ProfileSetting {
+  std::string section;  // "hardware"
+  std::string key;      // "gps_type"; in [ports] "COM2" and "COM2:" are the same key
+  std::string value;
+};
+
+// `text` with the settings in place and every other byte kept: the line that
+// sets a key (the last one, which is the one that counts) takes the new value
+// and keeps its comment; a missing key goes after the last line of its
+// section, a missing section at the end. Keys and sections compare as the
+// reader compares them (case-insensitively).
+std::string SetProfileValues(std::string_view text, const std::vector<ProfileSetting>& settings);
+
+// Applies the settings to the file (created when missing), replaced
+// atomically; 0, or the errno of the failure.
+int WriteProfileValues(const std::filesystem::path& file, const std::vector<ProfileSetting>& settings);
 
 // The profile of the current device root (a copy; safe from any thread).
 DeviceProfile CurrentDeviceProfile();

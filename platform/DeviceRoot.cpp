@@ -33,6 +33,7 @@ constexpr const char* kFirstDeviceIni =
     ";   COM3: = /dev/ttyUSB0      NovAtel OEM615 through a USB serial adapter\n"
     ";   COM9: = /dev/ttyUSB2      PHS8 A-GPS port\n"
     "; Use stable names from /dev/serial/by-id/ where the device has one.\n"
+    "; navlume-cli detect --write finds the receivers on USB serial devices and maps them here.\n"
     "\n"
     "[power]\n"
     "; Optional file written with 1 or 0 when the GPS receiver is switched on or off,\n"

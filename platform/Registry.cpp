@@ -12,6 +12,7 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/AtomicFile.h"
 #include "platform/Debug.h"
 
 namespace platform {
@@ -275,44 +276,13 @@ std::string FormatRegistry(const Keys& keys) {
   return out;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Temporary file, fsync, rename over the old file, fsync the folder: a crash
-// leaves either the old or the new registry, never a torn one.
+// A crash leaves either the old or the new registry, never a torn one.
 long SaveLocked() {
   if (g_File.empty()) return kRegSuccess;
-  std::filesystem::path temp = g_File;
-  temp += ".tmp";
-  const std::string data = FormatRegistry(g_Keys);
-  const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    const int error = errno;
-    DebugPrint("[Registry] Can't write %s: %s\r\n", temp.c_str(), std::strerror(error));
-    return error;
-  }
-  const bool written = WriteAll(fd, data) && fsync(fd) == 0;
-  int error = written ? 0 : errno;
-  if (close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && rename(temp.c_str(), g_File.c_str()) != 0) error = errno;
+  const int error = ReplaceFileAtomically(g_File, FormatRegistry(g_Keys));
   if (error != 0) {
     DebugPrint("[Registry] Can't save %s: %s\r\n", g_File.c_str(), std::strerror(error));
-    unlink(temp.c_str());
     return error;
-  }
-  const std::filesystem::path folder = g_File.has_parent_path() ? g_File.parent_path() : ".";
-  const int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    fsync(dirFd);
-    close(dirFd);
   }
   return kRegSuccess;
 }

@@ -20,6 +20,7 @@
 #include "platform/DeviceApi.h"
 #include "platform/DeviceProfile.h"
 #include "platform/Time.h"
+#include "serial/LineSettings.h"
 
 namespace {
 
@@ -30,23 +31,6 @@ constexpr uint32_t kWriteTimeoutMs = 3000;
 
 constexpr uint8_t kParityNone = 0, kParityOdd = 1, kParityEven = 2, kParityMark = 3, kParitySpace = 4;
 constexpr uint8_t kOneStopBit = 0, kOneAndHalfStopBits = 1, kTwoStopBits = 2;
-
-std::optional<speed_t> BaudConstant(uint32_t baudRate) {
-  static constexpr struct {
-    uint32_t rate;
-    speed_t constant;
-  } kRates[] = {
-      {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-      {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-      {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-      {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
-      {576000, B576000}, {921600, B921600},
-  };
-  for (const auto& entry : kRates) {
-    if (entry.rate == baudRate) return entry.constant;
-  }
-  return std::nullopt;
-}
 
 bool SetByteSize(termios& t, uint8_t byteSize) {
   static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
@@ -81,18 +65,6 @@ bool SetStopBits(termios& t, uint8_t stopBits, uint8_t byteSize) {
     return false;
   }
   return true;
-}
-
-// A freshly opened line passes bytes through untouched: no echo, no line
-// editing, no translation. A non-blocking read then returns what has arrived.
-bool MakeRawLine(int fd) {
-  termios t{};
-  if (tcgetattr(fd, &t) != 0) return false;
-  cfmakeraw(&t);
-  t.c_cflag |= CLOCAL | CREAD;
-  t.c_cc[VMIN] = 1;
-  t.c_cc[VTIME] = 0;
-  return tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
 timespec ToTimespec(std::chrono::nanoseconds duration) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "nmea/NovatelFraming.h"
 #include "sim/NmeaSentences.h"
 
 namespace sim {
@@ -18,7 +19,12 @@ constexpr std::array<const char*, 17> kLogNames{
 constexpr int64_t kGpsEpochUnix = 315964800;
 constexpr int64_t kGpsLeapSeconds = 18;
 constexpr int64_t kSecondsPerWeek = 604800;
-constexpr uint32_t kCrc32Polynomial = 0xEDB88320;
+constexpr const char* kVersionLog = "versiona";
+// One component, the receiver card: model, serial number, hardware, firmware
+// and boot versions, firmware date and time.
+constexpr const char* kVersionBody =
+    "1,GPSCARD,\"G2SB0GTT0\",\"DAB07170079\",\"OEM615-1.00\",\"OEM060600RN0000\",\"OEM060201RB0000\","
+    "\"2015/Jan/28\",\"15:27:29\"";
 
 std::vector<std::string> Tokens(const std::string& line) {
   std::string lower;
@@ -42,6 +48,12 @@ bool ParseNumber(const std::string& text, uint32_t& value) {
 Oem615Command ParseLog(const std::vector<std::string>& tokens, Oem615Command command) {
   size_t next = 1;
   if (next < tokens.size() && IsPortToken(tokens[next])) ++next;
+  if (next < tokens.size() && tokens[next] == kVersionLog) {
+    // Only asked for once: the version is not a log the simulated receiver keeps.
+    const bool once = tokens.size() == next + 1 || (tokens.size() == next + 2 && tokens[next + 1] == "once");
+    if (once) command.kind = Oem615Command::VersionOnce;
+    return once ? command : Oem615Command{};
+  }
   if (next >= tokens.size() || !IsOem615LogName(tokens[next])) return {};
   command.log = tokens[next++];
   const std::string trigger = next < tokens.size() ? tokens[next++] : "once";
@@ -84,30 +96,22 @@ Oem615Command ParseSerialConfig(const std::vector<std::string>& tokens) {
   return command;
 }
 
-uint32_t NovatelCrc32(const std::string& text) {
-  uint32_t crc = 0;
-  for (const char c : text) {
-    uint32_t value = (crc ^ static_cast<uint8_t>(c)) & 0xFF;
-    for (int bit = 0; bit < 8; ++bit) value = (value & 1) ? (value >> 1) ^ kCrc32Polynomial : value >> 1;
-    crc = ((crc >> 8) & 0x00FFFFFF) ^ value;
-  }
-  return crc;
-}
-
 std::string Format(const char* format, auto... values) {
   char text[160];
   std::snprintf(text, sizeof text, format, values...);
   return text;
 }
 
-// "#NAME,COM1,0,55.0,FINESTEERING,week,seconds,...;" + body + "*crc32".
+// "#NAME,COM1,0,55.0,STATUS,week,seconds,...;" + body + "*crc32".
+std::string NovatelLog(const char* name, const char* timeStatus, int64_t week, int64_t seconds, const std::string& body) {
+  return FrameNovatelAscii(Format("%s,COM1,0,55.0,%s,%lld,%lld.000,02000000,b1f6,15823;", name, timeStatus,
+                                  static_cast<long long>(week), static_cast<long long>(seconds)) +
+                           body);
+}
+
 std::string NovatelLog(const char* name, const Epoch& epoch, const std::string& body) {
   const int64_t gps = epoch.utcSeconds - kGpsEpochUnix + kGpsLeapSeconds;
-  const std::string text = Format("%s,COM1,0,55.0,FINESTEERING,%lld,%lld.000,02000000,b1f6,15823;", name,
-                                  static_cast<long long>(gps / kSecondsPerWeek),
-                                  static_cast<long long>(gps % kSecondsPerWeek)) +
-                           body;
-  return "#" + text + Format("*%08x\r\n", NovatelCrc32(text));
+  return NovatelLog(name, "FINESTEERING", gps / kSecondsPerWeek, gps % kSecondsPerWeek, body);
 }
 
 std::string BestPos(const Epoch& epoch) {
@@ -224,6 +228,8 @@ std::string COem615Logs::Output(const Epoch& epoch) {
   }
   return out;
 }
+
+std::string Oem615VersionLog() { return NovatelLog("VERSIONA", "UNKNOWN", 0, 0, kVersionBody); }
 
 std::string Oem615LogText(const std::string& name, const Epoch& epoch) {
   if (name == "bestposa") return BestPos(epoch);

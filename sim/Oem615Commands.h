@@ -12,7 +12,7 @@
 namespace sim {
 
 struct Oem615Command {
-  enum Kind { Unknown, Log, Unlog, UnlogAll, Freset, SerialConfig, Empty };
+  enum Kind { Unknown, Log, Unlog, UnlogAll, Freset, SerialConfig, Empty, VersionOnce };
   Kind kind = Unknown;
   std::string log;        // Log, Unlog: the log name (lower case)
   bool onChanged = false;  // Log: "onchanged"/"once" rather than "ontime"
@@ -46,6 +46,9 @@ class COem615Logs {
   };
   std::vector<Entry> m_Entries;
 };
+
+// The answer to "log versiona once": the receiver card's versions.
+std::string Oem615VersionLog();
 
 // One log's text for an epoch: NMEA logs as NMEA sentences, bestposa and
 // bestsats as NovAtel ASCII lines ("#BESTPOSA,COM1,...*crc32").

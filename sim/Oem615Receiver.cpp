@@ -69,6 +69,10 @@ void COem615Receiver::OnCommand(const std::string& line) {
     return;
   }
   Send(std::string(kOk) + kPrompt);
+  if (command.kind == Oem615Command::VersionOnce) {
+    Send(Oem615VersionLog());
+    return;
+  }
   std::lock_guard lock(m_LogsMutex);
   switch (command.kind) {
     case Oem615Command::Log:

@@ -1,7 +1,8 @@
 #pragma once
 // NovAtel OEM615 (receiver type 4): sends its "[COM1]" prompt at 9600 about a
 // second after power-on, answers every command line with "<OK" or "<ERROR" and
-// a new prompt, and emits only the logs it has been told to emit.
+// a new prompt, and emits only the logs it has been told to emit; "log
+// versiona once" is answered with its #VERSIONA log.
 
 #include <string>
 #include <vector>

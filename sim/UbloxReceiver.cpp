@@ -1,5 +1,6 @@
 #include "sim/UbloxReceiver.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sim/NmeaSentences.h"
@@ -11,6 +12,9 @@ constexpr uint32_t kUbloxBootBaud = 9600;
 constexpr uint8_t kUartPort = 1;
 constexpr size_t kCfgRstLength = 4;
 constexpr size_t kCfgPrtLength = 20;
+constexpr const char* kSoftwareVersion = "1.00 (59842)";
+constexpr const char* kHardwareVersion = "00070000";
+constexpr const char* kVersionExtensions[] = {"PROTVER 14.00", "GPS;SBAS;GLO;QZSS"};
 
 uint32_t Le32(const std::vector<uint8_t>& payload, size_t at) {
   return payload[at] | (payload[at + 1] << 8) | (payload[at + 2] << 16) | (static_cast<uint32_t>(payload[at + 3]) << 24);
@@ -32,6 +36,20 @@ bool ModeFormat(uint32_t mode, LineFormat& format) {
   if (stop != 0 && stop != 2) return false;  // 1.5 and 0.5 stop bits are not simulated
   format.stopBits = stop == 0 ? 1 : 2;
   return true;
+}
+
+void PutText(std::vector<uint8_t>& payload, const std::string& text, size_t width) {
+  std::vector<uint8_t> field(width, 0);
+  std::copy_n(text.begin(), std::min(text.size(), width - 1), field.begin());
+  payload.insert(payload.end(), field.begin(), field.end());
+}
+
+std::vector<uint8_t> MonVerPayload() {
+  std::vector<uint8_t> payload;
+  PutText(payload, kSoftwareVersion, kUbxMonVerSoftwareWidth);
+  PutText(payload, kHardwareVersion, kUbxMonVerHardwareWidth);
+  for (const char* extension : kVersionExtensions) PutText(payload, extension, kUbxMonVerExtensionWidth);
+  return payload;
 }
 
 std::string Hex2(uint8_t value) {
@@ -59,6 +77,11 @@ void CUbloxReceiver::OnHostBytes(const std::string& bytes) {
 }
 
 void CUbloxReceiver::OnFrame(const UbxFrame& frame) {
+  if (frame.msgClass == kUbxClassMon && frame.msgId == kUbxIdMonVer && frame.payload.empty()) {
+    RecordCommand("MON-VER");
+    Send(UbxBytes(kUbxClassMon, kUbxIdMonVer, MonVerPayload()));
+    return;
+  }
   if (frame.msgClass != kUbxClassCfg) {
     RecordCommand("UBX " + Hex2(frame.msgClass) + "-" + Hex2(frame.msgId));
     return;

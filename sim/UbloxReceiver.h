@@ -1,7 +1,8 @@
 #pragma once
 // u-blox 7 (receiver type 3): NMEA at 9600 after power-on; answers UBX
 // CFG-RST with ACK-ACK and a cold start, CFG-PRT (port 1) with ACK-ACK and a
-// rate change. Bytes that do not form valid UBX frames are ignored.
+// rate change, and a MON-VER poll with its versions. Bytes that do not form
+// valid UBX frames are ignored.
 
 #include "sim/SimReceiver.h"
 #include "sim/Ubx.h"

@@ -9,3 +9,4 @@ void AddMonitorCommand(CLI::App& app);
 void AddConfigCommand(CLI::App& app);
 void AddProdTestCommand(CLI::App& app);
 void AddJournalCommand(CLI::App& app);
+void AddDetectCommand(CLI::App& app);

@@ -11,7 +11,9 @@ constexpr const char* kVersionText = "navlume-cli " NAVLUME_VERSION;
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Navlume headless tools: decode captures, simulate receivers, watch a receiver, run the production test, summarise result journals"};
+  CLI::App app{
+      "Navlume headless tools: decode captures, simulate receivers, watch a receiver, run the production test, "
+      "summarise result journals, find receivers"};
   app.require_subcommand(1);
   app.set_version_flag("--version", kVersionText);
   AddDecodeCommand(app);
@@ -20,6 +22,7 @@ int main(int argc, char** argv) {
   AddConfigCommand(app);
   AddProdTestCommand(app);
   AddJournalCommand(app);
+  AddDetectCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::RuntimeError& e) {

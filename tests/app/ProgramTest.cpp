@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -21,8 +22,11 @@
 #include <vector>
 
 #include "platform/Registry.h"
+#include "platform/Time.h"
 #include "prodtest/RegGetDword.h"
 #include "resources/resource.h"
+#include "sim/HostPort.h"
+#include "sim/UbloxReceiver.h"
 #include "support/GpsdAvailable.h"
 #include "support/TempFolder.h"
 
@@ -169,6 +173,44 @@ TEST_F(ProgramTest, MultiplexerRunOnASimulatedUbloxReachesAFixThroughItsOwnGpsd)
   ASSERT_FALSE(endpoint.empty()) << err;
   EXPECT_FALSE(LoopbackListens(static_cast<uint16_t>(std::stoul(endpoint))));
   EXPECT_TRUE(std::filesystem::exists(root.Path() / "device.ini"));
+}
+
+TEST_F(ProgramTest, FirstStartWithoutAReceiverPointsAtDetectAfterTheBox) {
+  EXPECT_EQ(Run({"--quit-after", "1"}), 255);
+  const std::string err = Err();
+  const size_t box = err.find("Error: GPS port configuration is failed!!\n");
+  ASSERT_NE(box, std::string::npos) << err;
+  EXPECT_LT(err.find("Can't find GPS deivce!!"), box);
+  const std::string hint = "navlume: no receiver is mapped in " + (m_Root.Path() / "device.ini").string() +
+                           "; to find one and map it, run: navlume-cli detect --write\n";
+  EXPECT_EQ(err.compare(box + std::strlen("Error: GPS port configuration is failed!!\n"), hint.size(), hint), 0) << err;
+  EXPECT_EQ(err.find("navlume-cli detect"), err.rfind("navlume-cli detect"));
+}
+
+TEST_F(ProgramTest, RootThatDetectWroteStartsOnTheReceiverFound) {
+  platform::ScopedTimeScale scale(0.05);
+  sim::CUbloxReceiver ublox(navlume_test::WithTtff(2), sim::PowerMode::AlwaysOn);
+  ASSERT_TRUE(ublox.Start());
+  // detect's answer waits kept long enough for a loaded machine; the receiver streams faster.
+  const std::string detect = std::string(NAVLUME_CLI_PATH) + " detect --time-scale 0.3 --write --root " +
+                             m_Root.Path().string() + " --devices " + ublox.SlavePath() + " > /dev/null 2>" +
+                             (m_Runtime.Path() / "detect.err").string();
+  ASSERT_EQ(std::system(detect.c_str()), 0) << Err("detect.err");
+  platform::OpenRegistryFile(m_Root.Path() / "registry.reg");  // Direct Access, as the Settings page sets it
+  platform::RegKey ril;
+  ASSERT_EQ(platform::RegCreateKey(platform::RegRoot::LocalMachine, kRilRegistryKey, ril), platform::kRegSuccess);
+  ASSERT_EQ(platform::RegSetDword(ril, "StartOptions", 1), platform::kRegSuccess);
+  platform::RegCloseKey(ril);
+  platform::OpenRegistryFile({});
+
+  const std::filesystem::path shots = m_Runtime.Path() / "shots";
+  ASSERT_EQ(Run({"--time-scale", "0.05", "--quit-after", "10", "--screenshots", shots.string()}), 0) << Err();
+  const auto controls = nlohmann::json::parse(ReadText(shots / "controls.json"));
+  EXPECT_EQ(controls["caption"], "U-BLOX");
+  bool fixShown = false;
+  for (const auto& control : controls["tabs"][0]["controls"])
+    if (control["id"] == IDC_MAIN_FIX && control["text"].get<std::string>().rfind("Valid SPS(", 0) == 0) fixShown = true;
+  EXPECT_TRUE(fixShown) << controls.dump(1);
 }
 
 TEST_F(ProgramTest, ScreenshotsThatCannotBeWrittenFailTheRun) {

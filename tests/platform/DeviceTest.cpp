@@ -169,6 +169,34 @@ TEST_F(DeviceTest, MissingProfileGivesDefaults) {
   EXPECT_TRUE(m_Capture.Lines().empty());
 }
 
+TEST_F(DeviceTest, ProfileValuesChangeOnlyTheirLines) {
+  const struct {
+    std::string text;
+    ProfileSetting setting;
+    std::string expected;
+  } kCases[] = {
+      {"; unit 7\n[hardware]\ngps_type = 0   ; none\n", {"hardware", "gps_type", "3"},
+       "; unit 7\n[hardware]\ngps_type = 3   ; none\n"},
+      {"[ports]\r\n; map here\r\n\r\n[power]\r\n", {"ports", "COM2:", "/dev/x"},
+       "[ports]\r\n; map here\r\nCOM2: = /dev/x\r\n\r\n[power]\r\n"},
+      {"[ports]\nCOM9:=/dev/a", {"nmea", "talkers", "any"}, "[ports]\nCOM9:=/dev/a\n\n[nmea]\ntalkers = any\n"},
+      {"[Ports]\ncom2=/dev/old\n", {"ports", "COM2:", "/dev/new"}, "[Ports]\ncom2=/dev/new\n"},
+      {"[hardware]\ngps_type=4\ngps_type=4\n", {"hardware", "gps_type", "3"}, "[hardware]\ngps_type=4\ngps_type=3\n"},
+      {"[gpsd]\ngps_type = 1\n[hardware]\n", {"hardware", "gps_type", "3"},
+       "[gpsd]\ngps_type = 1\n[hardware]\ngps_type = 3\n"},
+      {"", {"hardware", "wwan_type", "2"}, "[hardware]\nwwan_type = 2\n"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(SetProfileValues(c.text, {c.setting}), c.expected) << c.text;
+
+  const auto file = m_Folder.Path() / "new" / "device.ini";
+  std::filesystem::create_directories(file.parent_path());
+  ASSERT_EQ(WriteProfileValues(file, {{"hardware", "gps_type", "4"}, {"ports", "COM3", "/dev/ttyUSB0"}}), 0);
+  const DeviceProfile profile = LoadDeviceProfile(file);
+  EXPECT_EQ(profile.gpsType, 4u);
+  EXPECT_EQ(profile.ports.at("COM3:"), "/dev/ttyUSB0");
+  EXPECT_NE(WriteProfileValues(m_Folder.Path() / "missing" / "device.ini", {{"hardware", "gps_type", "4"}}), 0);
+}
+
 TEST_F(DeviceTest, PortMapSetInCodeWinsOverTheProfile) {
   DeviceProfile profile;
   profile.ports["COM2:"] = "/dev/ttyACM0";

@@ -1,0 +1,68 @@
+#include "prodtest/DetectedProfile.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <string_view>
+
+#include "device/PortNames.h"
+#include "prodtest/PortConf.h"
+
+namespace {
+
+constexpr const char* kHardwareSection = "hardware";
+constexpr const char* kGpsTypeKey = "gps_type";
+constexpr const char* kWwanTypeKey = "wwan_type";
+constexpr const char* kPortsSection = "ports";
+constexpr const char* kNmeaSection = "nmea";
+constexpr const char* kTalkersKey = "talkers";
+constexpr const char* kEveryTalker = "any";
+constexpr const char* kGpsTalker = "GP";
+
+struct Place {
+  const char* role;
+  const char* typeKey;
+  int32_t type;
+  const std::string& port;
+};
+
+std::optional<Place> PlaceOf(ReceiverKind kind) {
+  switch (kind) {
+    case ReceiverKind::Ublox: return Place{"GPS", kGpsTypeKey, kGpsHardwareUblox, UbloxPortName};
+    case ReceiverKind::Oem615: return Place{"GPS", kGpsTypeKey, kGpsHardwareOem615, Oem615PortName};
+    case ReceiverKind::Nmea: return Place{"NMEA-only (A-GPS port)", kWwanTypeKey, kWwanHardwarePhs8, AgpsPortName};
+    default: return std::nullopt;
+  }
+}
+
+bool SpeaksOtherThanGp(const ProbeResult& result) {
+  return std::any_of(result.talkers.begin(), result.talkers.end(), [](const std::string& t) { return t != kGpsTalker; });
+}
+
+}  // namespace
+
+DetectedProfile ProfileForReceivers(const std::vector<ProbeResult>& results) {
+  DetectedProfile profile;
+  std::map<std::string_view, std::string> mapped;  // type key -> the path mapped there
+  bool everyTalker = false;
+  for (const ProbeResult& result : results) {
+    const std::optional<Place> place = PlaceOf(result.kind);
+    if (!place) continue;
+    const auto [first, fresh] = mapped.emplace(place->typeKey, result.path);
+    if (!fresh) {
+      profile.notes.push_back(result.path + " is left out: the unit carries one " + place->role + " receiver, and " +
+                              first->second + " is mapped");
+      continue;
+    }
+    profile.settings.push_back({kHardwareSection, place->typeKey, std::to_string(place->type)});
+    profile.settings.push_back({kPortsSection, place->port, result.path});
+    everyTalker = everyTalker || SpeaksOtherThanGp(result);
+    if (result.baudRate != static_cast<uint32_t>(kPortConfBaudRate)) {
+      profile.notes.push_back(result.path + " talks at " + std::to_string(result.baudRate) + " baud; Navlume opens a " +
+                              "single receiver at " + std::to_string(kPortConfBaudRate) +
+                              " (the start-options dialog of two receivers offers other rates)");
+    }
+  }
+  if (everyTalker) profile.settings.push_back({kNmeaSection, kTalkersKey, kEveryTalker});
+  return profile;
+}
