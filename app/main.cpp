@@ -31,7 +31,7 @@
 namespace {
 
 constexpr const char* kProgramName = "navlume";
-constexpr const char* kProgramVersion = "3.6.13";
+constexpr const char* kProgramVersion = NAVLUME_VERSION;
 constexpr int kExitUsage = 2;
 constexpr int kExitStartFailed = 1;  // the program could not do what it was asked
 constexpr const char* kDefaultProfile = "ublox";
@@ -191,6 +191,7 @@ int main(int argc, char** argv) {
 
   const int stopSignals = BlockStopSignals();
   QApplication application(argc, argv);
+  QGuiApplication::setDesktopFileName(NAVLUME_APP_ID);  // the desktop finds the window's launcher and icon
   InitResources();
   if (line.fullScreen) {
     const QSize size = QApplication::primaryScreen()->size();

@@ -1,18 +1,33 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Navlume needs, only those that are missing;
-# packages named as arguments too (chromium for the journal report's rendering).
+# Installs the Debian packages Navlume needs, only those that are missing.
+#   deps.sh run [PACKAGE...]      what building and running navlume and navlume-cli needs
+#   deps.sh package [PACKAGE...]  that, and what building the Debian package needs
+#   deps.sh [all] [PACKAGE...]    everything: also the test suites, benchmarks, fuzzing and package checks
+# Packages named after the set are installed too (chromium for the journal report's rendering).
 set -euo pipefail
 
-packages=(
-  "$@"
+run_packages=(
   build-essential cmake pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
-  clang libclang-rt-14-dev
   gpsd gpsd-clients libgps-dev
-  qt6-base-dev qt6-base-dev-tools xvfb xauth fonts-dejavu-core
-  locales
+  qt6-base-dev qt6-base-dev-tools fonts-dejavu-core
 )
+package_packages=(file)
+check_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  xvfb xauth locales
+  lintian desktop-file-utils appstream
+)
+
+set=all
+case "${1:-}" in run | package | all) set=$1; shift ;; esac
+case "$set" in
+  run) packages=("${run_packages[@]}") ;;
+  package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
+  all) packages=("${run_packages[@]}" "${package_packages[@]}" "${check_packages[@]}") ;;
+esac
+packages+=("$@")
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
@@ -28,7 +43,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # A locale whose decimal separator is a comma, for the number-reading tests.
-if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
+if [ "$set" = all ] && ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
   echo "Generating the de_DE.UTF-8 locale" >&2
   $sudo localedef -i de_DE -c -f UTF-8 de_DE.UTF-8
 fi

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds Navlume and runs it on a simulated u-blox 7 receiver. With a display
-# it opens the window; without one it runs on Qt's offscreen platform, saves
-# every tab as a PNG into build/screenshots and prints their paths.
+# Builds the program navlume (no test suites, no benchmarks) and runs it on a
+# simulated u-blox 7 receiver. With a display it opens the window; without one
+# it runs on Qt's offscreen platform, saves every tab as a PNG into
+# build/screenshots and prints their paths.
 # Extra arguments go to navlume (such as --screen 320x240 or --simulate=oem615).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/build.sh
+bash scripts/build.sh navlume
 program=build/app/navlume
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then

@@ -4,7 +4,7 @@
 # 480x640, 640x480), drawn on Qt's offscreen platform. Named <tab>-<W>x<H>.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[ "${1:-}" = "--no-build" ] || bash scripts/build.sh
+[ "${1:-}" = "--no-build" ] || bash scripts/build.sh navlume
 out=docs/screenshots
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

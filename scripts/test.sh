@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds Navlume and runs every test suite.
+# Builds everything (programs, test suites, benchmarks) and runs every test suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh

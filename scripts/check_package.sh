@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Checks a Debian package of Navlume (scripts/package.sh makes it): lintian
+# finds no error, the desktop entry and the AppStream metainfo validate, the
+# versions agree, and the programs run from the unpacked package.
+# Usage: check_package.sh DEB
+set -euo pipefail
+cd "$(dirname "$0")/.."
+deb=$(realpath "$1")
+bash scripts/deps.sh
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+
+echo "-- lintian (errors fail, warnings are listed)"
+lintian --fail-on error "$deb"
+
+dpkg-deb -x "$deb" "$root"
+echo "-- desktop entry and metainfo"
+desktop-file-validate "$root"/usr/share/applications/*.desktop
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
+
+echo "-- versions"
+version=$(dpkg-deb -f "$deb" Version)
+changelog=$(dpkg-parsechangelog -l packaging/debian/changelog -S Version)
+[ "$version" = "$changelog" ] ||
+  { echo "the package is $version, the newest entry of packaging/debian/changelog is $changelog" >&2; exit 1; }
+for program in navlume navlume-cli; do
+  printed=$("$root/usr/bin/$program" --version)
+  echo "$printed"
+  [ "$printed" = "$program ${version%-*}" ] || { echo "$program --version does not print ${version%-*}" >&2; exit 1; }
+done
+
+echo "-- navlume-cli decode from the package"
+records=$("$root/usr/bin/navlume-cli" decode samples/sample.nmea | wc -l)
+[ "$records" -gt 0 ] || { echo "decode printed no record" >&2; exit 1; }
+echo "$records records decoded"
+echo "package checks passed: $deb ($(du -k "$deb" | cut -f1) KiB)"
