@@ -20,7 +20,6 @@
 class CGPSDevice;
 
 constexpr int kTestPanels = 2;
-constexpr uint32_t kDefaultPassLevel = 35;  // the level a receiver gets when none is configured
 constexpr int32_t kTestTypeOneByOne = 0;
 constexpr int32_t kTestTypeSameTime = 1;
 

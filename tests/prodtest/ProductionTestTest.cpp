@@ -12,6 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/Time.h"
 #include "prodtest/DeviceRootFixture.h"
+#include "prodtest/PortConf.h"
 #include "prodtest/ResultJournal.h"
 
 namespace {
