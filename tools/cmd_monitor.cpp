@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "device/GPSDevice.h"
-#include "device/PortNames.h"
 #include "platform/DeviceProfile.h"
 #include "platform/DeviceRoot.h"
 #include "platform/StopSignals.h"
 #include "platform/Time.h"
 #include "platform/UserInterface.h"
+#include "prodtest/PortConf.h"
 #include "tools/Commands.h"
 #include "tools/PositionJson.h"
 
@@ -91,8 +91,8 @@ int RunMonitor(const MonitorOptions& options) {
   if (!options.gpsdEndpoint.empty() && !UseGpsdEndpoint(options.gpsdEndpoint))
     return Fail("--gpsd takes HOST:PORT, such as 127.0.0.1:2947 (give PORT before it)");
   if (!options.devicePath.empty()) platform::SetPortDevicePath(options.port, options.devicePath);
-  const uint32_t type = options.type.value_or(options.port == AgpsPortName ? kGpsTypeAgps
-                                                                           : platform::CurrentDeviceProfile().gpsType);
+  const uint32_t type =
+      options.type.value_or(ReceiverTypeOfPort(options.port, static_cast<int32_t>(platform::CurrentDeviceProfile().gpsType)));
 
   CGPSDevice device;
   device.m_bSaveNMEAData = options.saveNmea;
