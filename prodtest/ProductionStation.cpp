@@ -57,10 +57,11 @@ bool CProductionStation::OpenFailed(int index, const CGPSDevice& device) {
 void CProductionStation::OnGPSData(CGPSDevice* device, GpsPosition record) { m_Test.OnGPSData(device, record); }
 
 void CProductionStation::Tick() {
-  if (m_bStopRequested) return;
   const uint64_t due = m_NextTickMs;
-  m_Test.OnTimer();
-  if (m_Conf.m_TestType == kTestTypeOneByOne) HandOver();
+  if (!m_bStopRequested) {
+    m_Test.OnTimer();
+    if (m_Conf.m_TestType == kTestTypeOneByOne) HandOver();
+  }
   ScheduleAfter(due);
 }
 

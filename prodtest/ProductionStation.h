@@ -53,7 +53,7 @@ class CProductionStation : public CGPSListener {
 
   // One second of the test: counting and timeouts, the journal lines of the
   // tests that end, and in the one-by-one test the hand-over, which blocks
-  // while the second receiver starts up. Does nothing once a stop is requested.
+  // while the second receiver starts up. Counts nothing once a stop is requested.
   void Tick();
   // System milliseconds until the next tick is due; 0 when it is due now.
   uint32_t MsUntilNextTick() const;
