@@ -21,8 +21,6 @@ std::unique_ptr<CGPSPage> NewSettingsPage(CPortConf& conf) { return std::make_un
 
 std::unique_ptr<CGPSPage> NewPrdConfig(CPortConf& conf) { return std::make_unique<CPrdConfig>(conf); }
 
-std::unique_ptr<CGPSPage> NewPrdTestPage(CPortConf& conf) { return std::make_unique<CPrdTestPage>(conf); }
-
-void AddDeviceToPrdTestPage(CGPSPage& page, CGPSDevice& device) {
-  if (auto* testPage = dynamic_cast<CPrdTestPage*>(&page)) testPage->AddDevice(&device);
+std::unique_ptr<CGPSPage> NewPrdTestPage(CProductionStation& station) {
+  return std::make_unique<CPrdTestPage>(station);
 }

@@ -6,8 +6,8 @@
 
 #include "app/GPSPage.h"
 
-class CGPSDevice;
 class CPortConf;
+class CProductionStation;
 
 std::unique_ptr<CGPSPage> NewMainPage();     // "Main" (101)
 std::unique_ptr<CGPSPage> NewSignalPage();   // "Signal" (104)
@@ -15,6 +15,4 @@ std::unique_ptr<CGPSPage> NewNmeaPage();     // "NMEA data" (102)
 std::unique_ptr<CGPSPage> NewSkyViewPage();  // "Position" (103)
 std::unique_ptr<CGPSPage> NewSettingsPage(CPortConf& conf);  // "Settings" (109)
 std::unique_ptr<CGPSPage> NewPrdConfig(CPortConf& conf);     // "PRD Settings" (112)
-std::unique_ptr<CGPSPage> NewPrdTestPage(CPortConf& conf);   // production "Main" (110)
-// The production test page learns of each receiver it tests.
-void AddDeviceToPrdTestPage(CGPSPage& page, CGPSDevice& device);
+std::unique_ptr<CGPSPage> NewPrdTestPage(CProductionStation& station);  // production "Main" (110)

@@ -128,6 +128,8 @@ int CQtUserInterface::RunWaitDialog(const std::string& text, uint32_t periodMs, 
     }
   };
   QObject::connect(&timer, &QTimer::timeout, &dialog, tick);
+  // A pause lasts its period, as it does headless: a coarse timer may end a 5 s pause 250 ms early.
+  timer.setTimerType(Qt::PreciseTimer);
   timer.start(ScaledIntervalMs(periodMs));
 
   // A stop request (set from any thread) brings the next tick forward at once.

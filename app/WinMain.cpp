@@ -2,10 +2,10 @@
 
 #include <QCoreApplication>
 #include <QString>
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "app/PageSet.h"
@@ -18,60 +18,55 @@
 #include "platform/DeviceRoot.h"
 #include "platform/UserInterface.h"
 #include "prodtest/PortConf.h"
+#include "prodtest/ProductionStation.h"
 
 CPortConf* g_pPortConf = nullptr;
 
 namespace {
 
-constexpr uint32_t kDefaultPassLevel = 35;
-constexpr int32_t kProductionBaudRate = 9600;
-constexpr int32_t kTestTypeTogether = 1;
 constexpr const char* kCannotOpenGpsPort = "Can't open GPS port";
 constexpr const char* kCaptionProduction = "Navlume";
 constexpr const char* kCaptionAgps = "A-GPS";
 constexpr const char* kCaptionUblox = "U-BLOX";
 constexpr const char* kCaptionOem615 = "OEM615";
 
-// The pages and devices of one run, destroyed in the teardown order.
+// The pages and devices of one run, destroyed in the teardown order. The
+// production station owns the receivers under test; normal mode has its one
+// device here.
 struct Program {
   std::unique_ptr<CPortConf> conf;
   std::unique_ptr<CGPSPage> mainPage, signalPage, nmeaPage, skyViewPage, settingsPage, prdTestPage, prdConfig;
-  std::array<std::unique_ptr<CGPSDevice>, kMaxConfiguredPorts> devices;
+  std::unique_ptr<CProductionStation> station;
+  std::unique_ptr<CGPSDevice> device;
   bool fullScreen = false;
 };
 Program* g_pProgram = nullptr;
-
-uint32_t PassLevel(uint32_t configured) { return configured != 0 ? configured : kDefaultPassLevel; }
-
-uint32_t ReceiverType(const std::string& port, const CPortConf& conf) {
-  return port == AgpsPortName ? kGpsTypeAgps : static_cast<uint32_t>(conf.m_GpsType);
-}
+// A stop request comes from another thread: it meets the program's station
+// and device either whole or not at all.
+std::mutex g_StopLock;
 
 bool RunSheet(std::vector<SheetTab> tabs) {
   return RunPropertySheet(QString::fromStdString(SheetCaption(*g_pPortConf)), std::move(tabs), g_pProgram->fullScreen);
 }
 
-// Production mode; true when the sheet ran, false after a device failure.
+// Production mode; true when the sheet ran, false after a device failure. A
+// file whose pass level cannot be used is refused with a box naming its
+// line; the sheet then offers only "PRD Settings" to mend it.
 bool RunProduction(Program& program) {
   CPortConf& conf = *program.conf;
   program.prdConfig = NewPrdConfig(conf);
-  if (conf.m_PortCount == 0) {
+  const std::string problem = conf.FileProblem();
+  if (!problem.empty()) platform::ShowError(problem);
+  if (conf.m_PortCount == 0 || !problem.empty()) {
     CreatePrdSheet(true);
     return true;
   }
-  program.prdTestPage = NewPrdTestPage(conf);
-  for (uint32_t i = 0; i < conf.m_PortCount; ++i) {
-    program.devices[i] = std::make_unique<CGPSDevice>();
-    CGPSDevice& device = *program.devices[i];
-    conf.SetRegistryKey(device, 1);
-    const std::string& port = conf.m_PortNames[i];
-    if (!device.Create(port, PassLevel(conf.m_PassLevels[i]), ReceiverType(port, conf), kProductionBaudRate))
-      return false;
-    if (conf.m_TestType == kTestTypeTogether && !device.Open()) return false;
-    device.AddListener(program.prdTestPage.get());
-    AddDeviceToPrdTestPage(*program.prdTestPage, device);
+  {
+    std::lock_guard lock(g_StopLock);
+    program.station = std::make_unique<CProductionStation>(conf);
   }
-  if (conf.m_TestType != kTestTypeTogether && !program.devices[0]->Open()) return false;
+  program.prdTestPage = NewPrdTestPage(*program.station);
+  if (!program.station->Start(program.prdTestPage.get())) return false;
   CreatePrdSheet(false);
   return true;
 }
@@ -80,13 +75,16 @@ bool RunProduction(Program& program) {
 // false after a device failure.
 bool RunNormal(Program& program, const WinMainOptions& options) {
   CPortConf& conf = *program.conf;
-  program.devices[0] = std::make_unique<CGPSDevice>();
-  CGPSDevice& device = *program.devices[0];
+  {
+    std::lock_guard lock(g_StopLock);
+    program.device = std::make_unique<CGPSDevice>();
+  }
+  CGPSDevice& device = *program.device;
   program.prdConfig = NewPrdConfig(conf);
   conf.SetRegistryKey(device, 0);
   const std::string& port = conf.m_PortNames[0];
-  const uint32_t passLevel = PassLevel(conf.m_PassLevels[0]);
-  const uint32_t type = ReceiverType(port, conf);
+  const uint32_t passLevel = conf.PassLevel(0);
+  const uint32_t type = conf.ReceiverType(port);
   if (conf.m_bDirectAccess) {
     platform::DebugPrint("[Navlume] GPS Direct Access!\r\n");
     if (!device.Create(port, passLevel, type, conf.m_BaudRates[0])) {
@@ -118,7 +116,11 @@ bool RunNormal(Program& program, const WinMainOptions& options) {
 }
 
 void TearDown(Program& program) {
-  for (uint32_t i = 0; i < program.devices.size(); ++i) program.devices[i].reset();
+  {
+    std::lock_guard lock(g_StopLock);
+    program.station.reset();  // journals what is left, then closes its receivers
+    program.device.reset();
+  }
   for (auto* page : {&program.mainPage, &program.signalPage, &program.nmeaPage, &program.skyViewPage,
                      &program.settingsPage, &program.prdTestPage})
     page->reset();
@@ -182,8 +184,16 @@ bool CreatePrdSheet(bool noPorts) {
 }
 
 CGPSDevice* WinMainDevice(int index) {
-  if (g_pProgram == nullptr || index < 0 || index >= static_cast<int>(kMaxConfiguredPorts)) return nullptr;
-  return g_pProgram->devices[static_cast<size_t>(index)].get();
+  if (g_pProgram == nullptr) return nullptr;
+  if (g_pProgram->station) return g_pProgram->station->Device(index);
+  return index == 0 ? g_pProgram->device.get() : nullptr;
+}
+
+void StopWinMain() {
+  std::lock_guard lock(g_StopLock);
+  if (g_pProgram == nullptr) return;
+  if (g_pProgram->station) g_pProgram->station->Stop();
+  if (g_pProgram->device) g_pProgram->device->CancelStartUp();
 }
 
 int WinMain(const WinMainOptions& options) {
@@ -213,12 +223,16 @@ int WinMain(const WinMainOptions& options) {
     return kExitConfigurationFailed;
   }
   g_pPortConf = program.conf.get();
-  g_pProgram = &program;
+  {
+    std::lock_guard lock(g_StopLock);
+    g_pProgram = &program;
+  }
   SetPowerTimeouts(true);
 
   const bool sheetRan = program.conf->m_bPrdMode ? RunProduction(program) : RunNormal(program, options);
   const int exitCode = sheetRan ? RunMessageLoop() : kExitDeviceFailed;
   TearDown(program);
+  std::lock_guard lock(g_StopLock);
   g_pProgram = nullptr;
   return exitCode;
 }

@@ -37,3 +37,6 @@ bool CreatePrdSheet(bool noPorts);
 // Program-wide state while WinMain runs (null otherwise).
 extern CPortConf* g_pPortConf;
 CGPSDevice* WinMainDevice(int index);
+// Cuts any start-up of the run's receivers short at once; safe from any
+// thread (a stop-signal watcher's), also while a start-up blocks the UI thread.
+void StopWinMain();

@@ -1,14 +1,9 @@
 // navlume: the program a person uses. Parses the command line, prepares the
 // device root (or a simulated one) and runs WinMain.
 
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <QApplication>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -20,9 +15,9 @@
 #include "app/Screenshots.h"
 #include "app/SingleInstance.h"
 #include "app/WinMain.h"
-#include "device/GPSDevice.h"
 #include "platform/DeviceRoot.h"
 #include "platform/Registry.h"
+#include "platform/StopSignals.h"
 #include "platform/Time.h"
 #include "platform/UserInterface.h"
 #include "sim/GpsdServer.h"
@@ -158,28 +153,18 @@ bool StartSimulatedGpsd(const sim::CSimulationRoot& simulation, const std::strin
   return false;
 }
 
-// SIGINT and SIGTERM leave as Cancel does (or end a start-up that waits), so
-// that the teardown runs and a simulated root is removed. Blocked before any
-// thread starts, so that every thread inherits the mask.
-int BlockStopSignals() {
-  sigset_t stopSet;
-  sigemptyset(&stopSet);
-  sigaddset(&stopSet, SIGINT);
-  sigaddset(&stopSet, SIGTERM);
-  if (pthread_sigmask(SIG_BLOCK, &stopSet, nullptr) != 0) return -1;
-  return signalfd(-1, &stopSet, SFD_CLOEXEC | SFD_NONBLOCK);
-}
-
-void OnStopSignal(int descriptor) {
-  signalfd_siginfo info{};
-  while (read(descriptor, &info, sizeof info) > 0) {
-  }
-  if (CPropertySheet* sheet = CurrentSheet()) {
-    sheet->Cancel();
-    return;
-  }
-  for (int i = 0; i < 2; ++i)
-    if (CGPSDevice* device = WinMainDevice(i)) device->CancelStartUp();
+// SIGINT and SIGTERM leave as Cancel does, so that the teardown runs and a
+// simulated root is removed. The watcher's thread first cuts any start-up
+// short, since a start-up may block the UI thread; the sheet is cancelled on
+// the UI thread.
+void OnStopSignal() {
+  StopWinMain();
+  QMetaObject::invokeMethod(
+      qApp,
+      [] {
+        if (CPropertySheet* sheet = CurrentSheet()) sheet->Cancel();
+      },
+      Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -189,7 +174,8 @@ int main(int argc, char** argv) {
   if (const std::optional<int> done = Parse(argc, argv, line)) return *done;
   platform::SetTimeScale(line.timeScale);
 
-  const int stopSignals = BlockStopSignals();
+  // Blocked before any thread starts, so that every thread leaves them to the watcher.
+  platform::BlockStopSignals();
   QApplication application(argc, argv);
   QGuiApplication::setDesktopFileName(NAVLUME_APP_ID);  // the desktop finds the window's launcher and icon
   InitResources();
@@ -211,11 +197,8 @@ int main(int argc, char** argv) {
   platform::SetUserInterface(&userInterface);
   if (line.quitAfter) ScheduleQuit(*line.quitAfter, line.screenshots);
 
-  std::optional<QSocketNotifier> stopNotifier;
-  if (stopSignals >= 0) {
-    stopNotifier.emplace(stopSignals, QSocketNotifier::Read);
-    QObject::connect(&*stopNotifier, &QSocketNotifier::activated, [stopSignals] { OnStopSignal(stopSignals); });
-  }
+  platform::CStopSignals stopSignals(OnStopSignal);
+  if (!stopSignals.Start()) std::fprintf(stderr, "%s: cannot catch SIGINT/SIGTERM\n", kProgramName);
 
   WinMainOptions options;
   options.instanceFolder = CSingleInstance::DefaultFolder(platform::DeviceRoot());
@@ -232,6 +215,5 @@ int main(int argc, char** argv) {
   platform::SetUserInterface(nullptr);
   gpsd.Stop();
   simulation.Stop();
-  if (stopSignals >= 0) close(stopSignals);
   return exitCode;
 }

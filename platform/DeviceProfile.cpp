@@ -85,6 +85,8 @@ bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view
     } else if (EqualNoCase(key, "port")) {
       return ParseNumber(value, profile.gpsdPort) && profile.gpsdPort != 0;
     }
+  } else if (EqualNoCase(section, "station")) {
+    if (EqualNoCase(key, "name")) profile.stationName = std::string(value);
   }
   return true;  // unknown sections and keys are ignored
 }

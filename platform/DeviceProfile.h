@@ -1,7 +1,7 @@
 #pragma once
 // The device profile <root>/device.ini: which hardware the unit carries, which
 // device path each of the program's port names ("COM2:") stands for, where the
-// GPS power switch is, and where gpsd listens.
+// GPS power switch is, where gpsd listens, and the station's name.
 
 #include <cstdint>
 #include <filesystem>
@@ -20,6 +20,7 @@ struct DeviceProfile {
   std::string powerFile;                      // empty: no power file
   std::string gpsdHost = "127.0.0.1";
   uint16_t gpsdPort = 2947;
+  std::string stationName;  // [station] name; empty: not given
 };
 
 // Reads an INI profile; a missing file gives the defaults, unknown keys are

@@ -43,7 +43,11 @@ constexpr const char* kFirstDeviceIni =
     "[gpsd]\n"
     "; Where gpsd listens when the receiver is reached through the GPS multiplexer.\n"
     "host = 127.0.0.1\n"
-    "port = 2947\n";
+    "port = 2947\n"
+    "\n"
+    "[station]\n"
+    "; The name of this test station in the production result journal (default: the host name):\n"
+    ";   name = Line 4\n";
 
 std::filesystem::path HomeFolder() {
   if (const char* home = std::getenv("HOME"); home && *home) return home;

@@ -1,13 +1,17 @@
 #include "prodtest/PortConf.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
+#include "device/GPSDevice.h"
 #include "device/PortNames.h"
 #include "platform/Debug.h"
 #include "platform/DeviceApi.h"
 #include "platform/DeviceRoot.h"
 #include "platform/UserInterface.h"
 #include "prodtest/ConfigText.h"
+#include "prodtest/FormatText.h"
 #include "prodtest/RegGetDword.h"
 #include "prodtest/StartOptionsDialog.h"
 
@@ -27,6 +31,23 @@ const std::string* PortNameOfKind(std::string_view kind) {
   return nullptr;
 }
 
+// Where `offset` lies in `text`: its line's number (from 1) and its text without the line end.
+std::pair<int, std::string_view> LineAt(std::string_view text, size_t offset) {
+  const size_t previousEnd = text.rfind('\n', offset);
+  const size_t start = previousEnd == std::string_view::npos ? 0 : previousEnd + 1;
+  const size_t end = std::min(text.find_first_of("\r\n", offset), text.size());
+  const auto breaks = std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(start), '\n');
+  return {static_cast<int>(breaks) + 1, text.substr(start, end - start)};
+}
+
+// The pass level a LEVELn token gives: 0 when it is empty or outside the pass levels.
+uint32_t PassLevelOfToken(const ConfigValue& level) {
+  if (level.bTooLong) return 0;
+  const int32_t value = ParseDecimal(level.View());
+  const bool inRange = value >= static_cast<int32_t>(kMinPassLevel) && value <= static_cast<int32_t>(kMaxPassLevel);
+  return inRange ? static_cast<uint32_t>(value) : 0;
+}
+
 int32_t QueryHardwareType(uint32_t code, const char* failure) {
   uint32_t type = 0;
   if (DeviceApiGet(code, 0, 0, 0, &type) == 0) {
@@ -38,6 +59,20 @@ int32_t QueryHardwareType(uint32_t code, const char* failure) {
 }
 
 }  // namespace
+
+uint32_t ReceiverTypeOfPort(const std::string& port, int32_t gpsType) {
+  return port == AgpsPortName ? kGpsTypeAgps : static_cast<uint32_t>(gpsType);
+}
+
+uint32_t CPortConf::PassLevel(uint32_t index) const {
+  return m_PassLevels[index] != 0 ? m_PassLevels[index] : kDefaultPassLevel;
+}
+
+std::string CPortConf::FileProblem() const {
+  for (uint32_t i = 0; i < m_PortCount; ++i)
+    if (!m_RefusedLevels[i].reason.empty()) return m_RefusedLevels[i].reason;
+  return {};
+}
 
 int CPortConf::Initialize() {
   platform::DebugPrint("+++ CPortConf::Initialize +++\r\n");
@@ -91,6 +126,7 @@ int CPortConf::AddPort(std::string_view name, uint32_t passLevel) {
   }
   m_PortNames[m_PortCount] = PortNameOf(name);
   m_PassLevels[m_PortCount] = passLevel;
+  m_RefusedLevels[m_PortCount] = {};
   ++m_PortCount;
   return 1;
 }
@@ -98,13 +134,16 @@ int CPortConf::AddPort(std::string_view name, uint32_t passLevel) {
 void CPortConf::ClearPorts() {
   for (auto& name : m_PortNames) name.clear();
   m_PassLevels = {0, 0};
+  m_RefusedLevels = {};
   m_PortCount = 0;
 }
 
 int CPortConf::ConfigFileOpen() {
   CConfigText file;
+  const char* path = kCardConfigPath;
   if (!file.Open(platform::MapHandheldPath(kCardConfigPath))) {
     platform::DebugPrint("[Navlume] Can't find Navlume.ini file in SD card directory\r\n");
+    path = kRootConfigPath;
     if (!file.Open(platform::MapHandheldPath(kRootConfigPath))) {
       platform::DebugPrint("[Navlume] Can't find Navlume.ini file in root directory\r\n");
       return 0;
@@ -115,8 +154,8 @@ int CPortConf::ConfigFileOpen() {
   const std::string_view text = file.Text();
   platform::DebugPrint("[Navlume] ConfigFileOpen readBuf : %.*s\r\n", static_cast<int>(text.size()), text.data());
   ReadTestOptions(text);
-  ReadPort(text, 1);
-  ReadPort(text, 2);
+  ReadPort(text, 1, path);
+  ReadPort(text, 2, path);
   if (m_PortCount > 0) m_bPrdMode = 1;
   return m_PortCount > 0 ? 1 : 0;
 }
@@ -134,14 +173,15 @@ void CPortConf::ReadTestOptions(std::string_view text) {
   }
 }
 
-void CPortConf::ReadPort(std::string_view text, int slot) {
+void CPortConf::ReadPort(std::string_view text, int slot, const char* file) {
   char key[16];
   ConfigValue port;
   std::snprintf(key, sizeof key, "PORT%d:", slot);
   Getstring(text, key, &port);
   ConfigValue level;
-  std::snprintf(key, sizeof key, "LEVEL%d:", slot);
-  Getstring(text, key, &level);
+  char levelKey[16];
+  std::snprintf(levelKey, sizeof levelKey, "LEVEL%d:", slot);
+  Getstring(text, levelKey, &level);
 
   const std::string* portName = port.bTooLong ? nullptr : PortNameOfKind(port.View());
   if (portName == nullptr) {
@@ -149,8 +189,18 @@ void CPortConf::ReadPort(std::string_view text, int slot) {
     platform::DebugPrint("[Navlume] %s port was not identified !!\r\n", port.text);
     return;
   }
-  const uint32_t passLevel = level.bTooLong ? 0 : static_cast<uint32_t>(ParseDecimal(level.View()));
-  AddPort(*portName, passLevel);
+  const uint32_t index = m_PortCount;
+  const uint32_t passLevel = PassLevelOfToken(level);
+  if (!AddPort(*portName, passLevel)) return;
+  if (passLevel == 0 && (level.bTooLong || !level.View().empty())) {
+    m_RefusedLevels[index].text = level.text;
+    const auto [number, line] = LineAt(text, text.find(levelKey));
+    m_RefusedLevels[index].reason = FormatText("%s line %d: \"%.*s\": the pass level must be %u to %u", file, number,
+                                               static_cast<int>(line.size()), line.data(), kMinPassLevel, kMaxPassLevel);
+    NAVLUME_ERROR_LOCATION();
+    platform::DebugPrint("[Navlume] %s\r\n", m_RefusedLevels[index].reason.c_str());
+  }
   platform::DebugPrint("[Navlume] TestType : %d, PORT%d : %s , LEVEL%d : %d\r\n", m_TestType, slot, port.text, slot,
                        static_cast<int>(passLevel));
 }
+

@@ -15,6 +15,12 @@ constexpr uint32_t kMaxConfiguredPorts = 2;
 constexpr int32_t kPortConfBaudRate = 9600;
 constexpr uint32_t kDefaultTestTimeout = 60;
 
+// The average SNR a receiver must reach: 10 to 50; a receiver whose level
+// the file does not give gets the default.
+constexpr uint32_t kMinPassLevel = 10;
+constexpr uint32_t kMaxPassLevel = 50;
+constexpr uint32_t kDefaultPassLevel = 35;
+
 // The test configuration file: on the memory card when there is one there, else in the root.
 constexpr const char* kCardConfigPath = "\\Storage Card\\Navlume.ini";
 constexpr const char* kRootConfigPath = "\\Navlume.ini";
@@ -33,6 +39,17 @@ constexpr int32_t kStartChoicePrd = 3;
 // "COM1:" to "COM9:" by port number; entry 0 is an empty name.
 extern const std::array<const char*, 10> kPortNameTable;
 
+// The receiver type a device on `port` is created with: the A-GPS port's
+// own, any other port the fitted GPS hardware's.
+uint32_t ReceiverTypeOfPort(const std::string& port, int32_t gpsType);
+
+// A LEVELn value of the file outside the pass levels: the value as written,
+// and why it is refused, naming the file and its line.
+struct RefusedPassLevel {
+  std::string text;
+  std::string reason;
+};
+
 class CPortConf {
  public:
   // 1 to go on; 0 when no receiver was found or nothing is configured.
@@ -50,6 +67,12 @@ class CPortConf {
   // options from the registry (production mode forces cold start).
   void SetRegistryKey(CGPSDevice& device, int prdMode);
 
+  // The level configured port `index` is tested against.
+  uint32_t PassLevel(uint32_t index) const;
+  uint32_t ReceiverType(const std::string& port) const { return ReceiverTypeOfPort(port, m_GpsType); }
+  // Why the file cannot run a test (its first refused pass level); empty when it can.
+  std::string FileProblem() const;
+
   std::array<std::string, kMaxConfiguredPorts> m_PortNames;  // packed from 0; empty: none
   std::array<uint32_t, kMaxConfiguredPorts> m_PassLevels{0, 0};
   std::array<int32_t, kMaxConfiguredPorts> m_BaudRates{kPortConfBaudRate, kPortConfBaudRate};
@@ -61,9 +84,11 @@ class CPortConf {
   uint32_t m_TestTimeout = kDefaultTestTimeout;  // seconds; 0 = no timeout
   int m_bDirectAccess = 0;
   int32_t m_StartChoice = kStartChoicePrd;
+  std::array<RefusedPassLevel, kMaxConfiguredPorts> m_RefusedLevels;  // per configured port; empty: none
 
  private:
   void ReadTestOptions(std::string_view text);
-  void ReadPort(std::string_view text, int slot);
+  // `file` is the handheld path of the file `text` was read from.
+  void ReadPort(std::string_view text, int slot, const char* file);
   void AddHardwarePorts();
 };

@@ -12,7 +12,6 @@
 #include "platform/DeviceRoot.h"
 #include "prodtest/FormatText.h"
 #include "prodtest/PrdConfigIds.h"
-#include "prodtest/ProductionTest.h"
 
 namespace {
 
@@ -119,19 +118,26 @@ void CPrdConfigModel::GiveReceiverToSlot(const Slot& slot, const char* receiverT
   // The slot shows its own port's configured level; 35 when it has none.
   uint32_t level = kDefaultPassLevel;
   bool configured = false;
+  RefusedPassLevel& fileLevel = m_FileLevels[static_cast<size_t>(slot.number - 1)];
+  fileLevel = {};
   for (uint32_t i = 0; i < m_pPortConf->m_PortCount && i < kMaxConfiguredPorts; ++i) {
     if (m_pPortConf->m_PortNames[i] != portName) continue;
     configured = true;
-    if (m_pPortConf->m_PassLevels[i] != 0) level = m_pPortConf->m_PassLevels[i];
+    level = m_pPortConf->PassLevel(i);
+    fileLevel = m_pPortConf->m_RefusedLevels[i];
     break;
   }
   Control(slot.enableId).checked = m_pPortConf->m_bPrdMode && configured;
 
   platform::ControlState& levelCombo = Control(slot.levelId);
-  const bool listed = level >= kMinPassLevel && level <= kMaxPassLevel;
+  // A level the list does not offer (one the file gave outside it) stays visible as written.
+  const bool listed = fileLevel.text.empty() && level >= kMinPassLevel && level <= kMaxPassLevel;
   levelCombo.selection = listed ? LevelIndex(level) : -1;
-  // A level the list does not offer (from a hand-made file) stays visible as typed text.
-  levelCombo.text = listed ? levelCombo.items[static_cast<size_t>(levelCombo.selection)] : std::to_string(level);
+  if (listed) {
+    levelCombo.text = levelCombo.items[static_cast<size_t>(levelCombo.selection)];
+  } else {
+    levelCombo.text = fileLevel.text.empty() ? std::to_string(level) : fileLevel.text;
+  }
 
   for (int id : {slot.enableId, slot.portId, slot.levelId}) Control(id).enabled = true;
 }
@@ -160,7 +166,10 @@ bool CPrdConfigModel::LevelsValid() {
     uint32_t level = 0;
     if (!Control(slot.enableId).checked || PassLevelOf(Control(slot.levelId), level)) continue;
     m_InvalidLevelControl = slot.levelId;
-    platform::ShowError(kInvalidLevelText);
+    // Left as the file had it: the file's line is the reason.
+    const RefusedPassLevel& fileLevel = m_FileLevels[static_cast<size_t>(slot.number - 1)];
+    const bool fromFile = !fileLevel.text.empty() && Control(slot.levelId).text == fileLevel.text;
+    platform::ShowError(fromFile ? fileLevel.reason : kInvalidLevelText);
     return false;
   }
   return true;

@@ -12,9 +12,6 @@
 #include "platform/UserInterface.h"
 #include "prodtest/PortConf.h"
 
-constexpr uint32_t kMinPassLevel = 10;
-constexpr uint32_t kMaxPassLevel = 50;
-
 // Timeout choices in seconds; the last, 0, is "No timeout".
 constexpr std::array<uint32_t, 9> kTimeoutTable = {30, 40, 50, 60, 70, 80, 90, 100, 0};
 
@@ -61,4 +58,5 @@ class CPrdConfigModel : public platform::DialogModel {
 
   CPortConf* m_pPortConf;
   int m_InvalidLevelControl = 0;
+  std::array<RefusedPassLevel, 2> m_FileLevels;  // per slot: the file's refused level it shows
 };

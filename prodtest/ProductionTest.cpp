@@ -146,9 +146,10 @@ void CProductionTest::TickPanel(int panel) {
   const size_t i = static_cast<size_t>(panel);
   CGPSDevice* device = Device(panel);
   if (device == nullptr || device->m_State != kDeviceOpen) return;
-  bool finishedNow = false;
+  PanelSnapshot result;
   {
     std::lock_guard lock(m_Lock);
+    if (m_bFinished[i]) return;
     bool timedOut = false;
     if (m_TestTimeout != 0 && m_ElapsedSeconds[i] >= m_TestTimeout) {
       device->m_bTimeout = 1;
@@ -159,23 +160,25 @@ void CProductionTest::TickPanel(int panel) {
       ++m_ElapsedSeconds[i];
       return;
     }
-    finishedNow = !m_bFinished[i];
+    result = LivePanelLocked(i);
+    result.bFixed = result.bFixed && !timedOut;  // the timeout comes first: a fix on its tick is too late
+    result.bTimeout = timedOut;
+    result.bDone = true;
+    m_Results[i] = result;
     m_bFinished[i] = true;
   }
-  if (finishedNow) {
-    m_Results[i] = Panel(panel);
-    if (m_OnFinished) m_OnFinished(panel, m_Results[i]);
-  }
-  if (m_TestType != kTestTypeOneByOne) return;
-  device->ClosePort();
-  CGPSDevice* next = panel == 0 ? Device(1) : nullptr;
-  if (next != nullptr && next->m_State == kDeviceCreated) next->Open();
+  if (m_OnFinished) m_OnFinished(panel, result);
 }
 
 PanelSnapshot CProductionTest::Panel(int panel) const {
   const size_t i = static_cast<size_t>(panel);
-  PanelSnapshot snapshot;
   std::lock_guard lock(m_Lock);
+  if (m_bFinished[i]) return m_Results[i];
+  return LivePanelLocked(i);
+}
+
+PanelSnapshot CProductionTest::LivePanelLocked(size_t i) const {
+  PanelSnapshot snapshot;
   const CGPSDevice* device = m_Devices[i];
   if (device == nullptr) return snapshot;
   snapshot.bPresent = true;
@@ -187,7 +190,6 @@ PanelSnapshot CProductionTest::Panel(int panel) const {
   snapshot.position = m_Positions[i];
   snapshot.elapsedSeconds = m_ElapsedSeconds[i];
   snapshot.averageSnr = m_AverageSnr[i];
-  snapshot.bDone = m_bFinished[i];
   return snapshot;
 }
 
@@ -212,11 +214,6 @@ bool CProductionTest::AllDone() const {
     if (Device(panel) != nullptr && !Panel(panel).bDone && CanFinish(panel)) return false;
   }
   return true;
-}
-
-PanelSnapshot CProductionTest::Result(int panel) const {
-  const PanelSnapshot now = Panel(panel);
-  return now.bDone ? m_Results[static_cast<size_t>(panel)] : now;
 }
 
 void CProductionTest::SetFinishedHandler(std::function<void(int, const PanelSnapshot&)> handler) {

@@ -1,9 +1,9 @@
 #pragma once
 // The production-line test of up to two receivers: per receiver the seconds
 // counted until its first fix, the timeout, the average SNR of the satellites
-// in view and the verdict against its pass level; one by one (the first
-// receiver's port is closed when it is done and the second is opened) or at
-// the same time. The test page paints it and the headless run prints it.
+// in view and the verdict against its pass level. A panel whose test has
+// finished keeps what it recorded then. The station (ProductionStation.h)
+// drives it, the test page paints it and the headless run prints it.
 //
 // Threads: OnGPSData runs on the devices' parse threads; OnTimer and the
 // readers run on one driving thread (the UI thread, or the headless run's
@@ -20,7 +20,6 @@
 class CGPSDevice;
 
 constexpr int kTestPanels = 2;
-constexpr uint32_t kDefaultPassLevel = 35;  // the level a receiver gets when none is configured
 constexpr int32_t kTestTypeOneByOne = 0;
 constexpr int32_t kTestTypeSameTime = 1;
 
@@ -37,7 +36,7 @@ struct PanelSnapshot {
   GpsPosition position{};
   uint32_t elapsedSeconds = 0;
   uint32_t averageSnr = 0;
-  bool bDone = false;  // fixed or timed out at least once (the test finished)
+  bool bDone = false;  // the test finished: fixed, or timed out (then never fixed)
 };
 
 // The texts of one panel's fields.
@@ -82,18 +81,15 @@ class CProductionTest {
   // A new record of `device` (parse thread). Ignored unless the device is open.
   void OnGPSData(CGPSDevice* device, const GpsPosition& position);
 
-  // One second of the test: counting, timeouts, and in the one-by-one test
-  // the hand-over from the first receiver to the second (this may block
-  // while the second receiver is opened).
+  // One second of the test for every open receiver whose test has not
+  // finished: the timeout first, then the fix, else one more second.
   void OnTimer();
 
+  // What the panel shows: as recorded on the tick its test finished, else as it stands.
   PanelSnapshot Panel(int panel) const;
-  // True when every receiver added has finished (fixed or timed out) at least
-  // once, or cannot finish any more (a receiver never opened whose turn is over).
+  // True when every receiver added has finished, or cannot finish any more
+  // (a receiver never opened whose turn is over).
   bool AllDone() const;
-  // The panel as it was on the tick its test finished; the current panel for
-  // a test that has not finished (the run ended first, or it never ran).
-  PanelSnapshot Result(int panel) const;
 
   // Called on the driving thread, once per panel, on the tick its test finishes.
   void SetFinishedHandler(std::function<void(int panel, const PanelSnapshot&)> handler);
@@ -102,17 +98,18 @@ class CProductionTest {
   void TickPanel(int panel);
   bool CanFinish(int panel) const;
   bool FixedLocked(const CGPSDevice& device, size_t panel) const;
+  PanelSnapshot LivePanelLocked(size_t panel) const;
 
   const int32_t m_TestType;
   const uint32_t m_TestTimeout;
   std::array<CGPSDevice*, kTestPanels> m_Devices{};
-  std::array<bool, kTestPanels> m_bFinished{};
-  std::array<PanelSnapshot, kTestPanels> m_Results{};
   std::function<void(int, const PanelSnapshot&)> m_OnFinished;
 
   // Written by the parse threads and the driving thread; read under the lock.
   mutable std::mutex m_Lock;
   int m_DeviceCount = 0;
+  std::array<bool, kTestPanels> m_bFinished{};
+  std::array<PanelSnapshot, kTestPanels> m_Results{};  // as recorded when the test finished
   std::array<GpsPosition, kTestPanels> m_Positions{};
   std::array<uint32_t, kTestPanels> m_ElapsedSeconds{};
   std::array<uint32_t, kTestPanels> m_AverageSnr{};

@@ -5,10 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <map>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/Debug.h"
+#include "platform/DeviceProfile.h"
 #include "platform/DeviceRoot.h"
 #include "prodtest/FormatText.h"
 
@@ -16,12 +21,75 @@ namespace {
 
 constexpr const char* kCardJournalPath = "\\Storage Card\\NAVLUME_RESULTS.CSV";
 constexpr const char* kTempJournalPath = "\\Temp\\NAVLUME_RESULTS.CSV";
+constexpr size_t kMaxHeaderBytes = 4096;  // a first line longer than this is taken as cut there
+
+using Fields = std::map<std::string_view, std::string>;
+using Columns = std::vector<std::string>;
 
 std::string UtcIsoTime() {
   SYSTEMTIME t{};
   if (!FileTimeToSystemTime(platform::GetUtcFileTime(), t)) return "";
   return FormatText("%04u-%02u-%02uT%02u:%02u:%02uZ", unsigned{t.wYear}, unsigned{t.wMonth}, unsigned{t.wDay},
                     unsigned{t.wHour}, unsigned{t.wMinute}, unsigned{t.wSecond});
+}
+
+// The journal's fields are split at every comma: a name keeps none of its own.
+std::string WithoutSeparators(std::string text) {
+  std::replace(text.begin(), text.end(), ',', ';');
+  return text;
+}
+
+Fields ResultFields(const PanelSnapshot& result, int32_t testType, TestEndReason reason) {
+  using namespace journal_column;
+  return {{kUtc, UtcIsoTime()},
+          {kPort, result.portName},
+          {kReceiver, ReceiverNameOfPort(result.portName)},
+          {kTestType, TestTypeText(testType)},
+          {kTtffSeconds, std::to_string(result.elapsedSeconds)},
+          {kTimedOut, result.bTimeout ? "1" : "0"},
+          {kAverageSnr, std::to_string(result.averageSnr)},
+          {kPassLevel, std::to_string(result.passLevel)},
+          {kVerdict, VerdictText(ResultVerdictOf(result))},
+          {kSatellitesInView, std::to_string(result.position.satellitesInView)},
+          {kSatellitesUsed, std::to_string(result.position.satelliteCount)},
+          {kReason, TestEndReasonText(reason)},
+          {kStation, WithoutSeparators(StationName())}};
+}
+
+// The column names of a header line.
+Columns ColumnsOf(std::string header) {
+  while (!header.empty() && (header.back() == '\n' || header.back() == '\r')) header.pop_back();
+  Columns columns;
+  for (size_t start = 0;;) {
+    const size_t comma = header.find(',', start);
+    columns.push_back(header.substr(start, comma - start));
+    if (comma == std::string::npos) return columns;
+    start = comma + 1;
+  }
+}
+
+// One line with a field for every column, in their order; a column this version does not know stays empty.
+std::string LineOf(const Columns& columns, const Fields& fields) {
+  std::string line;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (i > 0) line += ',';
+    if (const auto found = fields.find(columns[i]); found != fields.end()) line += found->second;
+  }
+  return line + "\r\n";
+}
+
+Columns OurColumns() { return {kResultJournalColumns.begin(), kResultJournalColumns.end()}; }
+
+// The first line of a journal that holds `size` bytes, and whether the file ends with a line break.
+bool ReadHeader(int fd, off_t size, std::string& header, bool& endsWithLine) {
+  std::array<char, kMaxHeaderBytes> buffer{};
+  const ssize_t count = ::pread(fd, buffer.data(), buffer.size(), 0);
+  char last = 0;
+  if (count <= 0 || ::pread(fd, &last, 1, size - 1) != 1) return false;
+  header.assign(buffer.data(), static_cast<size_t>(count));
+  header = header.substr(0, header.find('\n'));
+  endsWithLine = last == '\n';
+  return true;
 }
 
 // Writes all of `text` at the end of `fd`; on any failure the file is cut back to `size`.
@@ -41,44 +109,73 @@ int LogFailure(const std::string& path, const char* what) {
   return 0;
 }
 
-}  // namespace
-
-std::string ResultJournalHeader() {
-  std::string header;
-  for (const std::string_view column : kResultJournalColumns) {
-    if (!header.empty()) header += ',';
-    header += column;
-  }
-  return header + "\r\n";
-}
-
-const char* TestTypeText(int32_t testType) {
-  return testType == kTestTypeSameTime ? "At the same time" : "One by one";
-}
-
-std::string ResultJournalPath() { return platform::StorageCardPresent() ? kCardJournalPath : kTempJournalPath; }
-
-std::string ResultJournalLine(const PanelSnapshot& result, int32_t testType) {
-  return FormatText("%s,%s,%s,%s,%u,%d,%u,%u,%s,%u,%u\r\n", UtcIsoTime().c_str(), result.portName.c_str(),
-                    ReceiverNameOfPort(result.portName), TestTypeText(testType), result.elapsedSeconds,
-                    result.bTimeout ? 1 : 0, result.averageSnr, result.passLevel, VerdictText(ResultVerdictOf(result)),
-                    result.position.satellitesInView, result.position.satelliteCount);
-}
-
-int AppendTestResult(const PanelSnapshot& result, int32_t testType) {
-  const std::string path = ResultJournalPath();
-  const int fd = ::open(platform::MapHandheldPath(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+// Appends the result's line to the journal at `path`, in the columns of its header.
+int AppendToJournal(const std::string& path, const Fields& fields) {
+  const int fd = ::open(platform::MapHandheldPath(path).c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return LogFailure(path, "open");
   // Two stations writing one card file still get whole lines and one header.
   ::flock(fd, LOCK_EX);
   struct stat info {};
   int ok = 0;
   if (::fstat(fd, &info) == 0) {
-    const std::string line = ResultJournalLine(result, testType);
-    ok = AppendWhole(fd, info.st_size == 0 ? ResultJournalHeader() + line : line, info.st_size) ? 1 : 0;
+    std::string header;
+    bool endsWithLine = true;
+    if (info.st_size == 0) {
+      ok = AppendWhole(fd, ResultJournalHeader() + LineOf(OurColumns(), fields), 0) ? 1 : 0;
+    } else if (ReadHeader(fd, info.st_size, header, endsWithLine)) {
+      const std::string lineBreak = endsWithLine ? "" : "\r\n";  // a line cut short elsewhere stays apart
+      ok = AppendWhole(fd, lineBreak + LineOf(ColumnsOf(header), fields), info.st_size) ? 1 : 0;
+    }
   }
   if (!ok) LogFailure(path, "write");
   ::close(fd);
-  if (ok) platform::DebugPrint("[Navlume] %s result written to %s\r\n", result.portName.c_str(), path.c_str());
+  if (ok) {
+    platform::DebugPrint("[Navlume] %s result written to %s\r\n", fields.at(journal_column::kPort).c_str(),
+                         path.c_str());
+  }
   return ok;
+}
+
+}  // namespace
+
+std::string ResultJournalHeader(size_t columns) {
+  std::string header;
+  for (size_t i = 0; i < columns && i < kResultJournalColumns.size(); ++i) {
+    if (i > 0) header += ',';
+    header += kResultJournalColumns[i];
+  }
+  return header + "\r\n";
+}
+
+const char* TestEndReasonText(TestEndReason reason) {
+  switch (reason) {
+    case TestEndReason::Fix: return "fix";
+    case TestEndReason::Timeout: return "timeout";
+    case TestEndReason::OpenFailed: return "open failed";
+    case TestEndReason::Stopped: return "stopped";
+  }
+  return "";
+}
+
+const char* TestTypeText(int32_t testType) {
+  return testType == kTestTypeSameTime ? "At the same time" : "One by one";
+}
+
+std::string StationName() {
+  const std::string name = platform::CurrentDeviceProfile().stationName;
+  if (!name.empty()) return name;
+  char host[256] = {};
+  return ::gethostname(host, sizeof host - 1) == 0 ? host : "";
+}
+
+std::string ResultJournalPath() { return platform::StorageCardPresent() ? kCardJournalPath : kTempJournalPath; }
+
+std::string ResultJournalLine(const PanelSnapshot& result, int32_t testType, TestEndReason reason) {
+  return LineOf(OurColumns(), ResultFields(result, testType, reason));
+}
+
+int AppendTestResult(const PanelSnapshot& result, int32_t testType, TestEndReason reason) {
+  const Fields fields = ResultFields(result, testType, reason);
+  if (platform::StorageCardPresent() && AppendToJournal(kCardJournalPath, fields)) return 1;
+  return AppendToJournal(kTempJournalPath, fields);
 }

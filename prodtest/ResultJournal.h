@@ -1,10 +1,11 @@
 #pragma once
-// The result journal: one CSV line per finished receiver test, appended to
-// "\Storage Card\NAVLUME_RESULTS.CSV" when the card is present, else to
-// "\Temp\NAVLUME_RESULTS.CSV". A new file starts with a header line. Each
+// The result journal: one CSV line per receiver of a run, written when its
+// test ends or the run ends, to "\Storage Card\NAVLUME_RESULTS.CSV" when the
+// card is present and takes it, else to "\Temp\NAVLUME_RESULTS.CSV". A new
+// file starts with a header line; a file keeps the columns of its header, so
+// a journal that an older version started gets lines of its own columns. Each
 // append is one write, flushed to the medium; a write that fails part-way is
-// cut back, so the file never holds half a line. Failures are logged only:
-// the test goes on.
+// cut back, so the file never holds half a line.
 
 #include <array>
 #include <cstdint>
@@ -37,20 +38,30 @@ inline constexpr std::array kResultJournalColumns = {
     journal_column::kUtc,        journal_column::kPort,     journal_column::kReceiver,
     journal_column::kTestType,   journal_column::kTtffSeconds, journal_column::kTimedOut,
     journal_column::kAverageSnr, journal_column::kPassLevel, journal_column::kVerdict,
-    journal_column::kSatellitesInView, journal_column::kSatellitesUsed};
+    journal_column::kSatellitesInView, journal_column::kSatellitesUsed, journal_column::kReason,
+    journal_column::kStation};
 inline constexpr size_t kFirstJournalColumnCount = 11;
 
-// "utc,port,...,satellitesUsed\r\n": the first line of a new journal.
-std::string ResultJournalHeader();
+// "utc,port,...,reason,station\r\n": the first line of a new journal; with
+// `columns`, of a journal of that many first columns (kFirstJournalColumnCount:
+// the first version's).
+std::string ResultJournalHeader(size_t columns = kResultJournalColumns.size());
 
-// The handheld path the next line goes to.
+// Why a receiver's line was written.
+enum class TestEndReason { Fix, Timeout, OpenFailed, Stopped };
+const char* TestEndReasonText(TestEndReason reason);  // "fix", "timeout", "open failed", "stopped"
+
+// The handheld path a line is offered to first.
 std::string ResultJournalPath();
 
-// "2026-12-08T06:30:00Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9\r\n" at the current UTC time.
-std::string ResultJournalLine(const PanelSnapshot& result, int32_t testType);
+// "2026-12-08T06:30:00Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4\r\n" at the current UTC time.
+std::string ResultJournalLine(const PanelSnapshot& result, int32_t testType, TestEndReason reason);
 
-// Appends the line of one finished test; 1 when it is on the medium, 0 (logged) otherwise.
-int AppendTestResult(const PanelSnapshot& result, int32_t testType);
+// Appends the line of one receiver; 1 when the card or \Temp has it, 0 (logged) when neither took it.
+int AppendTestResult(const PanelSnapshot& result, int32_t testType, TestEndReason reason);
 
 // "One by one" or "At the same time".
 const char* TestTypeText(int32_t testType);
+
+// The station column: device.ini's [station] name, else the host name.
+std::string StationName();

@@ -3,29 +3,20 @@
 // record its worker thread publishes as one JSON line, until the time is up
 // or SIGINT/SIGTERM arrives.
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "device/GPSDevice.h"
-#include "device/PortNames.h"
 #include "platform/DeviceProfile.h"
 #include "platform/DeviceRoot.h"
+#include "platform/StopSignals.h"
 #include "platform/Time.h"
 #include "platform/UserInterface.h"
+#include "prodtest/PortConf.h"
 #include "tools/Commands.h"
 #include "tools/PositionJson.h"
 
@@ -76,73 +67,6 @@ class CJsonLinePrinter : public CGPSListener {
   PositionJsonLine m_Line;  // guarded by m_Mutex
 };
 
-// Turns SIGINT/SIGTERM into a stop request: blocked in every thread (the
-// device's threads inherit the mask) and read by one watcher thread, which
-// also cuts a running start-up short.
-class CStopSignals {
- public:
-  explicit CStopSignals(CGPSDevice& device) : m_Device(device) {}
-  ~CStopSignals() {
-    if (m_Watcher.joinable()) {
-      const uint64_t one = 1;
-      (void)!write(m_WakeFd, &one, sizeof one);
-      m_Watcher.join();
-    }
-    if (m_SignalFd >= 0) close(m_SignalFd);
-    if (m_WakeFd >= 0) close(m_WakeFd);
-  }
-  CStopSignals(const CStopSignals&) = delete;
-  CStopSignals& operator=(const CStopSignals&) = delete;
-
-  bool Start() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return false;
-    m_SignalFd = signalfd(-1, &signals, SFD_CLOEXEC);
-    m_WakeFd = eventfd(0, EFD_CLOEXEC);
-    if (m_SignalFd < 0 || m_WakeFd < 0) return false;
-    m_Watcher = std::thread([this] { Watch(); });
-    return true;
-  }
-
-  bool Requested() const { return m_bRequested.load(); }
-
-  // Waits up to `seconds` of wall-clock time (for ever without) for a stop request.
-  void WaitFor(std::optional<double> seconds) {
-    std::unique_lock lock(m_Mutex);
-    const auto requested = [this] { return m_bRequested.load(); };
-    if (seconds) {
-      m_Changed.wait_for(lock, std::chrono::duration<double>(*seconds), requested);
-    } else {
-      m_Changed.wait(lock, requested);
-    }
-  }
-
- private:
-  void Watch() {
-    pollfd fds[2] = {{m_SignalFd, POLLIN, 0}, {m_WakeFd, POLLIN, 0}};
-    while (poll(fds, 2, -1) < 0 && errno == EINTR) {
-    }
-    if (!(fds[0].revents & POLLIN)) return;
-    {
-      std::lock_guard lock(m_Mutex);
-      m_bRequested = true;
-    }
-    m_Device.CancelStartUp();
-    m_Changed.notify_all();
-  }
-
-  CGPSDevice& m_Device;
-  int m_SignalFd = -1;
-  int m_WakeFd = -1;
-  std::thread m_Watcher;
-  std::atomic<bool> m_bRequested{false};
-  std::mutex m_Mutex;
-  std::condition_variable m_Changed;
-};
-
 // Points the profile at gpsd's HOST:PORT; false when the text is not one.
 bool UseGpsdEndpoint(const std::string& endpoint) {
   const size_t colon = endpoint.rfind(':');
@@ -167,14 +91,15 @@ int RunMonitor(const MonitorOptions& options) {
   if (!options.gpsdEndpoint.empty() && !UseGpsdEndpoint(options.gpsdEndpoint))
     return Fail("--gpsd takes HOST:PORT, such as 127.0.0.1:2947 (give PORT before it)");
   if (!options.devicePath.empty()) platform::SetPortDevicePath(options.port, options.devicePath);
-  const uint32_t type = options.type.value_or(options.port == AgpsPortName ? kGpsTypeAgps
-                                                                           : platform::CurrentDeviceProfile().gpsType);
+  const uint32_t type =
+      options.type.value_or(ReceiverTypeOfPort(options.port, static_cast<int32_t>(platform::CurrentDeviceProfile().gpsType)));
 
   CGPSDevice device;
   device.m_bSaveNMEAData = options.saveNmea;
   device.m_bExportToUart = options.exportToUart;
   device.m_bColdStart = options.coldStart;
-  CStopSignals stop(device);
+  // A stop signal also cuts a running start-up short.
+  platform::CStopSignals stop([&device] { device.CancelStartUp(); });
   if (!stop.Start()) return Fail("cannot catch SIGINT/SIGTERM");
   CJsonLinePrinter printer(options.raw);
   device.AddListener(&printer);

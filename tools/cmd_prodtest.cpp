@@ -1,35 +1,34 @@
-// navlume-cli prodtest: runs the production test that the test configuration
-// file sets up, as the production sheet does (same configuration, devices,
-// one-second ticks, one by one or at the same time), without a display.
-// Progress goes to standard error once a second; when every receiver is done
-// one JSON line per receiver goes to standard output. Exit code: 0 all pass,
-// 1 any fails, 2 not a production test.
+// navlume-cli prodtest: the production test that the test configuration file
+// sets up, run by the production station as the production sheet runs it,
+// without a display. Progress goes to standard error once a second; when
+// every receiver is done, the run reaches --max-seconds or a stop signal
+// arrives, one JSON line per receiver goes to standard output.
 
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "device/GPSDevice.h"
-#include "device/PortNames.h"
 #include "platform/DeviceRoot.h"
+#include "platform/StopSignals.h"
 #include "platform/Time.h"
-#include "platform/UserInterface.h"
 #include "prodtest/PortConf.h"
-#include "prodtest/ProductionTest.h"
-#include "prodtest/ResultJournal.h"
+#include "prodtest/ProductionStation.h"
 #include "tools/Commands.h"
 
 namespace {
 
-constexpr int kExitAllPass = 0;
 constexpr int kExitAnyFail = 1;
 constexpr int kExitNotProductionTest = 2;
-constexpr uint32_t kTickMs = 1000;
+constexpr int kExitResultNotSaved = 3;
+
+constexpr const char* kExitCodesText =
+    "Exit codes: 0 every receiver passed; 1 a receiver failed, could not be opened or did not finish; "
+    "2 not a production test (the reason on standard error); 3 a result could not be saved in the journal.";
 
 struct ProdTestOptions {
   std::string root;
@@ -41,16 +40,6 @@ struct ProdTestOptions {
   std::fprintf(stderr, "navlume-cli prodtest: %s\n", reason.c_str());
   throw CLI::RuntimeError(code);
 }
-
-// Hands the devices' records to the test.
-class CTestListener : public CGPSListener {
- public:
-  explicit CTestListener(CProductionTest& test) : m_Test(test) {}
-  void OnGPSData(CGPSDevice* device, GpsPosition record) override { m_Test.OnGPSData(device, record); }
-
- private:
-  CProductionTest& m_Test;
-};
 
 const char* StateWord(const PanelSnapshot& panel) {
   if (panel.state == kDeviceCreated) return "waiting";
@@ -95,34 +84,15 @@ void ReadProductionConfiguration(CPortConf& conf) {
                                      platform::MapHandheldPath(kRootConfigPath).string());
   }
   if (conf.m_PortCount == 0) Exit(kExitNotProductionTest, "production mode without receivers to test");
+  if (const std::string problem = conf.FileProblem(); !problem.empty()) Exit(kExitNotProductionTest, problem);
 }
 
-// Creates and opens the receivers as the production sheet's start-up does; false when the test cannot start.
-bool StartReceivers(CPortConf& conf, std::vector<std::unique_ptr<CGPSDevice>>& devices, CProductionTest& test,
-                    CTestListener& listener) {
-  for (uint32_t i = 0; i < conf.m_PortCount; ++i) {
-    const std::string& port = conf.m_PortNames[i];
-    auto& device = devices.emplace_back(std::make_unique<CGPSDevice>());
-    conf.SetRegistryKey(*device, 1);
-    const uint32_t level = conf.m_PassLevels[i] != 0 ? conf.m_PassLevels[i] : kDefaultPassLevel;
-    const uint32_t type = port == AgpsPortName ? kGpsTypeAgps : static_cast<uint32_t>(conf.m_GpsType);
-    if (!device->Create(port, level, type, kPortConfBaudRate)) return false;
-    if (conf.m_TestType == kTestTypeSameTime && !device->Open()) return false;
-    device->AddListener(&listener);
-    test.AddDevice(device.get());
-  }
-  return conf.m_TestType == kTestTypeSameTime || devices.front()->Open();
-}
-
-// Ticks once a second (scaled) until every receiver is done or the limit is reached.
-void RunTicks(CProductionTest& test, std::optional<uint32_t> maxSeconds) {
-  uint64_t next = platform::ScaledNowMs();
-  for (uint32_t tick = 1; !test.AllDone() && (!maxSeconds || tick <= *maxSeconds); ++tick) {
-    next += kTickMs;
-    const uint64_t now = platform::ScaledNowMs();
-    if (next > now) platform::SleepMs(static_cast<uint32_t>(next - now));
-    test.OnTimer();
-    PrintProgress(test, tick);
+// Ticks on the station's schedule until every receiver is done, the limit is reached or a stop arrives.
+void RunTicks(CProductionStation& station, std::optional<uint32_t> maxSeconds) {
+  for (uint32_t tick = 1; !station.Finished() && (!maxSeconds || tick <= *maxSeconds); ++tick) {
+    if (!station.WaitForTick()) return;
+    station.Tick();
+    PrintProgress(station.Test(), tick);
   }
 }
 
@@ -133,27 +103,27 @@ void RunProdTest(const ProdTestOptions& options) {
 
   CPortConf conf;
   ReadProductionConfiguration(conf);
-  CProductionTest test(conf.m_TestType, conf.m_TestTimeout);
-  test.SetFinishedHandler([&conf](int, const PanelSnapshot& result) { AppendTestResult(result, conf.m_TestType); });
-  CTestListener listener(test);
-  bool allPass = false;
-  std::vector<nlohmann::ordered_json> results;
-  {
-    std::vector<std::unique_ptr<CGPSDevice>> devices;
-    if (StartReceivers(conf, devices, test, listener)) {
-      RunTicks(test, options.maxSeconds);
-    } else {
-      std::fprintf(stderr, "navlume-cli prodtest: the receivers could not be started\n");
-    }
-    allPass = test.DeviceCount() == static_cast<int>(conf.m_PortCount);
-    for (int panel = 0; panel < test.DeviceCount(); ++panel) {
-      const PanelSnapshot result = test.Result(panel);
-      allPass = allPass && ResultVerdictOf(result) == TestVerdict::Pass;
-      results.push_back(ResultJson(result));
-    }
-  }  // the devices close here, before the test they report to
-  for (const auto& line : results) std::cout << line.dump() << '\n';
+  CProductionStation station(conf);
+  // Before any receiver's thread starts, so that every thread leaves the signals to the watcher.
+  platform::CStopSignals stop([&station] { station.Stop(); });
+  if (!stop.Start()) Exit(kExitAnyFail, "cannot catch SIGINT/SIGTERM");
+  if (station.Start()) {
+    RunTicks(station, options.maxSeconds);
+  } else if (!stop.Requested()) {
+    std::fprintf(stderr, "navlume-cli prodtest: the receivers could not be started\n");
+  }
+  station.EndRun();
+  bool allPass = true;
+  for (int i = 0; i < station.ReceiverCount(); ++i) {
+    const PanelSnapshot result = station.Result(i);
+    allPass = allPass && ResultVerdictOf(result) == TestVerdict::Pass;
+    std::cout << ResultJson(result).dump() << '\n';
+  }
   std::cout.flush();
+  for (const std::string& port : station.UnsavedResults())
+    std::fprintf(stderr, "navlume-cli prodtest: the result of %s was not saved: no place took its journal line\n",
+                 port.c_str());
+  if (!station.UnsavedResults().empty()) throw CLI::RuntimeError(kExitResultNotSaved);
   if (!allPass) throw CLI::RuntimeError(kExitAnyFail);
 }
 
@@ -163,6 +133,7 @@ void AddProdTestCommand(CLI::App& app) {
   auto options = std::make_shared<ProdTestOptions>();
   CLI::App* command = app.add_subcommand(
       "prodtest", "Run the production test of Navlume.ini without a display; one JSON line per receiver");
+  command->footer(kExitCodesText);
   command->add_option("--root", options->root, "Device root (default: $NAVLUME_ROOT, else ~/.local/share/navlume)");
   command->add_option("--time-scale", options->timeScale, "Real seconds per system second (0.1: ten times faster)")
       ->check(CLI::PositiveNumber);

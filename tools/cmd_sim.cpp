@@ -1,10 +1,10 @@
 // navlume-cli sim: simulated receivers on pseudo-terminals behind a device root
 // that Navlume (or a test) then uses. Runs until SIGINT or SIGTERM.
 
-#include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/StopSignals.h"
 #include "platform/Time.h"
 #include "sim/GpsdServer.h"
 #include "sim/SimulationRoot.h"
@@ -36,17 +37,6 @@ int Fail(const std::string& message) {
   return 2;
 }
 
-// Blocks the stop signals in every thread (the receivers' threads inherit the
-// mask) and returns a descriptor that reads them.
-int StopSignals() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return -1;
-  return signalfd(-1, &signals, SFD_CLOEXEC);
-}
-
 int RunSim(const SimCommandOptions& command) {
   sim::SimulationOptions options;
   options.profile = command.profile;
@@ -59,7 +49,7 @@ int RunSim(const SimCommandOptions& command) {
   if (command.ttff) options.scenario.ttff = *command.ttff;
   platform::SetTimeScale(command.timeScale);
 
-  const int signals = StopSignals();
+  const int signals = platform::BlockStopSignals() ? platform::StopSignalDescriptor() : -1;
   if (signals < 0) return Fail("cannot catch SIGINT/SIGTERM");
   sim::CSimulationRoot root;
   if (!root.Start(options, error)) {

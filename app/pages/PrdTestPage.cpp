@@ -2,16 +2,17 @@
 
 #include <QPainter>
 #include <QWidget>
+#include <string>
+#include <vector>
 
-#include "prodtest/PortConf.h"
-#include "prodtest/ResultJournal.h"
 #include "resources/resource.h"
 #include "ui_prd_test_page.h"
 
 namespace {
 
 constexpr int kTestTimerId = 1;
-constexpr uint32_t kTestTimerMs = 1000;
+constexpr const char* kNoPrnText = "00";  // a channel without satellite, as the form starts
+constexpr const char* kUnsavedText = "Result not saved: ";
 constexpr int kChannels = static_cast<int>(kGpsMaxSatellites);
 constexpr int kFramePenWidth = 2;
 constexpr int kSnrTextBand = 20;  // pixels above a bar's filled part for its SNR
@@ -30,14 +31,8 @@ constexpr PanelIds kPanelIds[kTestPanels] = {
 
 }  // namespace
 
-CPrdTestPage::CPrdTestPage(CPortConf& conf)
-    : CGPSPage(kPageMain, IDD_PRD_TEST_PAGE, UseForm<Ui::PrdTestPage>()),
-      m_Test(conf.m_TestType, conf.m_TestTimeout) {
-  const int32_t testType = conf.m_TestType;
-  m_Test.SetFinishedHandler([testType](int, const PanelSnapshot& result) { AppendTestResult(result, testType); });
-}
-
-int CPrdTestPage::AddDevice(CGPSDevice* device) { return m_Test.AddDevice(device); }
+CPrdTestPage::CPrdTestPage(CProductionStation& station)
+    : CGPSPage(kPageMain, IDD_PRD_TEST_PAGE, UseForm<Ui::PrdTestPage>()), m_Station(station) {}
 
 bool CPrdTestPage::OnInitDialog() {
   CGPSPage::OnInitDialog();
@@ -56,18 +51,21 @@ bool CPrdTestPage::OnInitDialog() {
   m_FrameBrush = QBrush(kFrameColor);
   m_FixBrush = QBrush(kFixColor);
   m_NoFixBrush = QBrush(kNoFixColor);
-  SetTimer(kTestTimerId, kTestTimerMs);
+  ShowItem(IDC_PRD_UNSAVED, false);
+  SetTimer(kTestTimerId, m_Station.MsUntilNextTick());
   return true;
 }
 
 void CPrdTestPage::OnGPSData(CGPSDevice* device, GpsPosition record) {
-  m_Test.OnGPSData(device, record);
+  m_Station.OnGPSData(device, record);
   Refresh(false);
 }
 
 void CPrdTestPage::OnTimer(int timerId) {
   if (timerId != kTestTimerId) return;
-  m_Test.OnTimer();
+  m_Station.Tick();
+  SetTimer(kTestTimerId, m_Station.MsUntilNextTick());
+  ShowUnsavedResults();
   Refresh(false);
 }
 
@@ -76,7 +74,7 @@ void CPrdTestPage::OnPaint(QPainter& painter) {
   painter.setPen(m_FramePen);
   painter.setBrush(m_FrameBrush);
   for (int panel = 0; panel < kTestPanels; ++panel) {
-    const PanelSnapshot snapshot = m_Test.Panel(panel);
+    const PanelSnapshot snapshot = m_Station.Test().Panel(panel);
     if (!snapshot.bPresent) continue;
     const PanelIds& ids = kPanelIds[panel];
     const PanelTexts texts = PanelTextsOf(snapshot);
@@ -90,6 +88,15 @@ void CPrdTestPage::OnPaint(QPainter& painter) {
   painter.restore();
 }
 
+void CPrdTestPage::ShowUnsavedResults() {
+  const std::vector<std::string> ports = m_Station.UnsavedResults();
+  if (ports.empty()) return;
+  QString text = kUnsavedText;
+  for (size_t i = 0; i < ports.size(); ++i) text += (i > 0 ? ", " : "") + QString::fromStdString(ports[i]);
+  SetItemText(IDC_PRD_UNSAVED, text);
+  ShowItem(IDC_PRD_UNSAVED, true);
+}
+
 void CPrdTestPage::DrawSignalBars(QPainter& painter, int panel, const GpsPosition& position) {
   const PanelIds& ids = kPanelIds[panel];
   const bool fixed = position.fixQuality == kGpsFixQualityGps || position.fixQuality == kGpsFixQualityDgps;
@@ -97,7 +104,10 @@ void CPrdTestPage::DrawSignalBars(QPainter& painter, int panel, const GpsPositio
     const QRect place = ItemRect(ids.firstBar + k);
     painter.drawRect(place);
     const uint32_t prn = position.inViewPrns[k];
-    if (prn == 0) continue;
+    if (prn == 0) {
+      SetItemText(ids.firstPrn + k, kNoPrnText);
+      continue;
+    }
     const uint32_t snr = position.inViewSnr[k];
     const int filled = static_cast<int>(snr * static_cast<uint32_t>(place.height()) / kSnrFullScale);
     const int bottom = place.y() + place.height();

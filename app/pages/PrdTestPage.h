@@ -1,38 +1,33 @@
 #pragma once
 // The production sheet's "Main" page (dialog 110): one panel per receiver
 // under test with its title, satellites in view and used, average SNR with
-// the verdict, TTFF with its state and twelve signal bars. The counting and
-// the verdicts are CProductionTest's; the page ticks it once a second and
-// paints what it holds. Every test that finishes is added to the result journal.
+// the verdict, TTFF with its state and twelve signal bars, and a line naming
+// results the journal could not take. The production station runs the test:
+// the page ticks it on the station's schedule and paints what it holds.
 
 #include <QBrush>
 #include <QPen>
 
 #include "app/GPSPage.h"
-#include "prodtest/ProductionTest.h"
-
-class CPortConf;
+#include "prodtest/ProductionStation.h"
 
 class CPrdTestPage : public CGPSPage {
  public:
-  explicit CPrdTestPage(CPortConf& conf);
-
-  // 0 (logged) beyond two receivers.
-  int AddDevice(CGPSDevice* device);
+  explicit CPrdTestPage(CProductionStation& station);
 
   bool OnInitDialog() override;
+  // The test timer: one tick of the station, then the timer is set for its next one.
   void OnTimer(int timerId) override;
   void OnPaint(QPainter& painter) override;
-  // Device thread: the record goes to the test under its lock; the page is
+  // Device thread: the record goes to the station under its lock; the page is
   // asked to repaint without waiting for the UI thread.
   void OnGPSData(CGPSDevice* device, GpsPosition record) override;
 
-  const CProductionTest& Test() const { return m_Test; }
-
  private:
   void DrawSignalBars(QPainter& painter, int panel, const GpsPosition& position);
+  void ShowUnsavedResults();
 
-  CProductionTest m_Test;
+  CProductionStation& m_Station;
   QPen m_FramePen;
   QBrush m_FrameBrush;
   QBrush m_FixBrush;

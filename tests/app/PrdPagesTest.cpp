@@ -25,6 +25,7 @@
 #include "platform/Time.h"
 #include "platform/UserInterface.h"
 #include "prodtest/PortConf.h"
+#include "prodtest/ProductionStation.h"
 #include "resources/resource.h"
 #include "support/TempFolder.h"
 
@@ -97,11 +98,18 @@ class PrdPagesTest : public ::testing::Test {
   platform::DebugCapture m_Capture;
   platform::HeadlessUserInterface m_Ui;
   CPortConf m_Conf;
-  // Pages outlive the sheet that shows them.
+  // Pages outlive the sheet that shows them, and stations their pages.
   template <class Page>
   Page& NewPage() {
     return static_cast<Page&>(*m_Pages.emplace_back(std::make_unique<Page>(m_Conf)));
   }
+  // A test page of `devices` on a station of its own, made from the configuration as it stands.
+  CPrdTestPage& NewTestPage(std::initializer_list<CGPSDevice*> devices) {
+    CProductionStation& station = *m_Stations.emplace_back(std::make_unique<CProductionStation>(m_Conf));
+    for (CGPSDevice* device : devices) station.Test().AddDevice(device);
+    return static_cast<CPrdTestPage&>(*m_Pages.emplace_back(std::make_unique<CPrdTestPage>(station)));
+  }
+  std::vector<std::unique_ptr<CProductionStation>> m_Stations;
   std::vector<std::unique_ptr<CGPSPage>> m_Pages;
   std::unique_ptr<CPropertySheet> m_pSheet;
 };
@@ -112,13 +120,9 @@ TEST_F(PrdPagesTest, TitlesForThePortNames) {
   OpenDevice(oem615, "COM3:");
   OpenDevice(agps, "COM9:");
   OpenDevice(other, "COM7:");
-  CPrdTestPage& first = NewPage<CPrdTestPage>();
-  CPrdTestPage& second = NewPage<CPrdTestPage>();
-  first.AddDevice(&ublox);
-  first.AddDevice(&oem615);
-  second.AddDevice(&agps);
-  second.AddDevice(&other);
-  EXPECT_EQ(first.AddDevice(&agps), 0);
+  CPrdTestPage& first = NewTestPage({&ublox, &oem615});
+  EXPECT_EQ(m_Stations.back()->Test().AddDevice(&agps), 0);
+  CPrdTestPage& second = NewTestPage({&agps, &other});
   ShowSheet({{"Main", &first}, {"Second", &second}});
   m_pSheet->ShowTab(1);
   Paint(first);
@@ -132,8 +136,7 @@ TEST_F(PrdPagesTest, TitlesForThePortNames) {
 TEST_F(PrdPagesTest, PanelWithoutReceiverKeepsTheTemplate) {
   CGPSDevice ublox;
   OpenDevice(ublox, "COM2:");
-  CPrdTestPage& page = NewPage<CPrdTestPage>();
-  page.AddDevice(&ublox);
+  CPrdTestPage& page = NewTestPage({&ublox});
   ShowSheet({{"Main", &page}});
   Paint(page);
   for (int id : {IDC_PRD_VIEW2, IDC_PRD_USED2, IDC_PRD_SNR2, IDC_PRD_TTFF2}) EXPECT_EQ(page.ItemText(id), "--");
@@ -147,8 +150,7 @@ TEST_F(PrdPagesTest, FieldsAndBarsFollowTheReceiver) {
   m_Conf.m_TestTimeout = 0;
   CGPSDevice ublox;
   OpenDevice(ublox, "COM2:");
-  CPrdTestPage& page = NewPage<CPrdTestPage>();
-  page.AddDevice(&ublox);
+  CPrdTestPage& page = NewTestPage({&ublox});
   ShowSheet({{"Main", &page}}, 240, 320);
   page.KillTimer(kTimerId);
 
@@ -169,6 +171,12 @@ TEST_F(PrdPagesTest, FieldsAndBarsFollowTheReceiver) {
   };
   EXPECT_EQ(pixelAtBarFoot(image, 0), QColor(0xFF, 0x00, 0x00));  // no fix: red
   EXPECT_EQ(pixelAtBarFoot(image, 4), QColor(0xAB, 0xC0, 0xE9));  // empty: light blue
+  // A channel that loses its satellite shows no PRN under its empty bar.
+  GpsPosition lost = Record(0, {45, 44, 0, 40});
+  lost.inViewPrns[0] = 0;
+  page.OnGPSData(&ublox, lost);
+  Paint(page);
+  EXPECT_EQ(page.ItemText(IDC_PRD_PRN1_FIRST), "00");
 
   ublox.m_bFixed = 1;
   page.OnGPSData(&ublox, Record(1, {45, 44, 0, 40}));
@@ -181,15 +189,29 @@ TEST_F(PrdPagesTest, FieldsAndBarsFollowTheReceiver) {
   EXPECT_TRUE(std::filesystem::exists(m_Root.Path() / "files/Temp/NAVLUME_RESULTS.CSV"));
 }
 
+// A result that neither the card nor \Temp takes is named on the page.
+TEST_F(PrdPagesTest, AResultNoPlaceTookIsNamed) {
+  std::filesystem::create_directories(m_Root.Path() / "files/Temp/NAVLUME_RESULTS.CSV");
+  CGPSDevice ublox;
+  OpenDevice(ublox, "COM2:");
+  CPrdTestPage& page = NewTestPage({&ublox});
+  ShowSheet({{"Main", &page}});
+  page.KillTimer(kTimerId);
+  ublox.m_bFixed = 1;
+  page.OnGPSData(&ublox, Record(1, {40, 41, 42}));
+  EXPECT_FALSE(page.IsItemVisible(IDC_PRD_UNSAVED));
+  page.OnTimer(kTimerId);
+  EXPECT_TRUE(page.IsItemVisible(IDC_PRD_UNSAVED));
+  EXPECT_EQ(page.ItemText(IDC_PRD_UNSAVED), "Result not saved: COM2:");
+}
+
 TEST_F(PrdPagesTest, OneByOneSecondPanelWaitsAtZero) {
   m_Conf.m_TestType = 0;
   m_Conf.m_TestTimeout = 30;
   CGPSDevice ublox, agps;
   OpenDevice(ublox, "COM2:");
   ASSERT_EQ(agps.Create("COM9:", 40, kGpsTypeAgps, 9600), 1);  // its port is not mapped: it cannot be opened
-  CPrdTestPage& page = NewPage<CPrdTestPage>();
-  page.AddDevice(&ublox);
-  page.AddDevice(&agps);
+  CPrdTestPage& page = NewTestPage({&ublox, &agps});
   ShowSheet({{"Main", &page}});
   page.KillTimer(kTimerId);
   for (int i = 0; i < 30; ++i) page.OnTimer(kTimerId);

@@ -282,6 +282,19 @@ TEST_F(WinMainTest, ProductionWithoutPortsShowsOnlyPrdSettings) {
   EXPECT_TRUE(m_Capture.Contains("Make property sheet for PRD(1)"));
 }
 
+// A file whose pass level is outside 10..50 is refused at start with a box
+// naming its line; the sheet then offers only "PRD Settings" to mend it.
+TEST_F(WinMainTest, ProductionFileWithAPassLevelOutsideTheRangeIsRefused) {
+  Simulate("ublox+agps");
+  WriteTestConfiguration("TESTTYPE: 1\r\nTESTTIMEOUT: 60\r\nPORT1: U-BLOX\r\nLEVEL1: -1\r\n");
+  EXPECT_EQ(Run(), 0);
+  const std::vector<std::string> boxes = m_Ui.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].find("line 4: \"LEVEL1: -1\""), std::string::npos) << boxes[0];
+  EXPECT_EQ(m_Seen.tabs, (Tabs{"PRD Settings"}));
+  EXPECT_EQ(m_Seen.deviceStates, (std::vector<int>{-1, -1}));
+}
+
 TEST_F(WinMainTest, ProductionDeviceFailureShowsNothingAndExitsOne) {
   Hardware("[hardware]\ngps_type=3\nwwan_type=0\n[ports]\nCOM2:=" + (m_Root.Path() / "no-such-tty").string() + "\n");
   WriteTestConfiguration("TESTTYPE: 1\r\nTESTTIMEOUT: 60\r\nPORT1: U-BLOX\r\nLEVEL1: 35\r\n");

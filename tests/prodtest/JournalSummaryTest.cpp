@@ -64,7 +64,7 @@ TEST(CountHistogramTest, NearestRankPercentiles) {
 
 TEST(JournalReaderTest, AnyCuttingOfTheBytesReadsTheSame) {
   const std::string journal = navlume_test::kKnownJournal + "\r\n" + std::string(kLongestJournalLine + 10, 'x') +
-                              "\r\n" + ResultJournalHeader() + navlume_test::kHeaderlessJournal;
+                              "\r\n" + ResultJournalHeader(kFirstJournalColumnCount) + navlume_test::kHeaderlessJournal;
   const ReadOut whole = Read(journal, journal.size());
   ASSERT_EQ(8u + 2, whole.results.size());
   EXPECT_EQ("2026-03-03T10:00:00Z OEM615 file timeout 90 36 Fail", whole.results[6]);
@@ -79,7 +79,7 @@ TEST(JournalReaderTest, AnyCuttingOfTheBytesReadsTheSame) {
 }
 
 TEST(JournalReaderTest, LinesAndHeadersItCannotRead) {
-  const std::string header = ResultJournalHeader();
+  const std::string header = ResultJournalHeader(kFirstJournalColumnCount);
   const std::string good = "2026-03-01T08:00:00Z,COM2:,U-BLOX7,One by one,30,0,40,35,Pass,10,9\r\n";
   const struct {
     std::string journal;
@@ -112,7 +112,7 @@ TEST(JournalSummaryTest, TheTestTimeoutsAreTheCountsOfTimedOutTests) {
   CJournalSummary summary(JournalGrouping::Receiver, "");
   CJournalReader reader(
       "file", [&summary](const JournalResult& r) { summary.Add(r); }, [](uint64_t, const std::string&) {});
-  const std::string journal = ResultJournalHeader() +
+  const std::string journal = ResultJournalHeader(kFirstJournalColumnCount) +
                               "2026-03-01T08:00:00Z,COM2:,U-BLOX7,One by one,60,1,30,35,Fail,5,0\r\n"
                               "2026-03-01T09:00:00Z,COM2:,U-BLOX7,One by one,90,1,30,35,Fail,5,0\r\n"
                               "2026-03-01T10:00:00Z,COM2:,U-BLOX7,One by one,95,0,40,30,Pass,5,0\r\n"

@@ -207,6 +207,25 @@ TEST_F(PrdConfigModelTest, RefusedTypedLevelWritesNothing) {
   EXPECT_EQ(ReadText(Root() / kRootFile), "TESTTYPE: 0\r\nTESTTIMEOUT: 60\r\nPORT2: A-GPS\r\nLEVEL2: 27\r\n");
 }
 
+// A level of the file outside 10..50 is shown as the file has it, and OK
+// names the file's line as the reason it is refused until a level is chosen.
+TEST_F(PrdConfigModelTest, AFileLevelOutsideTheRangeIsTheReasonGiven) {
+  Hardware(kGpsHardwareUblox, kWwanHardwarePhs8);
+  WriteFile(kRootFile, "TESTTYPE: 0\r\nTESTTIMEOUT: 60\r\nPORT1: U-BLOX\r\nLEVEL1: -1\r\n");
+  ASSERT_EQ(m_Conf.Initialize(), 1);
+  m_Model.OnInitDialog();
+  EXPECT_TRUE(Control(IDC_PRD_ENABLE_GPS1).checked);
+  EXPECT_EQ(Control(IDC_PRD_LEVEL1).text, "-1");
+  EXPECT_EQ(m_Model.OnApply(), PrdApplyResult::InvalidLevel);
+  ASSERT_EQ(m_Ui.MessageBoxes().size(), 1u);
+  EXPECT_NE(m_Ui.MessageBoxes()[0].find("line 4: \"LEVEL1: -1\""), std::string::npos) << m_Ui.MessageBoxes()[0];
+
+  Control(IDC_PRD_LEVEL1).text.clear();
+  Control(IDC_PRD_LEVEL1).selection = 30;
+  EXPECT_EQ(m_Model.OnApply(), PrdApplyResult::Written);
+  EXPECT_EQ(ReadText(Root() / kRootFile), "TESTTYPE: 0\r\nTESTTIMEOUT: 60\r\nPORT1: U-BLOX\r\nLEVEL1: 40\r\n");
+}
+
 // A write-protected card: the file goes to the root; nowhere to write: a
 // message. The superuser ignores permission bits, so the page's apply runs
 // as an unprivileged user in a child process.

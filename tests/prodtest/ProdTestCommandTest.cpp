@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -76,12 +79,19 @@ class ProdTestCommandTest : public ::testing::Test {
 
   void Configure(const std::string& text) { WriteText(m_Root.Path() / "files/Navlume.ini", text); }
 
-  CommandResult Run(const std::string& arguments = "") {
+  // Names the station in the device profile the simulation wrote.
+  void NameStation(const std::string& name) {
+    std::ofstream(m_Root.Path() / "device.ini", std::ios::app) << "\n[station]\nname = " << name << "\n";
+  }
+
+  std::string CommandLine(const std::string& arguments = "") const {
     std::ostringstream scale;
     scale << kTimeScale;
-    return navlume_test::RunCommand(Quote(NAVLUME_CLI_PATH) + " prodtest --root " + Quote(m_Root.Path().string()) +
-                                        " --time-scale " + scale.str() + " " + arguments,
-                                    m_Output.Path());
+    return Quote(NAVLUME_CLI_PATH) + " prodtest --root " + Quote(m_Root.Path().string()) + " --time-scale " +
+           scale.str() + " " + arguments;
+  }
+  CommandResult Run(const std::string& arguments = "") {
+    return navlume_test::RunCommand(CommandLine(arguments), m_Output.Path());
   }
 
   platform::ScopedTimeScale m_Scale{kTimeScale};
@@ -92,6 +102,7 @@ class ProdTestCommandTest : public ::testing::Test {
 
 TEST_F(ProdTestCommandTest, OneByOneBothPass) {
   Simulate("ublox+agps", WithSnrs(kSixSatellites, 4));
+  NameStation("Line 4");
   Configure("TESTTYPE: 0\r\nTESTTIMEOUT: 30\r\nPORT1: U-BLOX\r\nLEVEL1: 35\r\nPORT2: A-GPS\r\nLEVEL2: 41\r\n");
   const CommandResult result = Run();
   ASSERT_EQ(result.status, 0) << result.err;
@@ -133,9 +144,9 @@ TEST_F(ProdTestCommandTest, OneByOneBothPass) {
   ASSERT_EQ(journalLines.size(), 3u) << journal;
   EXPECT_EQ(journalLines[0],
             "utc,port,receiver,testType,ttffSeconds,timedOut,averageSnr,passLevel,verdict,satellitesInView,"
-            "satellitesUsed\r");
+            "satellitesUsed,reason,station\r");
   EXPECT_NE(journalLines[1].find(",COM2:,U-BLOX7,One by one,"), std::string::npos);
-  EXPECT_NE(journalLines[1].find(",0,41,35,Pass,6,6\r"), std::string::npos) << journalLines[1];
+  EXPECT_NE(journalLines[1].find(",0,41,35,Pass,6,6,fix,Line 4\r"), std::string::npos) << journalLines[1];
   EXPECT_NE(journalLines[2].find(",COM9:,A-GPS,One by one,"), std::string::npos);
 
   // A second run appends without another header.
@@ -173,7 +184,7 @@ TEST_F(ProdTestCommandTest, TimeoutFails) {
   EXPECT_EQ(lines[0]["averageSnr"], 41);
   EXPECT_NE(result.err.find("[Navlume] Port COM2: is detected timeout !"), std::string::npos);
   EXPECT_NE(result.err.find("00:05(Timeout)"), std::string::npos);
-  EXPECT_NE(ReadText(m_Root.Path() / kJournal).find(",5,1,41,20,Fail,6,0\r\n"), std::string::npos);
+  EXPECT_NE(ReadText(m_Root.Path() / kJournal).find(",5,1,41,20,Fail,6,0,timeout,"), std::string::npos);
 }
 
 // The average over what the receiver reports, for each rule of the average.
@@ -204,26 +215,79 @@ TEST_F(ProdTestCommandTest, MaxSecondsEndsARunWithoutTimeout) {
   EXPECT_EQ(lines[0]["timedOut"], false);
   EXPECT_EQ(lines[0]["ttffSeconds"], 4);
   EXPECT_EQ(lines[0]["verdict"], "Fail");
-  EXPECT_FALSE(std::filesystem::exists(m_Root.Path() / kJournal));  // the test did not finish
+  // The run ended before the receiver's test did: its line says so.
+  const auto journal = LinesWith(ReadText(m_Root.Path() / kJournal), ",COM2:,");
+  ASSERT_EQ(journal.size(), 1u);
+  EXPECT_NE(journal[0].find(",4,0,41,35,Fail,6,0,stopped,"), std::string::npos) << journal[0];
 }
 
-TEST_F(ProdTestCommandTest, NotAProductionTest) {
-  Simulate("ublox+agps", WithSnrs(kSixSatellites, 4));
-  CommandResult result = Run();
-  EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.out, "");
-  EXPECT_NE(result.err.find("not a production test"), std::string::npos) << result.err;
+// The second receiver of a one-by-one test is opened within a tick; an
+// OEM615's start-up blocks that tick for about 12 s, and those seconds are
+// not counted afterwards: the receiver reads as when it is tested first.
+TEST_F(ProdTestCommandTest, AnOem615TestedSecondReadsAsWhenTestedFirst) {
+  Simulate("oem615+agps", WithSnrs(kSixSatellites, 20));
+  const auto oem615Ttff = [this](const char* first, const char* second) {
+    Configure(std::string("TESTTYPE: 0\r\nTESTTIMEOUT: 100\r\nPORT1: ") + first + "\r\nPORT2: " + second + "\r\n");
+    const CommandResult result = Run();
+    for (const auto& line : JsonLines(result.out))
+      if (line["port"] == "COM3:") return line["ttffSeconds"].get<int>();
+    ADD_FAILURE() << result.err;
+    return -1;
+  };
+  const int whenFirst = oem615Ttff("OEM615", "A-GPS");
+  const int whenSecond = oem615Ttff("A-GPS", "OEM615");
+  // Within the counting's resolution and a tick that a loaded machine makes late (it counts once).
+  EXPECT_NEAR(whenSecond, whenFirst, 2);
+}
 
-  Configure("TESTTYPE: 0\r\nPORT1: garmin\r\n");
-  result = Run();
-  EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.err.find("[Navlume] garmin port was not identified !!"), std::string::npos) << result.err;
+// Every receiver of a run gets exactly one line, also when its test never ran
+// to an end: its port could not be opened, or a stop signal ended the run.
+TEST_F(ProdTestCommandTest, EveryReceiverOfARunGetsOneJournalLine) {
+  Simulate("ublox", WithSnrs(kSixSatellites, 3));  // the A-GPS port is not mapped
+  Configure("TESTTYPE: 0\r\nTESTTIMEOUT: 30\r\nPORT1: U-BLOX\r\nPORT2: A-GPS\r\n");
+  EXPECT_EQ(Run().status, 1);
+  std::string journal = ReadText(m_Root.Path() / kJournal);
+  EXPECT_EQ(LinesWith(journal, ",COM2:,U-BLOX7,One by one,").size(), 1u) << journal;
+  EXPECT_EQ(LinesWith(journal, ",COM9:,A-GPS,One by one,0,0,0,35,Fail,0,0,open failed,").size(), 1u) << journal;
 
-  m_Sim.Stop();
-  std::filesystem::remove(m_Root.Path() / "device.ini");  // no hardware
-  result = Run();
-  EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.err.find("GPS port configuration is failed!!"), std::string::npos) << result.err;
+  for (const int signal : {SIGINT, SIGTERM}) {
+    m_Sim.Stop();
+    std::filesystem::remove(m_Root.Path() / kJournal);
+    Simulate("ublox+agps", WithSnrs(kSixSatellites, 500));
+    Configure("TESTTYPE: 1\r\nTESTTIMEOUT: 0\r\nPORT1: U-BLOX\r\nPORT2: A-GPS\r\n");
+    const pid_t pid = navlume_test::StartCommand(CommandLine(), m_Output.Path());
+    ASSERT_TRUE(navlume_test::WaitForText(m_Output.Path() / "err", "prodtest 2 s:", std::chrono::seconds(30)));
+    kill(pid, signal);
+    EXPECT_EQ(navlume_test::WaitForExit(pid, std::chrono::seconds(5)), 1) << strsignal(signal);
+    EXPECT_EQ(JsonLines(ReadText(m_Output.Path() / "out")).size(), 2u);
+    journal = ReadText(m_Root.Path() / kJournal);
+    EXPECT_EQ(LinesWith(journal, ",stopped,").size(), 2u) << journal;
+  }
+}
+
+// When neither the card nor \Temp takes a result, the run says so and ends with 3.
+TEST_F(ProdTestCommandTest, AResultThatNoPlaceTakesEndsWithThree) {
+  Simulate("ublox", WithSnrs(kSixSatellites, 3));
+  Configure("TESTTYPE: 0\r\nTESTTIMEOUT: 30\r\nPORT1: U-BLOX\r\n");
+  std::filesystem::create_directories(m_Root.Path() / "files/Storage Card/NAVLUME_RESULTS.CSV");
+  std::filesystem::create_directories(m_Root.Path() / kJournal);
+  const CommandResult result = Run();
+  EXPECT_EQ(result.status, 3) << result.err;
+  EXPECT_EQ(JsonLines(result.out).size(), 1u);
+  EXPECT_NE(result.err.find("navlume-cli prodtest: the result of COM2: was not saved"), std::string::npos)
+      << result.err;
+}
+
+// A pass level outside 10..50 is refused at start, naming its line.
+TEST_F(ProdTestCommandTest, APassLevelOutsideTheRangeIsRefused) {
+  Simulate("ublox+agps", WithSnrs(kSixSatellites, 3));
+  for (const std::string level : {"-1", "60", "9", "abc"}) {
+    Configure("TESTTYPE: 0\r\nPORT1: A-GPS\r\nLEVEL1: 35\r\nPORT2: U-BLOX\r\nLEVEL2: " + level + "\r\n");
+    const CommandResult result = Run();
+    EXPECT_EQ(result.status, 2) << level;
+    EXPECT_NE(result.err.find("line 5: \"LEVEL2: " + level + "\""), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(m_Root.Path() / kJournal));
+  }
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 
 #include "prodtest/ProductionTest.h"
 
+#include <unistd.h>
+
 #include <atomic>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -12,6 +15,8 @@
 #include "platform/Clock.h"
 #include "platform/Time.h"
 #include "prodtest/DeviceRootFixture.h"
+#include "prodtest/PortConf.h"
+#include "prodtest/ProductionStation.h"
 #include "prodtest/ResultJournal.h"
 
 namespace {
@@ -184,20 +189,51 @@ TEST_F(ProductionTestTest, TimeoutFromTheTickAfterTheCounterReachedIt) {
   EXPECT_EQ(PanelTextsOf(test.Panel(0)).ttff, "00:30(Timeout)");
   EXPECT_EQ(PanelTextsOf(test.Panel(0)).snr, "0( Fail )");
   EXPECT_TRUE(m_Capture.Contains("[Navlume] Port COM2: is detected timeout !"));
-  // At the same time the receiver stays open and is flagged again on every tick.
+  // At the same time the receiver stays open; its finished test is not flagged again.
   Ticks(test, 2);
-  EXPECT_EQ(m_Capture.Count("is detected timeout"), 3u);
+  EXPECT_EQ(m_Capture.Count("is detected timeout"), 1u);
   EXPECT_EQ(test.Panel(0).elapsedSeconds, 30u);
 
-  // A fix after the timeout: the panel turns to "(Fixed)", the finished result stays.
+  // A fix after the timeout: the panel keeps the timed-out Fail it recorded.
   m_First.m_bFixed = 1;
   test.OnGPSData(&m_First, WithFix(WithSnrs({40, 41}, 2, 2)));
   test.OnTimer();
-  EXPECT_EQ(PanelTextsOf(test.Panel(0)).ttff, "00:30(Fixed)");
-  EXPECT_EQ(PanelTextsOf(test.Panel(0)).snr, "40( Pass )");
-  EXPECT_TRUE(test.Result(0).bTimeout);
-  EXPECT_FALSE(test.Result(0).bFixed);
-  EXPECT_EQ(ResultVerdictOf(test.Result(0)), TestVerdict::Fail);
+  EXPECT_EQ(PanelTextsOf(test.Panel(0)).ttff, "00:30(Timeout)");
+  EXPECT_EQ(PanelTextsOf(test.Panel(0)).snr, "0( Fail )");
+  EXPECT_TRUE(test.Panel(0).bTimeout);
+  EXPECT_FALSE(test.Panel(0).bFixed);
+  EXPECT_EQ(ResultVerdictOf(test.Panel(0)), TestVerdict::Fail);
+}
+
+// What a panel records on the tick its test finishes stands, whatever the
+// receiver does afterwards; and the timeout comes first, so a fix first seen
+// on the tick where the count reaches the timeout is a timed-out Fail.
+TEST_F(ProductionTestTest, AFinishedPanelKeepsWhatItRecorded) {
+  const struct {
+    int32_t testType;
+    int ticksBeforeFix;
+    const char *ttff, *snr;
+  } cases[] = {{kTestTypeSameTime, 7, "00:07(Fixed)", "41( Pass )"},
+               {kTestTypeSameTime, 30, "00:30(Timeout)", "41( Fail )"},
+               {kTestTypeOneByOne, 30, "00:30(Timeout)", "41( Fail )"}};
+  for (const auto& each : cases) {
+    CProductionTest test(each.testType, 30);
+    test.AddDevice(&m_First);
+    m_First.m_State = kDeviceOpen;
+    m_First.m_bTimeout = 0;
+    Ticks(test, each.ticksBeforeFix);
+    m_First.m_bFixed = 1;
+    test.OnGPSData(&m_First, WithFix(WithSnrs({40, 41, 42}, 3, 3)));
+    test.OnTimer();
+    m_First.m_bFixed = 0;  // the fix is lost; tested at the same time, the receiver stays open
+    test.OnGPSData(&m_First, WithSnrs({20, 21, 22}, 3, 0));
+    Ticks(test, 40);
+    const PanelSnapshot shown = test.Panel(0);
+    EXPECT_EQ(PanelTextsOf(shown).ttff, each.ttff) << each.ticksBeforeFix;
+    EXPECT_EQ(PanelTextsOf(shown).snr, each.snr) << each.ticksBeforeFix;
+    EXPECT_NE(shown.bFixed, shown.bTimeout);  // a receiver that passed did not time out
+    EXPECT_EQ(m_First.m_bTimeout != 0, shown.bTimeout);  // nor is it flagged later
+  }
 }
 
 TEST_F(ProductionTestTest, NoTimeoutCountsWithoutLimit) {
@@ -210,33 +246,40 @@ TEST_F(ProductionTestTest, NoTimeoutCountsWithoutLimit) {
   EXPECT_FALSE(test.AllDone());
 }
 
+// The station hands the second receiver of a one-by-one test over once the first is done.
 TEST_F(ProductionTestTest, OneByOneHandsOverWhenTheFirstIsDone) {
-  m_Ui.SetQuiet(true);
-  CProductionTest test(kTestTypeOneByOne, 0);
-  test.AddDevice(&m_First);
-  test.AddDevice(&m_Second);
+  CPortConf conf;
+  conf.m_TestType = kTestTypeOneByOne;
+  conf.m_TestTimeout = 0;
+  CProductionStation station(conf);
+  station.Test().AddDevice(&m_First);
+  station.Test().AddDevice(&m_Second);
   m_First.m_State = kDeviceOpen;
   ASSERT_EQ(m_Second.Create("COM9:", kDefaultPassLevel, kGpsTypeAgps, 9600), 1);  // its port is not mapped
-  Ticks(test, 20);
+  for (int i = 0; i < 20; ++i) station.Tick();
+  const CProductionTest& test = station.Test();
   EXPECT_EQ(test.Panel(0).elapsedSeconds, 20u);
   EXPECT_EQ(test.Panel(1).elapsedSeconds, 0u);
   EXPECT_EQ(PanelTextsOf(test.Panel(1)).ttff, "00:00");
-  EXPECT_FALSE(test.AllDone());
+  EXPECT_FALSE(station.Finished());
 
   // The first is done: its port closes and the second is opened, which fails
   // after the wait dialog's attempts; it stays created and is never tried again.
   m_First.m_bFixed = 1;
-  test.OnGPSData(&m_First, WithFix(WithSnrs({40, 41, 42}, 3, 3)));
-  test.OnTimer();
+  station.OnGPSData(&m_First, WithFix(WithSnrs({40, 41, 42}, 3, 3)));
+  station.Tick();
   EXPECT_EQ(m_First.m_State, kDevicePortClosed);
   EXPECT_EQ(m_Second.m_State, kDeviceCreated);
   EXPECT_EQ(m_Ui.WaitDialogsShown(), 1);
   EXPECT_EQ(m_Ui.MessageBoxes(), std::vector<std::string>{"Can't activate COM9: devices"});
-  Ticks(test, 5);
+  for (int i = 0; i < 5; ++i) station.Tick();
   EXPECT_EQ(m_Ui.WaitDialogsShown(), 1);
   EXPECT_EQ(test.Panel(1).elapsedSeconds, 0u);
-  EXPECT_TRUE(test.AllDone());
-  EXPECT_EQ(ResultVerdictOf(test.Result(1)), TestVerdict::Fail);
+  EXPECT_TRUE(station.Finished());
+  EXPECT_EQ(ResultVerdictOf(test.Panel(1)), TestVerdict::Fail);
+  const std::string journal = ReadText(Root() / "files/Temp/NAVLUME_RESULTS.CSV");
+  EXPECT_NE(journal.find(",COM2:,U-BLOX7,One by one,20,0,41,35,Pass,3,3,fix,"), std::string::npos) << journal;
+  EXPECT_NE(journal.find(",COM9:,A-GPS,One by one,0,0,0,35,Fail,0,0,open failed,"), std::string::npos) << journal;
 }
 
 TEST_F(ProductionTestTest, FinishedHandlerRunsOncePerReceiver) {
@@ -293,6 +336,7 @@ class ResultJournalTest : public navlume_test::DeviceRootTest {
  protected:
   void SetUp() override {
     DeviceRootTest::SetUp();
+    NameStation("Line 4");
     SYSTEMTIME t{2026, 12, 2, 8, 6, 30, 5, 0};
     FILETIME now = 0;
     ASSERT_TRUE(SystemTimeToFileTime(t, now));
@@ -306,36 +350,76 @@ class ResultJournalTest : public navlume_test::DeviceRootTest {
     return result;
   }
 
+  void NameStation(const std::string& name) {
+    std::ofstream(Root() / "device.ini") << "[station]\nname = " << name << "\n";
+    ASSERT_TRUE(platform::SetDeviceRoot(Root()));
+  }
+
   platform::ManualClock m_Clock;
   platform::ScopedUtcClock m_ScopedClock{m_Clock};
 };
 
 TEST_F(ResultJournalTest, HeaderOnceThenOneLinePerResult) {
-  ASSERT_EQ(AppendTestResult(Result(), kTestTypeOneByOne), 1);
+  ASSERT_EQ(AppendTestResult(Result(), kTestTypeOneByOne, TestEndReason::Fix), 1);
   PanelSnapshot timedOut = Result();
   timedOut.portName = "COM9:";
   timedOut.bFixed = false;
   timedOut.bTimeout = true;
   timedOut.elapsedSeconds = 30;
-  ASSERT_EQ(AppendTestResult(timedOut, kTestTypeSameTime), 1);
+  ASSERT_EQ(AppendTestResult(timedOut, kTestTypeSameTime, TestEndReason::Timeout), 1);
+  // The lines are split at every comma: a station name keeps none.
+  NameStation("Bay 2, \"B\"");
+  ASSERT_EQ(AppendTestResult(timedOut, kTestTypeSameTime, TestEndReason::Stopped), 1);
   EXPECT_EQ(ReadText(Root() / "files/Temp/NAVLUME_RESULTS.CSV"),
             "utc,port,receiver,testType,ttffSeconds,timedOut,averageSnr,passLevel,verdict,satellitesInView,"
-            "satellitesUsed\r\n"
-            "2026-12-08T06:30:05Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9\r\n"
-            "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9\r\n");
+            "satellitesUsed,reason,station\r\n"
+            "2026-12-08T06:30:05Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4\r\n"
+            "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9,timeout,Line 4\r\n"
+            "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9,stopped,Bay 2; \"B\"\r\n");
+}
+
+TEST_F(ResultJournalTest, AnOlderJournalKeepsTheColumnsOfItsHeader) {
+  const std::string older =
+      "utc,port,receiver,testType,ttffSeconds,timedOut,averageSnr,passLevel,verdict,satellitesInView,"
+      "satellitesUsed\r\n";
+  navlume_test::WriteText(Root() / "files/Temp/NAVLUME_RESULTS.CSV", older);
+  ASSERT_EQ(AppendTestResult(Result(), kTestTypeOneByOne, TestEndReason::Fix), 1);
+  EXPECT_EQ(ReadText(Root() / "files/Temp/NAVLUME_RESULTS.CSV"),
+            older + "2026-12-08T06:30:05Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9\r\n");
+}
+
+TEST_F(ResultJournalTest, StationIsTheHostWithoutAName) {
+  std::filesystem::remove(Root() / "device.ini");
+  ASSERT_TRUE(platform::SetDeviceRoot(Root()));
+  char host[256] = {};
+  ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+  EXPECT_EQ(StationName(), host);
 }
 
 TEST_F(ResultJournalTest, CardTakesTheJournalWhenPresent) {
   std::filesystem::create_directories(Root() / "files/Storage Card");
   EXPECT_EQ(ResultJournalPath(), "\\Storage Card\\NAVLUME_RESULTS.CSV");
-  ASSERT_EQ(AppendTestResult(Result(), kTestTypeOneByOne), 1);
+  ASSERT_EQ(AppendTestResult(Result(), kTestTypeOneByOne, TestEndReason::Fix), 1);
   EXPECT_NE(ReadText(Root() / "files/Storage Card/NAVLUME_RESULTS.CSV").find(",COM2:,U-BLOX7,"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(Root() / "files/Temp/NAVLUME_RESULTS.CSV"));
 }
 
+// A card that cannot take the line (a folder stands where the file goes, as
+// unwritable to the station as a full or read-only card): \Temp takes it.
+TEST_F(ResultJournalTest, ACardThatCannotTakeTheLineFallsBackToTemp) {
+  std::filesystem::create_directories(Root() / "files/Storage Card/NAVLUME_RESULTS.CSV");
+  ASSERT_EQ(AppendTestResult(Result(), kTestTypeOneByOne, TestEndReason::Fix), 1);
+  EXPECT_NE(ReadText(Root() / "files/Temp/NAVLUME_RESULTS.CSV").find(",COM2:,U-BLOX7,"), std::string::npos);
+  EXPECT_TRUE(m_Capture.Contains("Can't open \\Storage Card\\NAVLUME_RESULTS.CSV file!"));
+  // Neither place can take it: the caller hears so.
+  std::filesystem::remove(Root() / "files/Temp/NAVLUME_RESULTS.CSV");
+  std::filesystem::create_directories(Root() / "files/Temp/NAVLUME_RESULTS.CSV");
+  EXPECT_EQ(AppendTestResult(Result(), kTestTypeOneByOne, TestEndReason::Fix), 0);
+}
+
 TEST_F(ResultJournalTest, AFileThatCannotBeWrittenIsLogged) {
   std::filesystem::create_directories(Root() / "files/Temp/NAVLUME_RESULTS.CSV");  // a folder in its place
-  EXPECT_EQ(AppendTestResult(Result(), kTestTypeOneByOne), 0);
+  EXPECT_EQ(AppendTestResult(Result(), kTestTypeOneByOne, TestEndReason::Fix), 0);
   EXPECT_TRUE(m_Capture.Contains("Can't open \\Temp\\NAVLUME_RESULTS.CSV file!"));
 }
 
