@@ -4,8 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -41,10 +42,29 @@ HelpText ParseHelp(const std::string& text) {
   return help;
 }
 
+bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-'; }
+
+// The options a .TP tag line names: "-x" or "--long-name" at the line's start or
+// after a blank or a quote, with roff's "\-" read as "-".
+void AddTaggedOptions(const std::string& line, Names& options) {
+  std::string plain;
+  for (std::size_t i = 0; i < line.size(); ++i) plain += line.compare(i, 2, "\\-") == 0 ? line[++i] : line[i];
+  for (std::size_t i = 0; i < plain.size(); ++i) {
+    const bool starts = plain[i] == '-' && (i == 0 || std::isspace(static_cast<unsigned char>(plain[i - 1])) != 0 ||
+                                            plain[i - 1] == '"');
+    if (!starts) continue;
+    const std::size_t dashes = plain.compare(i, 2, "--") == 0 ? 2 : 1;
+    std::size_t end = i + dashes;
+    if (end >= plain.size() || std::isalnum(static_cast<unsigned char>(plain[end])) == 0) continue;
+    while (end < plain.size() && IsNameChar(plain[end])) ++end;
+    options.insert(plain.substr(i, end - i));
+    i = end;
+  }
+}
+
 // The options that the page's tagged paragraphs (.TP) list, by scope: "" for
 // the OPTIONS section, a command's name for its .SS subsection of COMMANDS.
 std::map<std::string, Names> ParseManPage(const std::string& text) {
-  static const std::regex kOption(R"((?:^|[\s"])(--?[A-Za-z0-9][A-Za-z0-9-]*))");
   std::map<std::string, Names> scopes;
   Names* scope = nullptr;
   bool inCommands = false;
@@ -61,8 +81,7 @@ std::map<std::string, Names> ParseManPage(const std::string& text) {
       tagLine = true;
       continue;
     } else if (tagLine && scope != nullptr) {
-      const std::string plain = std::regex_replace(line, std::regex(R"(\\-)"), "-");
-      for (std::sregex_iterator it(plain.begin(), plain.end(), kOption), end; it != end; ++it) scope->insert((*it)[1]);
+      AddTaggedOptions(line, *scope);
     }
     tagLine = false;
   }
@@ -145,7 +164,9 @@ constexpr ProgramPage kProgramPages[] = {
 };
 
 std::string TestName(const ::testing::TestParamInfo<ProgramPage>& param) {
-  return std::regex_replace(param.param.name, std::regex("-"), "_");
+  std::string name = param.param.name;
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, ManPageTest, ::testing::ValuesIn(kProgramPages), TestName);
