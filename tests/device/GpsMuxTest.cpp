@@ -2,7 +2,12 @@
 // gpsd (loopback, free port, private socket, pid file and shared-memory key)
 // on a simulated receiver's terminal and stops it by its pid.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -35,6 +40,7 @@ constexpr const char* kOpenFailed = "[Navlume] CreateEX : Can't open GPS mux dev
 constexpr const char* kLostLine = "[GPS] Lost the connection to gpsd";
 constexpr const char* kBackLine = "[GPS] Connected to gpsd at";
 constexpr uint32_t kPollPeriodMs = 1000;
+constexpr uint32_t kMaxAgeMs = 6000;  // what the polling thread asks for
 // Every bit a fix through gpsd carries; the magnetic variation comes from
 // gpsd's own model when the receiver reports none.
 constexpr uint32_t kFixBits = 0x3FFFF;
@@ -63,6 +69,93 @@ std::string RegistryString(const char* key, const char* name) {
   platform::RegCloseKey(handle);
   return result == platform::kRegSuccess ? std::string(value) : std::string();
 }
+
+// A loopback relay between one client and gpsd that passes gpsd's reports on
+// whole lines only. Held, it passes nothing more, and the test can hand the
+// client the start of a line that never ends: data without a whole report.
+class GpsdRelay {
+ public:
+  explicit GpsdRelay(uint16_t gpsdPort) : m_GpsdPort(gpsdPort) {
+    m_Listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = Loopback(0);
+    socklen_t length = sizeof address;
+    bind(m_Listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(m_Listener, 1);
+    getsockname(m_Listener, reinterpret_cast<sockaddr*>(&address), &length);
+    m_Port = ntohs(address.sin_port);
+    m_Thread = std::thread([this] { Relay(); });
+  }
+  ~GpsdRelay() {
+    const uint64_t one = 1;
+    (void)!write(m_Wake, &one, sizeof one);
+    m_Thread.join();
+    for (int fd : {m_Listener, m_Client, m_Gpsd, m_Wake}) close(fd);
+  }
+  uint16_t Port() const { return m_Port; }
+  void Hold() {
+    std::lock_guard lock(m_Mutex);
+    m_bHeld = true;
+  }
+  void SendToClient(const std::string& bytes) {
+    std::lock_guard lock(m_Mutex);
+    EXPECT_EQ(send(m_Client, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+  }
+
+ private:
+  static sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+  }
+  // A new client (the connection check before the real one) takes the place of the last.
+  void Connect(int client) {
+    const int gpsd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = Loopback(m_GpsdPort);
+    connect(gpsd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    std::lock_guard lock(m_Mutex);
+    for (int fd : {m_Client, m_Gpsd}) close(fd);
+    m_Client = client;
+    m_Gpsd = gpsd;
+  }
+  void Relay() {
+    std::string lines;
+    char buffer[4096];
+    for (;;) {
+      pollfd fds[] = {{m_Wake, POLLIN, 0}, {m_Listener, POLLIN, 0}, {m_Client, POLLIN, 0}, {m_Gpsd, POLLIN, 0}};
+      if (poll(fds, 4, -1) <= 0 || fds[0].revents != 0) return;
+      if (fds[1].revents != 0) {
+        Connect(accept4(m_Listener, nullptr, nullptr, SOCK_CLOEXEC));
+        lines.clear();
+        continue;
+      }
+      if (fds[2].revents != 0) {
+        const ssize_t n = recv(m_Client, buffer, sizeof buffer, 0);
+        if (n > 0) send(m_Gpsd, buffer, static_cast<size_t>(n), MSG_NOSIGNAL);
+      }
+      if (fds[3].revents != 0) {
+        const ssize_t n = recv(m_Gpsd, buffer, sizeof buffer, 0);
+        if (n <= 0) return;
+        lines.append(buffer, static_cast<size_t>(n));
+        const size_t whole = lines.rfind('\n') + 1;  // 0 without a line end
+        std::lock_guard lock(m_Mutex);
+        if (!m_bHeld) send(m_Client, lines.data(), whole, MSG_NOSIGNAL);
+        lines.erase(0, whole);
+      }
+    }
+  }
+
+  const uint16_t m_GpsdPort;
+  uint16_t m_Port = 0;
+  int m_Listener = -1;
+  int m_Wake = eventfd(0, EFD_CLOEXEC);
+  std::mutex m_Mutex;
+  int m_Client = -1;  // changed by the relay's thread under m_Mutex, like m_Gpsd
+  int m_Gpsd = -1;
+  bool m_bHeld = false;
+  std::thread m_Thread;
+};
 
 class GpsMuxTest : public DeviceTest {
  protected:
@@ -216,6 +309,55 @@ TEST_F(GpsMuxTest, ValuesOlderThanTheMaximumAgeLeaveTheirBitsClear) {
   EXPECT_EQ(record.fixType, 0u);
   EXPECT_EQ(record.latitude, 0.0);
   EXPECT_EQ(record.satellitesInView, 0u);
+}
+
+// gps_read() finds data but no whole report: that is no report. The poll
+// returns at once (it does not wait for the rest of the line), and the last
+// report's values are not stamped afresh: they age out as they should.
+TEST_F(GpsMuxTest, DataWithoutAWholeReportIsNoReport) {
+  platform::ManualClock clock(platform::GetUtcFileTime());
+  platform::ScopedUtcClock useClock(clock);
+  m_pUblox = std::make_unique<sim::CUbloxReceiver>(Moving());
+  ASSERT_TRUE(m_pUblox->Start());
+  DeviceApiSet(kDevApiGpsPower, 0, 0, 1);
+  StartGpsd(m_pUblox->SlavePath());
+  GpsdRelay relay(m_Gpsd.Port());
+  PointProfileAt(relay.Port());
+  ASSERT_TRUE(LoadGpsApiLibrary());
+  const auto openDevice = reinterpret_cast<GPSOpenDeviceProc>(GetGpsApiProcAddress(kGPSOpenDeviceName));
+  const auto getPosition = reinterpret_cast<GPSGetPositionProc>(GetGpsApiProcAddress(kGPSGetPositionName));
+  const auto closeDevice = reinterpret_cast<GPSCloseDeviceProc>(GetGpsApiProcAddress(kGPSCloseDeviceName));
+  const GpsApiHandle handle = openDevice(nullptr, nullptr, nullptr, 0);
+  ASSERT_NE(handle, nullptr);
+  const auto poll = [&] {
+    GpsPosition record{};
+    record.version = kGpsPositionVersion;
+    record.size = kGpsPositionSize;
+    getPosition(handle, &record, kMaxAgeMs, 0);
+    return record;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (!Fixed(poll()) && std::chrono::steady_clock::now() < deadline) platform::SleepMs(kPollPeriodMs / 10);
+  ASSERT_TRUE(Fixed(poll()));
+
+  relay.Hold();
+  poll();  // takes what was passed on before
+  clock.AdvanceMs(kMaxAgeMs + 1);
+  relay.SendToClient(R"({"class":"NOTE","text":")");
+  platform::Event polled(true);
+  std::atomic<bool> restSent{false};
+  std::thread rest([&] {  // the rest of the line comes once the poll has returned (or patience ran out)
+    polled.Wait(kPatienceMs);
+    restSent = true;
+    relay.SendToClient(R"(the end of a report that is not a position"})" "\n");
+  });
+  EXPECT_EQ(poll().validFields, 0u);
+  EXPECT_FALSE(restSent) << "the poll waited for the rest of the line";
+  polled.Set();
+  rest.join();
+  EXPECT_EQ(poll().validFields, 0u);
+  closeDevice(handle);
+  FreeGpsApiLibrary();
 }
 
 TEST_F(GpsMuxTest, LostGpsdGivesEmptyRecordsAndIsReachedAgain) {
