@@ -204,7 +204,8 @@ int WinMain(const WinMainOptions& options) {
   CSingleInstance instance(options.instanceFolder);
   switch (instance.Claim()) {
     case InstanceClaim::Failed:
-      return 0;
+      std::fprintf(stderr, "navlume: %s\n", instance.ClaimFailure().c_str());
+      return kExitInstanceFailed;
     case InstanceClaim::OtherCopy:
       instance.ReportOtherCopy();
       return 0;

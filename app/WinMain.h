@@ -14,6 +14,7 @@ class CPortConf;
 
 constexpr int kExitConfigurationFailed = -1;
 constexpr int kExitDeviceFailed = 1;  // a device failed in start-up (its message was shown)
+constexpr int kExitInstanceFailed = 1;  // the single-instance lock cannot be made (said on standard error)
 
 struct WinMainOptions {
   std::filesystem::path instanceFolder;  // lock file and socket of the single-instance check

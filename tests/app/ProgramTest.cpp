@@ -63,7 +63,7 @@ class ProgramTest : public ::testing::Test {
  protected:
   // Starts navlume with `args`; its standard error goes to a file of the test.
   pid_t Start(const std::vector<std::string>& args, const std::string& errName) {
-    std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + m_Runtime.Path().string(),
+    std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + m_InstanceFolder.string(),
                                  "NAVLUME_ROOT=" + m_Root.Path().string()};
     for (char** entry = environ; *entry != nullptr; ++entry) {
       const std::string text = *entry;
@@ -112,6 +112,7 @@ class ProgramTest : public ::testing::Test {
 
   navlume_test::TempFolder m_Runtime;
   navlume_test::TempFolder m_Root;
+  std::filesystem::path m_InstanceFolder = m_Runtime.Path();  // XDG_RUNTIME_DIR
 };
 
 TEST_F(ProgramTest, SimulatedUbloxReachesAFixAndScreenshotsAreWritten) {
@@ -258,6 +259,18 @@ TEST_F(ProgramTest, SecondCopyWhileTheFirstInitialisesLeavesWithoutTheAlreadyRun
     EXPECT_NE(err.find(line), std::string::npos) << line;
   EXPECT_EQ(err.find("already"), std::string::npos);
   ::close(lock);
+}
+
+TEST_F(ProgramTest, ALockFileThatCannotBeCreatedEndsWithOneAndSaysWhy) {
+  navlume_test::WriteText(m_Runtime.Path() / "file", "not a folder");
+  m_InstanceFolder = m_Runtime.Path() / "file";  // even the superuser cannot create a file below it
+  EXPECT_EQ(Run({"--simulate", "--time-scale", "0.05", "--quit-after", "1"}), 1);
+  const std::string err = Err();
+  EXPECT_NE(err.find("navlume: cannot create the single-instance lock " + (m_InstanceFolder / "navlume.lock").string() +
+                     ": Not a directory"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("+++ CPortConf::Initialize +++"), std::string::npos);
 }
 
 TEST_F(ProgramTest, UsageErrorsExitTwoAndVersionNamesTheProgram) {
