@@ -49,7 +49,7 @@ constexpr const char* kPidFile = "gpsd.pid";
 constexpr const char* kLogFile = "gpsd.log";
 constexpr char kOrderlyStop = 's';  // what the owner says on the life line before it lets go
 constexpr int kGuardianLifeFd = 3;   // the guardian's end of the life line
-constexpr int kExecFailed = 127;
+constexpr int kGpsdFailed = 127;  // the guardian's exit code when gpsd could not run or a signal ended it
 constexpr int kCheckPeriodMs = static_cast<int>(kCheckPeriod.count());
 constexpr int kGpsdStopPatienceMs = static_cast<int>(std::chrono::milliseconds(kGpsdStopPatience).count());
 
@@ -136,9 +136,9 @@ bool ReapedWithin(pid_t child, int exited, int ms) {
   if (gpsd == 0) {
     close(kGuardianLifeFd);
     execve(plan.argv[0], plan.argv, plan.envp);
-    _exit(kExecFailed);
+    _exit(kGpsdFailed);
   }
-  if (gpsd < 0) _exit(kExecFailed);
+  if (gpsd < 0) _exit(kGpsdFailed);
   // Signals to the owner's process group reach gpsd; the guardian stays to finish its work.
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_IGN);
   // Readable when gpsd ends; without it (kernels before 5.3) gpsd is looked at every check period.
@@ -146,7 +146,7 @@ bool ReapedWithin(pid_t child, int exited, int ms) {
   pollfd watch[] = {{kGuardianLifeFd, POLLIN, 0}, {exited, POLLIN, 0}};
   for (;;) {
     int status = 0;
-    if (waitpid(gpsd, &status, WNOHANG) == gpsd) _exit(WIFEXITED(status) ? WEXITSTATUS(status) : kExecFailed);
+    if (waitpid(gpsd, &status, WNOHANG) == gpsd) _exit(WIFEXITED(status) ? WEXITSTATUS(status) : kGpsdFailed);
     if (poll(watch, 2, exited >= 0 ? -1 : kCheckPeriodMs) > 0 && watch[0].revents != 0) break;
   }
   char said = 0;
@@ -265,8 +265,8 @@ bool CGpsdServer::Start(const GpsdServerOptions& options, std::string& error) {
   const GuardianPlan plan{argv.data(), envp.data(),
                           {socketFile.c_str(), pidFile.c_str(), logFile.c_str(), ownerFile.c_str()},
                           m_Folder.c_str()};
-  int life[2];
-  if (pipe2(life, O_CLOEXEC) != 0) {
+  int life[2];  // a socket pair, so that telling a guardian that has ended raises no SIGPIPE
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, life) != 0) {
     error = std::string("cannot start gpsd: ") + std::strerror(errno);
     RemoveFolder();
     return false;
@@ -344,7 +344,7 @@ bool CGpsdServer::MakeFolder(std::string& error) {
 
 void CGpsdServer::Stop() {
   if (m_LifeFd >= 0) {
-    (void)!write(m_LifeFd, &kOrderlyStop, 1);
+    send(m_LifeFd, &kOrderlyStop, 1, MSG_NOSIGNAL);
     close(m_LifeFd);
     m_LifeFd = -1;
   }
