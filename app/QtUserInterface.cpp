@@ -111,7 +111,7 @@ int CQtUserInterface::Exec(QDialog& dialog) {
 
 void CQtUserInterface::GiveWayToStop() {
   if (!m_OpenDialogs.empty()) {
-    for (QDialog* dialog : m_OpenDialogs) dialog->reject();
+    for (QDialog* dialog : m_OpenDialogs) dialog->done(QDialog::Rejected);
     // The code that showed them goes on first; the sheet (if any) is cancelled after it.
     QMetaObject::invokeMethod(&m_UiThread, [this] { GiveWayToStop(); }, Qt::QueuedConnection);
     return;
