@@ -140,7 +140,7 @@ bool ReapedWithin(pid_t child, int exited, int ms) {
   }
   if (gpsd < 0) _exit(kGpsdFailed);
   // Signals to the owner's process group reach gpsd; the guardian stays to finish its work.
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_IGN);
+  for (int groupSignal : {SIGINT, SIGTERM, SIGHUP}) signal(groupSignal, SIG_IGN);
   // Readable when gpsd ends; without it (kernels before 5.3) gpsd is looked at every check period.
   const int exited = static_cast<int>(syscall(SYS_pidfd_open, gpsd, 0));
   pollfd watch[] = {{kGuardianLifeFd, POLLIN, 0}, {exited, POLLIN, 0}};

@@ -329,7 +329,7 @@ TEST_F(GpsMuxTest, DataWithoutAWholeReportIsNoReport) {
   const auto closeDevice = reinterpret_cast<GPSCloseDeviceProc>(GetGpsApiProcAddress(kGPSCloseDeviceName));
   const GpsApiHandle handle = openDevice(nullptr, nullptr, nullptr, 0);
   ASSERT_NE(handle, nullptr);
-  const auto poll = [&] {
+  const auto position = [&] {
     GpsPosition record{};
     record.version = kGpsPositionVersion;
     record.size = kGpsPositionSize;
@@ -337,25 +337,25 @@ TEST_F(GpsMuxTest, DataWithoutAWholeReportIsNoReport) {
     return record;
   };
   const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!Fixed(poll()) && std::chrono::steady_clock::now() < deadline) platform::SleepMs(kPollPeriodMs / 10);
-  ASSERT_TRUE(Fixed(poll()));
+  while (!Fixed(position()) && std::chrono::steady_clock::now() < deadline) platform::SleepMs(kPollPeriodMs / 10);
+  ASSERT_TRUE(Fixed(position()));
 
   relay.Hold();
-  poll();  // takes what was passed on before
+  position();  // takes what was passed on before
   clock.AdvanceMs(kMaxAgeMs + 1);
   relay.SendToClient(R"({"class":"NOTE","text":")");
   platform::Event polled(true);
   std::atomic<bool> restSent{false};
-  std::thread rest([&] {  // the rest of the line comes once the poll has returned (or patience ran out)
+  std::thread rest([&] {  // the rest of the line comes once the request has returned (or patience ran out)
     polled.Wait(kPatienceMs);
     restSent = true;
     relay.SendToClient(R"(the end of a report that is not a position"})" "\n");
   });
-  EXPECT_EQ(poll().validFields, 0u);
-  EXPECT_FALSE(restSent) << "the poll waited for the rest of the line";
+  EXPECT_EQ(position().validFields, 0u);
+  EXPECT_FALSE(restSent) << "the request waited for the rest of the line";
   polled.Set();
   rest.join();
-  EXPECT_EQ(poll().validFields, 0u);
+  EXPECT_EQ(position().validFields, 0u);
   closeDevice(handle);
   FreeGpsApiLibrary();
 }
