@@ -70,13 +70,21 @@ std::string RegistryString(const char* key, const char* name) {
   return result == platform::kRegSuccess ? std::string(value) : std::string();
 }
 
-// A loopback relay between one client and gpsd that passes gpsd's reports on
-// whole lines only. Held, it passes nothing more, and the test can hand the
-// client the start of a line that never ends: data without a whole report.
+sockaddr_in Loopback(uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return address;
+}
+
+// A loopback relay between a client and gpsd that passes gpsd's reports on
+// whole lines only; once held it passes none, and the test hands the client
+// the start of a line itself. A new client (the check that something answers
+// comes before the connection) takes the place of the last.
 class GpsdRelay {
  public:
   explicit GpsdRelay(uint16_t gpsdPort) : m_GpsdPort(gpsdPort) {
-    m_Listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = Loopback(0);
     socklen_t length = sizeof address;
     bind(m_Listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
@@ -102,56 +110,45 @@ class GpsdRelay {
   }
 
  private:
-  static sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return address;
-  }
-  // A new client (the connection check before the real one) takes the place of the last.
-  void Connect(int client) {
-    const int gpsd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = Loopback(m_GpsdPort);
-    connect(gpsd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    std::lock_guard lock(m_Mutex);
-    for (int fd : {m_Client, m_Gpsd}) close(fd);
-    m_Client = client;
-    m_Gpsd = gpsd;
-  }
-  void Relay() {
+  void Relay() {  // this thread alone changes m_Client and m_Gpsd (under the lock)
     std::string lines;
     char buffer[4096];
     for (;;) {
       pollfd fds[] = {{m_Wake, POLLIN, 0}, {m_Listener, POLLIN, 0}, {m_Client, POLLIN, 0}, {m_Gpsd, POLLIN, 0}};
       if (poll(fds, 4, -1) <= 0 || fds[0].revents != 0) return;
       if (fds[1].revents != 0) {
-        Connect(accept4(m_Listener, nullptr, nullptr, SOCK_CLOEXEC));
+        const int gpsd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_in address = Loopback(m_GpsdPort);
+        connect(gpsd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        Replace(accept4(m_Listener, nullptr, nullptr, SOCK_CLOEXEC), gpsd);
         lines.clear();
         continue;
       }
-      if (fds[2].revents != 0) {
-        const ssize_t n = recv(m_Client, buffer, sizeof buffer, 0);
-        if (n > 0) send(m_Gpsd, buffer, static_cast<size_t>(n), MSG_NOSIGNAL);
-      }
-      if (fds[3].revents != 0) {
-        const ssize_t n = recv(m_Gpsd, buffer, sizeof buffer, 0);
-        if (n <= 0) return;
+      ssize_t n = fds[2].revents != 0 ? recv(m_Client, buffer, sizeof buffer, 0) : 1;
+      if (n > 0 && fds[2].revents != 0) send(m_Gpsd, buffer, static_cast<size_t>(n), MSG_NOSIGNAL);
+      if (n > 0 && fds[3].revents != 0 && (n = recv(m_Gpsd, buffer, sizeof buffer, 0)) > 0) {
         lines.append(buffer, static_cast<size_t>(n));
         const size_t whole = lines.rfind('\n') + 1;  // 0 without a line end
         std::lock_guard lock(m_Mutex);
         if (!m_bHeld) send(m_Client, lines.data(), whole, MSG_NOSIGNAL);
         lines.erase(0, whole);
       }
+      if (n <= 0) Replace(-1, -1);  // either end went away
     }
+  }
+  void Replace(int client, int gpsd) {
+    std::lock_guard lock(m_Mutex);
+    for (int fd : {m_Client, m_Gpsd}) close(fd);
+    m_Client = client;
+    m_Gpsd = gpsd;
   }
 
   const uint16_t m_GpsdPort;
   uint16_t m_Port = 0;
-  int m_Listener = -1;
+  int m_Listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int m_Wake = eventfd(0, EFD_CLOEXEC);
   std::mutex m_Mutex;
-  int m_Client = -1;  // changed by the relay's thread under m_Mutex, like m_Gpsd
+  int m_Client = -1;
   int m_Gpsd = -1;
   bool m_bHeld = false;
   std::thread m_Thread;
