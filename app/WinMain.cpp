@@ -193,8 +193,7 @@ CGPSDevice* WinMainDevice(int index) {
 void StopWinMain() {
   std::lock_guard lock(g_StopLock);
   if (g_pProgram == nullptr) return;
-  if (g_pProgram->station) g_pProgram->station->Stop();
-  if (g_pProgram->device) g_pProgram->device->CancelStartUp();
+  if (g_pProgram->station) g_pProgram->station->Stop();  // every device's start-up gives way to the stop by itself
 }
 
 int WinMain(const WinMainOptions& options) {
