@@ -4,9 +4,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 
@@ -78,80 +76,49 @@ sockaddr_in Loopback(uint16_t port) {
   return address;
 }
 
-// A loopback relay between a client and gpsd that passes gpsd's reports on
-// whole lines only; once held it passes none, and the test hands the client
-// the start of a line itself. A new client (the check that something answers
-// comes before the connection) takes the place of the last.
+// A loopback relay between a client and gpsd, pumped by the test: it passes
+// gpsd's reports on whole lines only, and the test can hand the client the
+// start of a line itself.
 class GpsdRelay {
  public:
-  explicit GpsdRelay(uint16_t gpsdPort) : m_GpsdPort(gpsdPort) {
+  GpsdRelay() {
     sockaddr_in address = Loopback(0);
     socklen_t length = sizeof address;
     bind(m_Listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(m_Listener, 1);
+    listen(m_Listener, 2);
     getsockname(m_Listener, reinterpret_cast<sockaddr*>(&address), &length);
     m_Port = ntohs(address.sin_port);
-    m_Thread = std::thread([this] { Relay(); });
   }
   ~GpsdRelay() {
-    const uint64_t one = 1;
-    (void)!write(m_Wake, &one, sizeof one);
-    m_Thread.join();
-    for (int fd : {m_Listener, m_Client, m_Gpsd, m_Wake}) close(fd);
+    for (int fd : {m_Listener, m_Client, m_Gpsd}) close(fd);
   }
   uint16_t Port() const { return m_Port; }
-  void Hold() {
-    std::lock_guard lock(m_Mutex);
-    m_bHeld = true;
+  // Takes the client's connection (the last one made: a check that something
+  // answers comes first) and connects it to gpsd.
+  void Connect(uint16_t gpsdPort) {
+    for (int fd; (fd = accept4(m_Listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; m_Client = fd) close(m_Client);
+    const sockaddr_in address = Loopback(gpsdPort);
+    connect(m_Gpsd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   }
-  void SendToClient(const std::string& bytes) {
-    std::lock_guard lock(m_Mutex);
-    EXPECT_EQ(send(m_Client, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size()));
+  // Passes on what has arrived from either side.
+  void Pump() {
+    char buffer[4096];
+    for (ssize_t n; (n = recv(m_Client, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+      send(m_Gpsd, buffer, static_cast<size_t>(n), MSG_NOSIGNAL);
+    for (ssize_t n; (n = recv(m_Gpsd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+      m_Lines.append(buffer, static_cast<size_t>(n));
+    const size_t whole = m_Lines.rfind('\n') + 1;  // 0 without a line end
+    SendToClient(m_Lines.substr(0, whole));
+    m_Lines.erase(0, whole);
   }
+  void SendToClient(const std::string& bytes) const { send(m_Client, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
 
  private:
-  void Relay() {  // this thread alone changes m_Client and m_Gpsd (under the lock)
-    std::string lines;
-    char buffer[4096];
-    for (;;) {
-      pollfd fds[] = {{m_Wake, POLLIN, 0}, {m_Listener, POLLIN, 0}, {m_Client, POLLIN, 0}, {m_Gpsd, POLLIN, 0}};
-      if (poll(fds, 4, -1) <= 0 || fds[0].revents != 0) return;
-      if (fds[1].revents != 0) {
-        const int gpsd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_in address = Loopback(m_GpsdPort);
-        connect(gpsd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-        Replace(accept4(m_Listener, nullptr, nullptr, SOCK_CLOEXEC), gpsd);
-        lines.clear();
-        continue;
-      }
-      ssize_t n = fds[2].revents != 0 ? recv(m_Client, buffer, sizeof buffer, 0) : 1;
-      if (n > 0 && fds[2].revents != 0) send(m_Gpsd, buffer, static_cast<size_t>(n), MSG_NOSIGNAL);
-      if (n > 0 && fds[3].revents != 0 && (n = recv(m_Gpsd, buffer, sizeof buffer, 0)) > 0) {
-        lines.append(buffer, static_cast<size_t>(n));
-        const size_t whole = lines.rfind('\n') + 1;  // 0 without a line end
-        std::lock_guard lock(m_Mutex);
-        if (!m_bHeld) send(m_Client, lines.data(), whole, MSG_NOSIGNAL);
-        lines.erase(0, whole);
-      }
-      if (n <= 0) Replace(-1, -1);  // either end went away
-    }
-  }
-  void Replace(int client, int gpsd) {
-    std::lock_guard lock(m_Mutex);
-    for (int fd : {m_Client, m_Gpsd}) close(fd);
-    m_Client = client;
-    m_Gpsd = gpsd;
-  }
-
-  const uint16_t m_GpsdPort;
-  uint16_t m_Port = 0;
-  int m_Listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int m_Wake = eventfd(0, EFD_CLOEXEC);
-  std::mutex m_Mutex;
+  int m_Listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   int m_Client = -1;
-  int m_Gpsd = -1;
-  bool m_bHeld = false;
-  std::thread m_Thread;
+  int m_Gpsd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  uint16_t m_Port = 0;
+  std::string m_Lines;
 };
 
 class GpsMuxTest : public DeviceTest {
@@ -318,7 +285,7 @@ TEST_F(GpsMuxTest, DataWithoutAWholeReportIsNoReport) {
   ASSERT_TRUE(m_pUblox->Start());
   DeviceApiSet(kDevApiGpsPower, 0, 0, 1);
   StartGpsd(m_pUblox->SlavePath());
-  GpsdRelay relay(m_Gpsd.Port());
+  GpsdRelay relay;
   PointProfileAt(relay.Port());
   ASSERT_TRUE(LoadGpsApiLibrary());
   const auto openDevice = reinterpret_cast<GPSOpenDeviceProc>(GetGpsApiProcAddress(kGPSOpenDeviceName));
@@ -326,6 +293,7 @@ TEST_F(GpsMuxTest, DataWithoutAWholeReportIsNoReport) {
   const auto closeDevice = reinterpret_cast<GPSCloseDeviceProc>(GetGpsApiProcAddress(kGPSCloseDeviceName));
   const GpsApiHandle handle = openDevice(nullptr, nullptr, nullptr, 0);
   ASSERT_NE(handle, nullptr);
+  relay.Connect(m_Gpsd.Port());
   const auto position = [&] {
     GpsPosition record{};
     record.version = kGpsPositionVersion;
@@ -334,11 +302,11 @@ TEST_F(GpsMuxTest, DataWithoutAWholeReportIsNoReport) {
     return record;
   };
   const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!Fixed(position()) && std::chrono::steady_clock::now() < deadline) platform::SleepMs(kPollPeriodMs / 10);
+  for (relay.Pump(); !Fixed(position()) && std::chrono::steady_clock::now() < deadline; relay.Pump())
+    platform::SleepMs(kPollPeriodMs / 10);
   ASSERT_TRUE(Fixed(position()));
 
-  relay.Hold();
-  position();  // takes what was passed on before
+  // From here on the relay passes nothing more of gpsd's.
   clock.AdvanceMs(kMaxAgeMs + 1);
   relay.SendToClient(R"({"class":"NOTE","text":")");
   platform::Event polled(true);
