@@ -53,6 +53,8 @@ class CGpsdServer {
   const std::string& Host() const { return m_Host; }
   uint16_t Port() const { return m_Port; }
   std::string Endpoint() const { return m_Host + ":" + std::to_string(m_Port); }
+  // Its control socket, pid file and log live here.
+  const std::filesystem::path& Folder() const { return m_Folder; }
 
  private:
   // The folder, locked by this process as its owner.

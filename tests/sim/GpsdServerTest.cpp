@@ -35,12 +35,13 @@ class GpsdOwner {
       sim::PseudoTerminal terminal;
       sim::CGpsdServer gpsd;
       std::string error;
-      const uint16_t port = gpsd.Start({.devicePath = terminal.SlavePath()}, error) ? gpsd.Port() : 0;
-      (void)!write(served[1], &port, sizeof port);
+      const std::string folder = gpsd.Start({.devicePath = terminal.SlavePath()}, error) ? gpsd.Folder().string() : "";
+      (void)!write(served[1], folder.c_str(), folder.size() + 1);
       for (;;) pause();
     }
-    uint16_t port = 0;
-    if (m_Owner > 0 && read(served[0], &port, sizeof port) == sizeof port && port != 0) FindGpsd(port);
+    char folder[4096] = {};
+    if (m_Owner > 0 && read(served[0], folder, sizeof folder - 1) > 1) m_Folder = folder;
+    std::ifstream(m_Folder / "gpsd.pid") >> m_Gpsd;
     close(served[0]);
     close(served[1]);
   }
@@ -56,20 +57,6 @@ class GpsdOwner {
   pid_t m_Gpsd = 0;
 
  private:
-  // The private gpsd serving `port`, by the pid file in its folder.
-  void FindGpsd(uint16_t port) {
-    const std::string option = "-S" + std::string(1, '\0') + std::to_string(port) + '\0';
-    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::temp_directory_path())) {
-      pid_t pid = 0;
-      std::ifstream(entry.path() / "gpsd.pid") >> pid;
-      if (!entry.path().filename().string().starts_with("navlume-gpsd-") || pid <= 0 ||
-          CommandLine(pid).find(option) == std::string::npos)
-        continue;
-      m_Gpsd = pid;
-      m_Folder = entry.path();
-    }
-  }
-
   pid_t m_Owner = -1;
   std::filesystem::path m_Folder;
 };
