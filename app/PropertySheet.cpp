@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/ScreenLayout.h"
+#include "platform/StopRequest.h"
 
 namespace {
 CPropertySheet* g_pCurrentSheet = nullptr;
@@ -115,6 +116,8 @@ bool RunPropertySheet(const QString& caption, std::vector<SheetTab> tabs, bool f
   }
   g_pCurrentSheet = &sheet;
   if (g_SheetShownHook) g_SheetShownHook(sheet);
+  // A stop that came before the sheet was made cancels it once it runs.
+  if (platform::StopRequested()) QMetaObject::invokeMethod(&sheet, &CPropertySheet::Cancel, Qt::QueuedConnection);
   const int result = sheet.exec();
   g_pCurrentSheet = nullptr;
   return result == QDialog::Accepted;

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "app/PropertySheet.h"
 #include "platform/Event.h"
 #include "platform/Time.h"
 #include "resources/resource.h"
@@ -94,11 +95,28 @@ void CQtUserInterface::RegisterDialogForm(int dialogId, CGPSPage::FormSetup setu
 void CQtUserInterface::MessageBox(const std::string& text, const std::string& caption) {
   m_MessageBoxes.push_back(text);
   std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-  if (m_bUnattended) return;
+  if (m_bUnattended || platform::StopRequested()) return;
   QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption), QString::fromStdString(text),
                   QMessageBox::Ok);
   box.setWindowFlag(Qt::WindowStaysOnTopHint);
-  box.exec();
+  Exec(box);
+}
+
+int CQtUserInterface::Exec(QDialog& dialog) {
+  m_OpenDialogs.push_back(&dialog);
+  const int result = dialog.exec();
+  m_OpenDialogs.pop_back();
+  return result;
+}
+
+void CQtUserInterface::GiveWayToStop() {
+  if (!m_OpenDialogs.empty()) {
+    for (QDialog* dialog : m_OpenDialogs) dialog->done(QDialog::Rejected);
+    // The code that showed them goes on first; the sheet (if any) is cancelled after it.
+    QMetaObject::invokeMethod(&m_UiThread, [this] { GiveWayToStop(); }, Qt::QueuedConnection);
+    return;
+  }
+  if (CPropertySheet* sheet = CurrentSheet()) sheet->Cancel();
 }
 
 int CQtUserInterface::RunWaitDialog(const std::string& text, uint32_t periodMs, const std::function<int()>& onTick,
@@ -149,6 +167,7 @@ int CQtUserInterface::RunWaitDialog(const std::string& text, uint32_t periodMs, 
 }
 
 int CQtUserInterface::RunModalDialog(platform::DialogModel& model) {
+  if (platform::StopRequested()) return 0;  // as Cancel
   const auto form = m_Forms.find(model.DialogId());
   if (form == m_Forms.end()) {
     std::fprintf(stderr, "navlume: no form for dialog %d\n", model.DialogId());
@@ -181,6 +200,6 @@ int CQtUserInterface::RunModalDialog(platform::DialogModel& model) {
     if (QPushButton* button = DefaultButton(view)) button->click();
     return model.Ended() ? model.Result() : 0;
   }
-  dialog.exec();
+  Exec(dialog);
   return model.Ended() ? model.Result() : 0;
 }

@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/PropertySheet.h"
 #include "platform/Debug.h"
@@ -58,16 +59,21 @@ std::filesystem::path CSingleInstance::DefaultFolder(const std::filesystem::path
 InstanceClaim CSingleInstance::Claim() {
   const std::string lockPath = (m_Folder / kLockFile).string();
   m_LockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (m_LockFd < 0) return InstanceClaim::Failed;
+  if (m_LockFd < 0) {
+    m_ClaimFailure = "cannot create the single-instance lock " + lockPath + ": " + std::strerror(errno);
+    return InstanceClaim::Failed;
+  }
   int result;
   do {
     result = ::flock(m_LockFd, LOCK_EX | LOCK_NB);
   } while (result != 0 && errno == EINTR);
   if (result == 0) return InstanceClaim::Owner;
-  const bool held = errno == EWOULDBLOCK;
+  const int error = errno;
   ::close(m_LockFd);
   m_LockFd = -1;
-  return held ? InstanceClaim::OtherCopy : InstanceClaim::Failed;
+  if (error == EWOULDBLOCK) return InstanceClaim::OtherCopy;
+  m_ClaimFailure = "cannot lock the single-instance lock " + lockPath + ": " + std::strerror(error);
+  return InstanceClaim::Failed;
 }
 
 bool CSingleInstance::Listen() {

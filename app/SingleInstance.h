@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <filesystem>
+#include <string>
 
 class QLocalServer;
 
@@ -23,6 +24,8 @@ class CSingleInstance : public QObject {
   ~CSingleInstance() override;  // releases the lock
 
   InstanceClaim Claim();
+  // Why the last Claim failed, for the user: what could not be done with which file, and the system's reason.
+  const std::string& ClaimFailure() const { return m_ClaimFailure; }
   // The owner answers other copies from now on (on the UI event loop).
   bool Listen();
   // Another copy runs: prints the four FindWindow lines, asks that copy to
@@ -36,5 +39,6 @@ class CSingleInstance : public QObject {
 
   std::filesystem::path m_Folder;
   int m_LockFd = -1;
+  std::string m_ClaimFailure;
   QLocalServer* m_pServer = nullptr;
 };

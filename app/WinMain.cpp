@@ -16,6 +16,7 @@
 #include "device/PortNames.h"
 #include "platform/Debug.h"
 #include "platform/DeviceRoot.h"
+#include "platform/StopRequest.h"
 #include "platform/UserInterface.h"
 #include "prodtest/PortConf.h"
 #include "prodtest/ProductionStation.h"
@@ -92,7 +93,7 @@ bool RunNormal(Program& program, const WinMainOptions& options) {
       return false;
     }
     if (!device.Open()) {
-      platform::ShowError("Can't activate " + port + " devices");
+      if (!device.StartUpCancelled()) platform::ShowError("Can't activate " + port + " devices");
       return false;
     }
   } else {
@@ -192,8 +193,7 @@ CGPSDevice* WinMainDevice(int index) {
 void StopWinMain() {
   std::lock_guard lock(g_StopLock);
   if (g_pProgram == nullptr) return;
-  if (g_pProgram->station) g_pProgram->station->Stop();
-  if (g_pProgram->device) g_pProgram->device->CancelStartUp();
+  if (g_pProgram->station) g_pProgram->station->Stop();  // every device's start-up gives way to the stop by itself
 }
 
 int WinMain(const WinMainOptions& options) {
@@ -204,7 +204,8 @@ int WinMain(const WinMainOptions& options) {
   CSingleInstance instance(options.instanceFolder);
   switch (instance.Claim()) {
     case InstanceClaim::Failed:
-      return 0;
+      std::fprintf(stderr, "navlume: %s\n", instance.ClaimFailure().c_str());
+      return kExitInstanceFailed;
     case InstanceClaim::OtherCopy:
       instance.ReportOtherCopy();
       return 0;
@@ -218,6 +219,7 @@ int WinMain(const WinMainOptions& options) {
   program.fullScreen = options.fullScreen;
   program.conf = std::make_unique<CPortConf>();
   if (!program.conf->Initialize()) {
+    if (platform::StopRequested()) return kExitStopped;  // the start-options dialog was closed by a stop
     platform::ShowError("GPS port configuration is failed!!");
     if (program.conf->m_GpsType == 0 && program.conf->m_WwanType == 0) PointAtDetect();
     return kExitConfigurationFailed;
@@ -229,8 +231,10 @@ int WinMain(const WinMainOptions& options) {
   }
   SetPowerTimeouts(true);
 
-  const bool sheetRan = program.conf->m_bPrdMode ? RunProduction(program) : RunNormal(program, options);
-  const int exitCode = sheetRan ? RunMessageLoop() : kExitDeviceFailed;
+  // A stop that came meanwhile ends the run as Cancel, before any device.
+  const bool stopped = platform::StopRequested();
+  const bool sheetRan = !stopped && (program.conf->m_bPrdMode ? RunProduction(program) : RunNormal(program, options));
+  const int exitCode = stopped ? kExitStopped : sheetRan ? RunMessageLoop() : kExitDeviceFailed;
   TearDown(program);
   std::lock_guard lock(g_StopLock);
   g_pProgram = nullptr;

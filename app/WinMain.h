@@ -14,6 +14,8 @@ class CPortConf;
 
 constexpr int kExitConfigurationFailed = -1;
 constexpr int kExitDeviceFailed = 1;  // a device failed in start-up (its message was shown)
+constexpr int kExitInstanceFailed = 1;  // the single-instance lock cannot be made (said on standard error)
+constexpr int kExitStopped = 0;  // a stop signal ended the run before any device, as Cancel does
 
 struct WinMainOptions {
   std::filesystem::path instanceFolder;  // lock file and socket of the single-instance check

@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "app/PropertySheet.h"
 #include "app/QtUserInterface.h"
 #include "app/Resources.h"
 #include "app/ScreenLayout.h"
@@ -17,6 +16,7 @@
 #include "app/WinMain.h"
 #include "platform/DeviceRoot.h"
 #include "platform/Registry.h"
+#include "platform/StopRequest.h"
 #include "platform/StopSignals.h"
 #include "platform/Time.h"
 #include "platform/UserInterface.h"
@@ -154,17 +154,12 @@ bool StartSimulatedGpsd(const sim::CSimulationRoot& simulation, const std::strin
 }
 
 // SIGINT and SIGTERM leave as Cancel does, so that the teardown runs and a
-// simulated root is removed. The watcher's thread first cuts any start-up
-// short, since a start-up may block the UI thread; the sheet is cancelled on
-// the UI thread.
+// simulated root is removed: on the watcher's thread they make the process's
+// stop request (a box or dialog that is up closes, every receiver's start-up
+// gives up, the sheet is cancelled on the UI thread) and stop the station.
 void OnStopSignal() {
+  platform::RequestStop();
   StopWinMain();
-  QMetaObject::invokeMethod(
-      qApp,
-      [] {
-        if (CPropertySheet* sheet = CurrentSheet()) sheet->Cancel();
-      },
-      Qt::QueuedConnection);
 }
 
 }  // namespace

@@ -307,7 +307,7 @@ void CGPSDevice::Close() {
   // The multiplexer connection outlives a worker that is still running (a
   // listener closing its own device): the Close that joins the worker releases it.
   if (!m_hParseThread.joinable()) ReleaseGpsApi();
-  m_StopEvent.Reset();  // the stop request is served: a new Create and Open may run
+  ClearCancel();
   platform::DebugPrint("--- CGPSDevice::Close ---\r\n");
 }
 
@@ -325,6 +325,13 @@ void CGPSDevice::AddListener(CGPSListener* listener) {
 }
 
 void CGPSDevice::CancelStartUp() { m_StopEvent.Set(); }
+
+// RequestStop marks the process stopping before it cancels the devices, so a
+// stop that comes meanwhile is set again here.
+void CGPSDevice::ClearCancel() {
+  m_StopEvent.Reset();
+  if (platform::StopRequested()) m_StopEvent.Set();
+}
 
 bool CGPSDevice::StartUpCancelled() const { return m_StopEvent.IsSet(); }
 

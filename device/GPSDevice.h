@@ -20,6 +20,7 @@
 #include "nmea/GpsPosition.h"
 #include "nmea/NmeaParser.h"
 #include "platform/Event.h"
+#include "platform/StopRequest.h"
 #include "serial/Serial.h"
 
 // Receiver types.
@@ -62,7 +63,8 @@ class CGPSDevice : public NmeaParser {
   // Makes a running Open give up at once, and an Open that has not started yet
   // (even before Create) give up at its start; safe from any thread, such as
   // a signal watcher's. Close does this itself before it waits for Open, and
-  // clears the request when it is done.
+  // clears the request when it is done. A stop of the whole process
+  // (platform/StopRequest.h) cancels every device's start-up for good.
   void CancelStartUp();
   bool StartUpCancelled() const;
 
@@ -114,6 +116,8 @@ class CGPSDevice : public NmeaParser {
   static void ShowCreateFailure();
   int FailOpen();
   void ShowActivateFailure() const;
+  // A cancel is served: a new Create and Open may run, unless the process is stopping.
+  void ClearCancel();
 
   // Multiplexer mode (device/GpsMuxDevice.cpp).
   bool LoadGpsApi();
@@ -166,8 +170,10 @@ class CGPSDevice : public NmeaParser {
   GPSGetPositionProc m_pGPSGetPosition = nullptr;
   GpsApiHandle m_hGPSDevice = nullptr;
 
-  // Set while the device is being closed: start-up waits end at once.
+  // Set while the device is being closed, or once the process is asked to
+  // stop: start-up waits end at once.
   platform::Event m_StopEvent{true};
+  platform::StopListener m_ProcessStop{[this] { CancelStartUp(); }};
   // Create, Open, ClosePort and Close run one at a time; Close joins the parse
   // thread outside it.
   std::mutex m_LifecycleLock;

@@ -56,7 +56,7 @@ int CGPSDevice::CreateEX(const std::string& port, uint32_t /*passLevel*/, uint32
     ShowCreateFailure();
     return 0;
   }
-  m_StopEvent.Reset();
+  ClearCancel();
   m_PortName = PortNameOf(port);
   m_BaudRate = baud;
   // Known at once, so that Close switches off a receiver powered by a CreateEX that failed later.

@@ -125,13 +125,18 @@ void CGpsdConnection::GetPosition(GpsPosition& record, uint32_t maxAgeMs) {
   FillPosition(m_Store, record, maxAgeMs);
 }
 
+// Only a positive count from gps_read() is a report: 0 means nothing whole has
+// arrived yet (the start of a line stays with libgps, and gps_waiting() keeps
+// saying so), so the rest waits for the next poll.
 void CGpsdConnection::TakeReports() {
   char message[kMessageBufferSize];
   while (m_bOpen && gps_waiting(&m_Data, 0)) {
-    if (gps_read(&m_Data, message, sizeof message - 1) < 0) {
+    const int read = gps_read(&m_Data, message, sizeof message - 1);
+    if (read < 0) {
       OnLost();
       return;
     }
+    if (read == 0) return;
     message[sizeof message - 1] = '\0';
     TakeReport(message);
   }

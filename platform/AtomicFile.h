@@ -1,14 +1,24 @@
 #pragma once
-// Replacing a file so that a crash leaves either the old or the new contents,
-// never a torn file: a temporary file beside it, fsync, rename over it, fsync
-// of the folder.
+// Replacing a file so that a crash, a power cut or a full disk leaves either
+// the old or the new contents, never a torn file: a temporary file of this
+// process beside it ("<file>.tmp-<pid>-<n>", so that writers in several
+// processes never share one), fsync, rename over it, fsync of the folder.
+
+#include <sys/types.h>
 
 #include <filesystem>
 #include <string_view>
 
 namespace platform {
 
-// 0, or the errno of the step that failed (the temporary file is then removed).
-int ReplaceFileAtomically(const std::filesystem::path& file, std::string_view data);
+// What follows a file's name in the names of its temporary files.
+constexpr std::string_view kTemporaryFileMark = ".tmp";
+constexpr mode_t kReplacedFileMode = 0644;
+
+// 0, or the errno of the step that failed; the old file is then untouched and
+// the temporary file removed. A new file gets `mode` less the umask. `created`,
+// when given, tells whether the temporary file was made (a later step failed).
+int ReplaceFileAtomically(const std::filesystem::path& file, std::string_view data, mode_t mode = kReplacedFileMode,
+                          bool* created = nullptr);
 
 }  // namespace platform

@@ -1,11 +1,13 @@
 #include "platform/Registry.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -23,6 +25,8 @@ constexpr std::string_view kLocalMachine = "HKEY_LOCAL_MACHINE";
 constexpr std::string_view kCurrentUser = "HKEY_CURRENT_USER";
 constexpr std::string_view kDwordPrefix = "dword:";
 constexpr long kRegInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
+constexpr mode_t kRegistryFileMode = 0644;
+constexpr const char* kWritersLockSuffix = ".lock";
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -222,17 +226,17 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
   return content;
 }
 
-Keys LoadRegistryFile(const std::filesystem::path& file) {
+// The registry in the file: empty when the file is missing, or malformed (logged,
+// a copy kept); nullopt with errno set when it is there but cannot be read.
+std::optional<Keys> LoadRegistryFile(const std::filesystem::path& file) {
   const std::optional<std::string> content = ReadWholeFile(file);
   if (!content) {
-    if (errno != ENOENT) {
-      DebugPrint("[Registry] Can't read %s: %s, the registry starts empty\r\n", file.c_str(), std::strerror(errno));
-    }
-    return {};
+    if (errno == ENOENT) return Keys{};
+    return std::nullopt;
   }
   int badLine = 0;
   auto keys = ParseRegistry(*content, badLine);
-  if (keys) return std::move(*keys);
+  if (keys) return keys;
   // Keep the damaged file for inspection; the next change writes a fresh one.
   std::filesystem::path keep = file;
   keep += ".corrupt";
@@ -240,7 +244,7 @@ Keys LoadRegistryFile(const std::filesystem::path& file) {
   std::filesystem::copy_file(file, keep, std::filesystem::copy_options::overwrite_existing, ec);
   DebugPrint("[Registry] %s line %d: malformed, the registry starts empty (copy kept as %s)\r\n", file.c_str(), badLine,
              keep.c_str());
-  return {};
+  return Keys{};
 }
 
 // --- writing -------------------------------------------------------------
@@ -276,14 +280,82 @@ std::string FormatRegistry(const Keys& keys) {
   return out;
 }
 
-// A crash leaves either the old or the new registry, never a torn one.
-long SaveLocked() {
-  if (g_File.empty()) return kRegSuccess;
-  const int error = ReplaceFileAtomically(g_File, FormatRegistry(g_Keys));
-  if (error != 0) {
-    DebugPrint("[Registry] Can't save %s: %s\r\n", g_File.c_str(), std::strerror(error));
+// An exclusive lock on "<registry file>.lock", held for as long as it lives.
+// Every writer, in this process or another, holds it around its reading,
+// changing and replacing of the file.
+class WritersLock {
+ public:
+  explicit WritersLock(const std::filesystem::path& file) {
+    std::filesystem::path lockFile = file;
+    lockFile += kWritersLockSuffix;
+    m_Fd = open(lockFile.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, kRegistryFileMode);
+    if (m_Fd < 0) {
+      m_Error = errno;
+      return;
+    }
+    while (flock(m_Fd, LOCK_EX) != 0) {
+      if (errno == EINTR) continue;
+      m_Error = errno;
+      break;
+    }
+  }
+  ~WritersLock() {
+    if (m_Fd >= 0) close(m_Fd);
+  }
+  WritersLock(const WritersLock&) = delete;
+  WritersLock& operator=(const WritersLock&) = delete;
+
+  int Error() const { return m_Error; }
+
+ private:
+  int m_Fd = -1;
+  int m_Error = 0;
+};
+
+// Temporary files of writers that died before their rename: while the writers'
+// lock is held, no temporary file belongs to a writer at work.
+void RemoveDeadWritersFiles(const std::filesystem::path& file) {
+  const std::string prefix = file.filename().string() + std::string(kTemporaryFileMark);
+  std::error_code ec;
+  std::filesystem::directory_iterator entry(file.has_parent_path() ? file.parent_path() : ".", ec);
+  for (; !ec && entry != std::filesystem::directory_iterator(); entry.increment(ec)) {
+    if (entry->path().filename().string().starts_with(prefix)) std::filesystem::remove(entry->path(), ec);
+  }
+}
+
+// One change, made on the file as it is now: under the writers' lock the file
+// is read again, changed and replaced atomically, so that programs sharing
+// the file never lose each other's changes and a reader sees the old file or
+// the new one, whole. `change` returns false when there is nothing to change.
+// Afterwards the store holds what the file holds.
+long ChangeLocked(const std::function<bool(Keys&)>& change) {
+  if (g_File.empty()) {
+    change(g_Keys);
+    return kRegSuccess;
+  }
+  const WritersLock lock(g_File);
+  if (lock.Error() != 0) {
+    DebugPrint("[Registry] Can't lock %s%s: %s\r\n", g_File.c_str(), kWritersLockSuffix, std::strerror(lock.Error()));
+    return lock.Error();
+  }
+  RemoveDeadWritersFiles(g_File);
+  std::optional<Keys> current = LoadRegistryFile(g_File);
+  if (!current) {  // a file that cannot be read now is not overwritten
+    const int error = errno;
+    DebugPrint("[Registry] Can't read %s: %s, the change is not saved\r\n", g_File.c_str(), std::strerror(error));
     return error;
   }
+  Keys changed = *current;
+  if (!change(changed)) {
+    g_Keys = std::move(*current);
+    return kRegSuccess;
+  }
+  if (const int error = ReplaceFileAtomically(g_File, FormatRegistry(changed), kRegistryFileMode); error != 0) {
+    DebugPrint("[Registry] Can't save %s: %s\r\n", g_File.c_str(), std::strerror(error));
+    g_Keys = std::move(*current);
+    return error;
+  }
+  g_Keys = std::move(changed);
   return kRegSuccess;
 }
 
@@ -295,25 +367,15 @@ long SetValue(const RegKey& key, std::string_view name, Value value) {
     if (value.text.find_first_of("\r\n") != std::string::npos) return kRegInvalidParameter;
   }
   if (name.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) return kRegInvalidParameter;
+  const std::string keyName = FullKeyName(key);
   std::lock_guard lock(g_Mutex);
-  Values& values = g_Keys[FullKeyName(key)];
-  auto it = values.find(name);
-  std::optional<Value> previous;
-  if (it != values.end()) {
-    if (it->second == value) return kRegSuccess;
-    previous = std::exchange(it->second, std::move(value));
-  } else {
-    it = values.emplace(std::string(name), std::move(value)).first;
-  }
-  const long result = SaveLocked();
-  if (result != kRegSuccess) {  // the store keeps what the file holds
-    if (previous) {
-      it->second = std::move(*previous);
-    } else {
-      values.erase(it);
-    }
-  }
-  return result;
+  return ChangeLocked([&](Keys& keys) {
+    Values& values = keys[keyName];
+    const auto it = values.find(name);
+    if (it != values.end() && it->second == value) return false;
+    values.insert_or_assign(std::string(name), value);
+    return true;
+  });
 }
 
 }  // namespace
@@ -332,12 +394,9 @@ long RegCreateKey(RegRoot root, std::string_view subKey, RegKey& key) {
   const std::string name = FullKeyName(root, path);
   std::lock_guard lock(g_Mutex);
   key.open = false;
-  if (!path.empty() && g_Keys.find(name) == g_Keys.end()) {
-    g_Keys[name];
-    if (const long result = SaveLocked(); result != kRegSuccess) {
-      g_Keys.erase(name);
-      return result;
-    }
+  if (!path.empty()) {
+    const long result = ChangeLocked([&](Keys& keys) { return keys.try_emplace(name).second; });
+    if (result != kRegSuccess) return result;
   }
   key = RegKey{root, std::string(path), true};
   return kRegSuccess;
@@ -381,14 +440,18 @@ long RegSetString(const RegKey& key, std::string_view name, std::string_view val
 
 long RegFlushKey(RegRoot) {
   std::lock_guard lock(g_Mutex);
-  return SaveLocked();
+  return ChangeLocked([](Keys&) { return true; });
 }
 
 void OpenRegistryFile(const std::filesystem::path& file) {
-  Keys keys = LoadRegistryFile(file);
+  std::optional<Keys> keys = LoadRegistryFile(file);
+  if (!keys) {
+    DebugPrint("[Registry] Can't read %s: %s, the registry starts empty\r\n", file.c_str(), std::strerror(errno));
+    keys.emplace();
+  }
   std::lock_guard lock(g_Mutex);
   g_File = file;
-  g_Keys = std::move(keys);
+  g_Keys = std::move(*keys);
 }
 
 }  // namespace platform

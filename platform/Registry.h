@@ -1,8 +1,11 @@
 #pragma once
 // The registry of the handheld, kept in <device root>/registry.reg in the
-// Windows .reg export format. Keys are created on demand; every change is
-// saved atomically. Key and value names compare case-insensitively and keep
-// their case. Result codes are those of the platform's registry calls.
+// Windows .reg export format. Keys are created on demand. Every change is made
+// on the file as it is then, under a lock on registry.reg.lock that every
+// program using the root takes, and saved atomically: programs sharing a root
+// keep each other's changes. Values are read from what this process last read
+// or wrote. Key and value names compare case-insensitively and keep their
+// case. Result codes are those of the platform's registry calls.
 
 #include <cstdint>
 #include <filesystem>

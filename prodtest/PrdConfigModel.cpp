@@ -1,13 +1,12 @@
 #include "prodtest/PrdConfigModel.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <system_error>
 
 #include "device/PortNames.h"
+#include "platform/AtomicFile.h"
 #include "platform/Debug.h"
 #include "platform/DeviceRoot.h"
 #include "prodtest/FormatText.h"
@@ -18,6 +17,8 @@ namespace {
 constexpr const char* kInvalidLevelText = "Invalid PASS LEVEL";
 constexpr const char* kCannotCreateText = "Can't create config file!\r\n";
 constexpr const char* kCannotWriteText = "Can't write config file!\r\n";
+constexpr const char* kCannotDeleteText = "Can't delete config file!\r\n";
+constexpr mode_t kConfigFileMode = 0666;  // less the umask, as any file the program creates
 constexpr size_t kMaxLevelDigits = 9;  // longer texts are refused before they are converted
 constexpr const char* kNoTimeoutText = "No timeout";
 
@@ -34,17 +35,9 @@ std::string SelectedItem(const platform::ControlState& combo) {
 
 int LevelIndex(uint32_t level) { return static_cast<int>(level - kMinPassLevel); }
 
-bool WriteLine(int fd, const std::string& line) {
-  ssize_t written;
-  do {
-    written = ::write(fd, line.data(), line.size());
-  } while (written < 0 && errno == EINTR);
-  return written == static_cast<ssize_t>(line.size());
-}
-
-int CreateConfigFile(const char* handheldPath) {
-  return ::open(platform::MapHandheldPath(handheldPath).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-}
+// A card that is present takes the file or nothing does: the next start reads
+// the card's file first, so a file written anywhere else would not count.
+const char* ConfigFilePath() { return platform::StorageCardPresent() ? kCardConfigPath : kRootConfigPath; }
 
 }  // namespace
 
@@ -152,12 +145,22 @@ void CPrdConfigModel::OnCommand(int controlId) {
 }
 
 PrdApplyResult CPrdConfigModel::OnApply() {
-  if (!Control(IDC_PRD_ENABLE_GPS1).checked && !Control(IDC_PRD_ENABLE_GPS2).checked) {
-    std::error_code ignored;
-    std::filesystem::remove(platform::MapHandheldPath(kCardConfigPath), ignored);
-    std::filesystem::remove(platform::MapHandheldPath(kRootConfigPath), ignored);
-  }
-  return GetnerateFile();
+  const bool noSlot = !Control(IDC_PRD_ENABLE_GPS1).checked && !Control(IDC_PRD_ENABLE_GPS2).checked;
+  const PrdApplyResult result = GetnerateFile();
+  if (noSlot && result == PrdApplyResult::Written && !DeleteOtherConfigFile()) return PrdApplyResult::CannotDelete;
+  return result;
+}
+
+// No receiver is configured whichever place the next start finds: the file of
+// the place not written goes (a missing card has none).
+bool CPrdConfigModel::DeleteOtherConfigFile() {
+  const char* other = platform::StorageCardPresent() ? kRootConfigPath : kCardConfigPath;
+  std::error_code error;
+  std::filesystem::remove(platform::MapHandheldPath(other), error);
+  if (!error || error == std::errc::not_a_directory) return true;
+  platform::DebugPrint("[Navlume]CPrdConfig::OnApply : Can't delete %s: %s\r\n", other, error.message().c_str());
+  platform::ShowError(kCannotDeleteText);
+  return false;
 }
 
 bool CPrdConfigModel::LevelsValid() {
@@ -179,37 +182,34 @@ PrdApplyResult CPrdConfigModel::GetnerateFile() {
   platform::DebugPrint("+++ [Navlume] CPrdConfig::GetnerateFile +++\r\n");
   // Every level is checked before the file is touched: a refused level leaves the old file as it was.
   if (!LevelsValid()) return PrdApplyResult::InvalidLevel;
-  const char* created = kCardConfigPath;
-  int fd = CreateConfigFile(kCardConfigPath);
-  if (fd < 0) {
-    created = kRootConfigPath;
-    fd = CreateConfigFile(kRootConfigPath);
-  }
-  if (fd < 0) {
-    platform::ShowError(kCannotCreateText);
-    return PrdApplyResult::CannotCreate;
-  }
-  platform::DebugPrint("[Navlume]CPrdConfig::GetnerateFile : %s is created!\r\n", created);
 
   const int testType = std::max(Control(IDC_PRD_TEST_TYPE).selection, 0);
   const int timeoutIndex = Control(IDC_PRD_TIMEOUT).selection;
   const uint32_t timeout = timeoutIndex >= 0 && static_cast<size_t>(timeoutIndex) < kTimeoutTable.size()
                                ? kTimeoutTable[static_cast<size_t>(timeoutIndex)]
                                : kTimeoutTable.back();
-  bool ok = WriteLine(fd, FormatText("TESTTYPE: %d\r\n", testType)) &&
-            WriteLine(fd, FormatText("TESTTIMEOUT: %d\r\n", static_cast<int>(timeout)));
+  std::string text =
+      FormatText("TESTTYPE: %d\r\n", testType) + FormatText("TESTTIMEOUT: %d\r\n", static_cast<int>(timeout));
+  std::vector<ConfiguredPort> ports;
   for (const Slot& slot : kSlots) {
-    if (ok && Control(slot.enableId).checked) ok = WriteSlot(fd, slot);
+    if (Control(slot.enableId).checked) text += SlotLines(slot, ports);
   }
-  ::close(fd);
-  if (!ok) {
-    platform::ShowError(kCannotWriteText);
-    return PrdApplyResult::CannotWrite;
+
+  // The new file replaces the old one whole, or the old one stays as it was.
+  const char* path = ConfigFilePath();
+  bool created = false;
+  const int error = platform::ReplaceFileAtomically(platform::MapHandheldPath(path), text, kConfigFileMode, &created);
+  if (error != 0) {
+    platform::DebugPrint("[Navlume]CPrdConfig::GetnerateFile : Can't write %s: %s\r\n", path, std::strerror(error));
+    platform::ShowError(created ? kCannotWriteText : kCannotCreateText);
+    return created ? PrdApplyResult::CannotWrite : PrdApplyResult::CannotCreate;
   }
+  platform::DebugPrint("[Navlume]CPrdConfig::GetnerateFile : %s is created!\r\n", path);
+  for (const ConfiguredPort& port : ports) m_pPortConf->AddPort(*port.name, port.level);
   return PrdApplyResult::Written;
 }
 
-bool CPrdConfigModel::WriteSlot(int fd, const Slot& slot) {
+std::string CPrdConfigModel::SlotLines(const Slot& slot, std::vector<ConfiguredPort>& ports) {
   uint32_t level = 0;
   PassLevelOf(Control(slot.levelId), level);
   const std::string receiver = SelectedItem(Control(slot.portId));
@@ -225,9 +225,10 @@ bool CPrdConfigModel::WriteSlot(int fd, const Slot& slot) {
     kind = "A-GPS";
     portName = &AgpsPortName;
   }
+  std::string lines;
   if (kind != nullptr) {
-    if (!WriteLine(fd, FormatText("PORT%d: %s\r\n", slot.number, kind))) return false;
-    m_pPortConf->AddPort(*portName, level);
+    lines = FormatText("PORT%d: %s\r\n", slot.number, kind);
+    ports.push_back({portName, level});
   }
-  return WriteLine(fd, FormatText("LEVEL%d: %d\r\n", slot.number, static_cast<int>(level)));
+  return lines + FormatText("LEVEL%d: %d\r\n", slot.number, static_cast<int>(level));
 }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/UserInterface.h"
 #include "prodtest/PortConf.h"
@@ -18,8 +19,9 @@ constexpr std::array<uint32_t, 9> kTimeoutTable = {30, 40, 50, 60, 70, 80, 90, 1
 enum class PrdApplyResult {
   Written,       // the file holds every line
   InvalidLevel,  // a typed pass level is not a whole number 10..50: nothing written
-  CannotCreate,  // neither file could be created
-  CannotWrite,   // a line could not be written; the lines before it stay
+  CannotCreate,  // the file could not be created (on the card when one is present): nothing written
+  CannotWrite,   // the new file could not be written whole: the old one stays as it was
+  CannotDelete,  // the file is written, but the other place's file could not be deleted
 };
 
 // The pass level of a level combo: the typed text when there is one (a whole
@@ -37,8 +39,9 @@ class CPrdConfigModel : public platform::DialogModel {
   // A slot's check box enables or disables its receiver and level.
   void OnCommand(int controlId) override;
 
-  // The sheet was accepted: with no slot checked both files are deleted;
-  // then the file is written. Problems are shown in message boxes.
+  // The sheet was accepted: the file is written (on the card when one is
+  // present, else in the root), and with no slot checked the other place's
+  // file is deleted. Problems are shown in message boxes.
   PrdApplyResult OnApply();
   PrdApplyResult GetnerateFile();
   // The level control whose text was refused by the last OnApply; 0 when none.
@@ -51,10 +54,18 @@ class CPrdConfigModel : public platform::DialogModel {
   };
   static const std::array<Slot, 2> kSlots;
 
+  // A receiver the file names, added to the run's configuration once the file is written.
+  struct ConfiguredPort {
+    const std::string* name;
+    uint32_t level;
+  };
+
   void FillCombos();
   void GiveReceiverToSlot(const Slot& slot, const char* receiverText, const std::string& portName);
   bool LevelsValid();
-  bool WriteSlot(int fd, const Slot& slot);
+  bool DeleteOtherConfigFile();
+  // The slot's lines of the file; the receiver it names goes to `ports`.
+  std::string SlotLines(const Slot& slot, std::vector<ConfiguredPort>& ports);
 
   CPortConf* m_pPortConf;
   int m_InvalidLevelControl = 0;

@@ -2,8 +2,11 @@
 // A private gpsd serving one simulated receiver's terminal, for tests and
 // simulations of the GPS multiplexer mode. It listens on loopback only, on a
 // free port unless one is asked for, keeps its control socket, pid file and
-// log in a folder of its own, uses its own shared-memory key (so it never
-// meets the system's gpsd), and is stopped by its process id.
+// log in a folder of its own, and uses its own shared-memory key (so it never
+// meets the system's gpsd). Its life is tied to this process: a guardian
+// process stops it at Stop(), or when this process dies however it dies
+// (SIGKILL, a crash), and then removes its folder too. Start() first stops
+// and removes what owners that died with their guardian left behind.
 //
 //   sim::CGpsdServer gpsd;
 //   std::string error;
@@ -47,19 +50,24 @@ class CGpsdServer {
   void Stop();
 
   bool Running() const { return m_Pid > 0; }
-  pid_t Pid() const { return m_Pid; }
   const std::string& Host() const { return m_Host; }
   uint16_t Port() const { return m_Port; }
   std::string Endpoint() const { return m_Host + ":" + std::to_string(m_Port); }
+  // Its control socket, pid file and log live here.
+  const std::filesystem::path& Folder() const { return m_Folder; }
 
  private:
+  // The folder, locked by this process as its owner.
+  bool MakeFolder(std::string& error);
   bool WaitUntilListening(std::string& error);
   std::string LogTail() const;
   void RemoveFolder();
 
   const std::string m_Host = "127.0.0.1";
   uint16_t m_Port = 0;
-  pid_t m_Pid = -1;
+  pid_t m_Pid = -1;  // the guardian
+  int m_LifeFd = -1;  // this end of the life line to the guardian
+  int m_OwnerLockFd = -1;
   std::filesystem::path m_Folder;
 };
 

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -63,7 +64,7 @@ class ProgramTest : public ::testing::Test {
  protected:
   // Starts navlume with `args`; its standard error goes to a file of the test.
   pid_t Start(const std::vector<std::string>& args, const std::string& errName) {
-    std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + m_Runtime.Path().string(),
+    std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + m_InstanceFolder.string(),
                                  "NAVLUME_ROOT=" + m_Root.Path().string()};
     for (char** entry = environ; *entry != nullptr; ++entry) {
       const std::string text = *entry;
@@ -91,8 +92,8 @@ class ProgramTest : public ::testing::Test {
     return result == 0 ? pid : -1;
   }
   // The exit status, or -1000 when the process did not end in time (it is then killed).
-  static int Wait(pid_t pid) {
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  static int Wait(pid_t pid, std::chrono::seconds patience = kPatience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {
       if (std::chrono::steady_clock::now() > deadline) {
@@ -109,9 +110,19 @@ class ProgramTest : public ::testing::Test {
     return pid < 0 ? -1 : Wait(pid);
   }
   std::string Err(const std::string& errName = "run.err") const { return ReadText(m_Runtime.Path() / errName); }
+  // Waits until the program's standard error holds `text`; false when it ends or patience runs out first.
+  bool WaitForErr(pid_t pid, const std::string& text, const std::string& errName = "run.err") const {
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (Err(errName).find(text) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > deadline || waitpid(pid, nullptr, WNOHANG) != 0) return false;
+      std::this_thread::sleep_for(10ms);
+    }
+    return true;
+  }
 
   navlume_test::TempFolder m_Runtime;
   navlume_test::TempFolder m_Root;
+  std::filesystem::path m_InstanceFolder = m_Runtime.Path();  // XDG_RUNTIME_DIR
 };
 
 TEST_F(ProgramTest, SimulatedUbloxReachesAFixAndScreenshotsAreWritten) {
@@ -258,6 +269,63 @@ TEST_F(ProgramTest, SecondCopyWhileTheFirstInitialisesLeavesWithoutTheAlreadyRun
     EXPECT_NE(err.find(line), std::string::npos) << line;
   EXPECT_EQ(err.find("already"), std::string::npos);
   ::close(lock);
+}
+
+TEST_F(ProgramTest, ALockFileThatCannotBeCreatedEndsWithOneAndSaysWhy) {
+  navlume_test::WriteText(m_Runtime.Path() / "file", "not a folder");
+  m_InstanceFolder = m_Runtime.Path() / "file";  // even the superuser cannot create a file below it
+  EXPECT_EQ(Run({"--simulate", "--time-scale", "0.05", "--quit-after", "1"}), 1);
+  const std::string err = Err();
+  EXPECT_NE(err.find("navlume: cannot create the single-instance lock " + (m_InstanceFolder / "navlume.lock").string() +
+                     ": Not a directory"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("+++ CPortConf::Initialize +++"), std::string::npos);
+}
+
+// A stop signal while a box or the start-options dialog is up (no sheet yet)
+// closes it as Cancel, cuts any start-up short and ends the program after its
+// teardown. Each case waits for the program's last line before it waits for
+// the user, then signals.
+TEST_F(ProgramTest, AStopSignalBeforeTheSheetEndsTheProgram) {
+  constexpr auto kStopPatience = 10s;  // real time; the program needs well under a second
+  // A u-blox in Direct Access whose port never opens: the wait dialog tries for 11 seconds.
+  std::ofstream(m_Root.Path() / "device.ini")
+      << "[hardware]\ngps_type = 3\n[ports]\nCOM2: = " << (m_Runtime.Path() / "no-such-port").string() << "\n";
+  std::ofstream(m_Root.Path() / "registry.reg")
+      << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\RIL]\n"
+         "\"StartOptions\"=dword:00000001\n";
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    const char* shownLast;
+    int signal;
+    int exitCode;
+    const char* tornDown;            // in the trace once the program has ended
+    std::vector<const char*> never;  // not in the trace: no failure reported, nothing started after the stop
+  } cases[] = {
+      {"a box: no receiver fitted", {"--root", (m_Runtime.Path() / "empty").string()},
+       "Error: GPS port configuration is failed!!", SIGTERM, 255, "Error: GPS port configuration", {"CGPSDevice"}},
+      {"the start-options dialog", {"--simulate=ublox+agps", "--time-scale", "0.05"},
+       "[Navlume] Can't find Navlume.ini file in root directory", SIGINT, 0, "--- CPortConf::Initialize",
+       {"Error:", "CGPSDevice"}},
+      {"the wait dialog", {"--time-scale", "1"}, "--- CGPSDevice::Create ---", SIGTERM, 1, "--- CGPSDevice::Close ---",
+       {"Error:"}},
+  };
+  for (const auto& stop : cases) {
+    const pid_t pid = Start(stop.args, "stop.err");
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitForErr(pid, stop.shownLast, "stop.err")) << stop.what << "\n" << Err("stop.err");
+    kill(pid, stop.signal);
+    EXPECT_EQ(Wait(pid, kStopPatience), stop.exitCode) << stop.what << "\n" << Err("stop.err");
+    const std::string err = Err("stop.err");
+    EXPECT_NE(err.find(stop.tornDown), std::string::npos) << stop.what << "\n" << err;
+    for (const char* text : stop.never) EXPECT_EQ(err.find(text), std::string::npos) << stop.what << "\n" << err;
+    const std::string simulatedRoot = AfterText(err, "receivers in ");
+    if (!simulatedRoot.empty()) {
+      EXPECT_FALSE(std::filesystem::exists(simulatedRoot)) << stop.what;
+    }
+  }
 }
 
 TEST_F(ProgramTest, UsageErrorsExitTwoAndVersionNamesTheProgram) {

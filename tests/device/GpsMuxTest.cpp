@@ -2,7 +2,10 @@
 // gpsd (loopback, free port, private socket, pid file and shared-memory key)
 // on a simulated receiver's terminal and stops it by its pid.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -35,6 +38,7 @@ constexpr const char* kOpenFailed = "[Navlume] CreateEX : Can't open GPS mux dev
 constexpr const char* kLostLine = "[GPS] Lost the connection to gpsd";
 constexpr const char* kBackLine = "[GPS] Connected to gpsd at";
 constexpr uint32_t kPollPeriodMs = 1000;
+constexpr uint32_t kMaxAgeMs = 6000;  // what the polling thread asks for
 // Every bit a fix through gpsd carries; the magnetic variation comes from
 // gpsd's own model when the receiver reports none.
 constexpr uint32_t kFixBits = 0x3FFFF;
@@ -63,6 +67,59 @@ std::string RegistryString(const char* key, const char* name) {
   platform::RegCloseKey(handle);
   return result == platform::kRegSuccess ? std::string(value) : std::string();
 }
+
+sockaddr_in Loopback(uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return address;
+}
+
+// A loopback relay between a client and gpsd, pumped by the test: it passes
+// gpsd's reports on whole lines only, and the test can hand the client the
+// start of a line itself.
+class GpsdRelay {
+ public:
+  GpsdRelay() {
+    sockaddr_in address = Loopback(0);
+    socklen_t length = sizeof address;
+    bind(m_Listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(m_Listener, 2);
+    getsockname(m_Listener, reinterpret_cast<sockaddr*>(&address), &length);
+    m_Port = ntohs(address.sin_port);
+  }
+  ~GpsdRelay() {
+    for (int fd : {m_Listener, m_Client, m_Gpsd}) close(fd);
+  }
+  uint16_t Port() const { return m_Port; }
+  // Takes the client's connection (the last one made: a check that something
+  // answers comes first) and connects it to gpsd.
+  void Connect(uint16_t gpsdPort) {
+    for (int fd; (fd = accept4(m_Listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; m_Client = fd) close(m_Client);
+    const sockaddr_in address = Loopback(gpsdPort);
+    connect(m_Gpsd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  }
+  // Passes on what has arrived from either side.
+  void Pump() {
+    char buffer[4096];
+    for (ssize_t n; (n = recv(m_Client, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+      send(m_Gpsd, buffer, static_cast<size_t>(n), MSG_NOSIGNAL);
+    for (ssize_t n; (n = recv(m_Gpsd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+      m_Lines.append(buffer, static_cast<size_t>(n));
+    const size_t whole = m_Lines.rfind('\n') + 1;  // 0 without a line end
+    SendToClient(m_Lines.substr(0, whole));
+    m_Lines.erase(0, whole);
+  }
+  void SendToClient(const std::string& bytes) const { send(m_Client, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+
+ private:
+  int m_Listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  int m_Client = -1;
+  int m_Gpsd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  uint16_t m_Port = 0;
+  std::string m_Lines;
+};
 
 class GpsMuxTest : public DeviceTest {
  protected:
@@ -216,6 +273,56 @@ TEST_F(GpsMuxTest, ValuesOlderThanTheMaximumAgeLeaveTheirBitsClear) {
   EXPECT_EQ(record.fixType, 0u);
   EXPECT_EQ(record.latitude, 0.0);
   EXPECT_EQ(record.satellitesInView, 0u);
+}
+
+// gps_read() finds data but no whole report: that is no report. The poll
+// returns at once (it does not wait for the rest of the line), and the last
+// report's values are not stamped afresh: they age out as they should.
+TEST_F(GpsMuxTest, DataWithoutAWholeReportIsNoReport) {
+  platform::ManualClock clock(platform::GetUtcFileTime());
+  platform::ScopedUtcClock useClock(clock);
+  m_pUblox = std::make_unique<sim::CUbloxReceiver>(Moving());
+  ASSERT_TRUE(m_pUblox->Start());
+  DeviceApiSet(kDevApiGpsPower, 0, 0, 1);
+  StartGpsd(m_pUblox->SlavePath());
+  GpsdRelay relay;
+  PointProfileAt(relay.Port());
+  ASSERT_TRUE(LoadGpsApiLibrary());
+  const auto openDevice = reinterpret_cast<GPSOpenDeviceProc>(GetGpsApiProcAddress(kGPSOpenDeviceName));
+  const auto getPosition = reinterpret_cast<GPSGetPositionProc>(GetGpsApiProcAddress(kGPSGetPositionName));
+  const auto closeDevice = reinterpret_cast<GPSCloseDeviceProc>(GetGpsApiProcAddress(kGPSCloseDeviceName));
+  const GpsApiHandle handle = openDevice(nullptr, nullptr, nullptr, 0);
+  ASSERT_NE(handle, nullptr);
+  relay.Connect(m_Gpsd.Port());
+  const auto position = [&] {
+    GpsPosition record{};
+    record.version = kGpsPositionVersion;
+    record.size = kGpsPositionSize;
+    getPosition(handle, &record, kMaxAgeMs, 0);
+    return record;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  for (relay.Pump(); !Fixed(position()) && std::chrono::steady_clock::now() < deadline; relay.Pump())
+    platform::SleepMs(kPollPeriodMs / 10);
+  ASSERT_TRUE(Fixed(position()));
+
+  // From here on the relay passes nothing more of gpsd's.
+  clock.AdvanceMs(kMaxAgeMs + 1);
+  relay.SendToClient(R"({"class":"NOTE","text":")");
+  platform::Event polled(true);
+  std::atomic<bool> restSent{false};
+  std::thread rest([&] {  // the rest of the line comes once the request has returned (or patience ran out)
+    polled.Wait(kPatienceMs);
+    restSent = true;
+    relay.SendToClient(R"(the end of a report that is not a position"})" "\n");
+  });
+  EXPECT_EQ(position().validFields, 0u);
+  EXPECT_FALSE(restSent) << "the request waited for the rest of the line";
+  polled.Set();
+  rest.join();
+  EXPECT_EQ(position().validFields, 0u);
+  closeDevice(handle);
+  FreeGpsApiLibrary();
 }
 
 TEST_F(GpsMuxTest, LostGpsdGivesEmptyRecordsAndIsReachedAgain) {

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <thread>
 #include <vector>
 
 #include "platform/Debug.h"
 #include "platform/Registry.h"
+#include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -229,12 +232,16 @@ TEST_F(RegistryTest, AnInterruptedSaveLeavesAReadableFile) {
   OpenRegistryFile(File());
   EXPECT_EQ(Dword(kRil, "StartOptions"), 2u);
 
-  // A save that cannot finish leaves the previous file as it was.
-  std::filesystem::create_directory(temp);
+  // A save that cannot finish (the disk takes no more) leaves the previous file as it was.
   const std::string before = ReadText(File());
-  EXPECT_NE(RegSetDword(key, "StartOptions", 3), kRegSuccess);
+  EXPECT_EQ(navlume_test::ExitCodeInChild([&] {
+              navlume_test::LimitFileSize(before.size() / 2);
+              return RegSetDword(key, "StartOptions", 3) != kRegSuccess ? 0 : 1;
+            }),
+            0);
   EXPECT_EQ(ReadText(File()), before);
-  std::filesystem::remove(temp);
+  for (const auto& entry : std::filesystem::directory_iterator(m_Folder.Path()))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
   OpenRegistryFile(File());
   EXPECT_EQ(Dword(kRil, "StartOptions"), 2u);
 }
@@ -262,6 +269,46 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
   for (auto& writer : writers) writer.join();
   OpenRegistryFile(File());
   for (int v = 0; v < kThreads * kValues; ++v) EXPECT_EQ(Dword(kRil, "v" + std::to_string(v)), static_cast<uint32_t>(v % kValues));
+}
+
+// Two programs on one root, here two processes with a store each, write
+// different values at the same time: every change is made on the file as it
+// is then, so nothing is lost, and a reader never sees an empty or torn file.
+TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothingAndNeverShowATornFile) {
+  constexpr int kWriters = 2;
+  constexpr int kValues = 30;
+  RegKey key;
+  ASSERT_EQ(RegCreateKey(RegRoot::LocalMachine, kRil, key), kRegSuccess);
+  ASSERT_EQ(RegSetString(key, "CurrentDriver", "UBX"), kRegSuccess);
+  std::vector<pid_t> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int failures = 0;
+      for (int i = 0; i < kValues; ++i)
+        failures += RegSetDword(key, "W" + std::to_string(w) + "V" + std::to_string(i), static_cast<uint32_t>(i)) != kRegSuccess;
+      _exit(failures);
+    }
+    writers.push_back(pid);
+  }
+  int torn = 0;
+  for (size_t running = writers.size(); running > 0;) {
+    const std::string text = ReadText(File());
+    if (text.find("\"CurrentDriver\"=\"UBX\"\n") == std::string::npos || !text.ends_with("\n\n")) ++torn;
+    for (pid_t& writer : writers) {
+      int status = 0;
+      if (writer <= 0 || waitpid(writer, &status, WNOHANG) != writer) continue;
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      writer = -1;
+      --running;
+    }
+  }
+  EXPECT_EQ(torn, 0);
+  OpenRegistryFile(File());
+  for (int w = 0; w < kWriters; ++w)
+    for (int i = 0; i < kValues; ++i)
+      EXPECT_EQ(Dword(kRil, "W" + std::to_string(w) + "V" + std::to_string(i)), static_cast<uint32_t>(i)) << w << " " << i;
 }
 
 }  // namespace

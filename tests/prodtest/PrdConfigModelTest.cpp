@@ -4,17 +4,27 @@
 #include "prodtest/PrdConfigModel.h"
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "prodtest/DeviceRootFixture.h"
 #include "prodtest/PrdConfigIds.h"
+#include "support/ChildProcess.h"
 
 namespace {
 
 using navlume_test::kCardFile;
 using navlume_test::kRootFile;
 using navlume_test::ReadText;
+
+// The names in a folder, sorted.
+std::vector<std::string> FilesIn(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 const std::vector<std::string> kTimeoutItems = {"30 sec", "40 sec", "50 sec", "60 sec", "70 sec",
                                                 "80 sec", "90 sec", "100 sec", "No timeout"};
@@ -226,42 +236,68 @@ TEST_F(PrdConfigModelTest, AFileLevelOutsideTheRangeIsTheReasonGiven) {
   EXPECT_EQ(ReadText(Root() / kRootFile), "TESTTYPE: 0\r\nTESTTIMEOUT: 60\r\nPORT1: U-BLOX\r\nLEVEL1: 40\r\n");
 }
 
-// A write-protected card: the file goes to the root; nowhere to write: a
-// message. The superuser ignores permission bits, so the page's apply runs
-// as an unprivileged user in a child process.
-TEST_F(PrdConfigModelTest, WriteProtectedCard) {
+// A card that is there but cannot take the file (write-protected, or full):
+// nothing is written anywhere else, so the card's file, which the next start
+// reads, stays whole. The superuser ignores permission bits, and a full disk
+// is a file-size limit, so the page's apply runs in a child process.
+TEST_F(PrdConfigModelTest, ACardThatCannotTakeTheFileKeepsItsFileAndNothingGoesElsewhere) {
+  const std::string old = "TESTTYPE: 1\r\nTESTTIMEOUT: 90\r\nPORT1: A-GPS\r\nLEVEL1: 20\r\n";
   NormalMode();
   Card();
+  WriteFile(kCardFile, old);
   m_Model.OnInitDialog();
   Control(IDC_PRD_ENABLE_GPS1).checked = true;
-  const auto applyAsUser = [&](mode_t filesMode) {
-    EXPECT_EQ(::chmod(Root().c_str(), 0755), 0);
-    EXPECT_EQ(::chmod((Root() / "files").c_str(), filesMode), 0);
-    EXPECT_EQ(::chmod((Root() / "files/Storage Card").c_str(), 0555), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-      if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(9);
-      ::_exit(static_cast<int>(m_Model.OnApply()));
-    }
-    int status = 0;
-    EXPECT_EQ(::waitpid(child, &status, 0), child);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  };
-  EXPECT_EQ(applyAsUser(0777), static_cast<int>(PrdApplyResult::Written));
-  EXPECT_FALSE(std::filesystem::exists(Root() / kCardFile));
-  EXPECT_EQ(ReadText(Root() / kRootFile), "TESTTYPE: 0\r\nTESTTIMEOUT: 60\r\nPORT1: U-BLOX\r\nLEVEL1: 35\r\n");
-
-  std::filesystem::remove(Root() / kRootFile);
-  EXPECT_EQ(applyAsUser(0555), static_cast<int>(PrdApplyResult::CannotCreate));
-  EXPECT_FALSE(std::filesystem::exists(Root() / kRootFile));
+  ASSERT_EQ(::chmod(Root().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod((Root() / "files").c_str(), 0777), 0);  // the root folder could take a file
+  const struct {
+    bool writeProtected;
+    PrdApplyResult expected;
+  } cases[] = {{true, PrdApplyResult::CannotCreate}, {false, PrdApplyResult::CannotWrite}};
+  for (const auto& card : cases) {
+    ASSERT_EQ(::chmod((Root() / "files/Storage Card").c_str(), card.writeProtected ? 0555 : 0777), 0);
+    const int result = navlume_test::ExitCodeInChild([&] {
+      if (card.writeProtected && !navlume_test::ActAsOrdinaryUser()) return -1;
+      if (!card.writeProtected) navlume_test::LimitFileSize(old.size() / 2);
+      return static_cast<int>(m_Model.OnApply());
+    });
+    EXPECT_EQ(result, static_cast<int>(card.expected)) << card.writeProtected;
+    EXPECT_EQ(ReadText(Root() / kCardFile), old) << card.writeProtected;
+    EXPECT_FALSE(std::filesystem::exists(Root() / kRootFile)) << card.writeProtected;
+    EXPECT_EQ(FilesIn(Root() / "files/Storage Card"), std::vector<std::string>{"Navlume.ini"}) << card.writeProtected;
+  }
   ::chmod((Root() / "files").c_str(), 0755);
   ::chmod((Root() / "files/Storage Card").c_str(), 0755);
+}
+
+// The new file replaces the old one whole or not at all: a step that fails
+// after the new file was made (here the rename, onto a folder) keeps the old
+// file as it was and leaves no temporary file.
+TEST_F(PrdConfigModelTest, AFileThatCannotBeReplacedStaysAsItWas) {
+  NormalMode();
+  std::filesystem::create_directories(Root() / kRootFile / "x");
+  m_Model.OnInitDialog();
+  EXPECT_EQ(m_Model.OnApply(), PrdApplyResult::CannotWrite);
+  EXPECT_EQ(m_Ui.MessageBoxes(), std::vector<std::string>{"Can't write config file!\r\n"});
+  EXPECT_TRUE(std::filesystem::exists(Root() / kRootFile / "x"));
+  EXPECT_EQ(FilesIn(Root() / "files"), (std::vector<std::string>{"Navlume.ini", "Temp"}));
+}
+
+// Both slots unchecked: the other place's file is deleted too; a delete that
+// fails is said, although the new file is in place.
+TEST_F(PrdConfigModelTest, ARootFileThatCannotBeDeletedIsSaid) {
+  NormalMode();
+  Card();
+  std::filesystem::create_directories(Root() / kRootFile / "x");  // a folder that is not empty
+  m_Model.OnInitDialog();
+  EXPECT_EQ(m_Model.OnApply(), PrdApplyResult::CannotDelete);
+  EXPECT_EQ(m_Ui.MessageBoxes(), std::vector<std::string>{"Can't delete config file!\r\n"});
+  EXPECT_EQ(ReadText(Root() / kCardFile), "TESTTYPE: 0\r\nTESTTIMEOUT: 60\r\n");
 }
 
 TEST_F(PrdConfigModelTest, NothingCreatedShowsAMessage) {
   NormalMode();
   m_Model.OnInitDialog();
-  std::filesystem::create_directories(Root() / kRootFile / "x");  // a folder where the file goes; no card
+  std::filesystem::remove_all(Root() / "files");  // no folder where the file goes; no card
   EXPECT_EQ(m_Model.OnApply(), PrdApplyResult::CannotCreate);
   EXPECT_EQ(m_Ui.MessageBoxes(), std::vector<std::string>{"Can't create config file!\r\n"});
 }

@@ -71,8 +71,9 @@ TEST_F(SetRegistryKeyTest, UnopenableKeyLeavesTheDeviceFlags) {
 
 TEST_F(SetRegistryKeyTest, FailedWritesAreLoggedAndTheOptionsStillRead) {
   SetRilDword("SaveNMEAData", 1);
-  // The registry saves through "<file>.tmp"; a folder in its place makes every save fail.
-  std::filesystem::create_directory(Root() / "registry.reg.tmp");
+  // Every save takes a lock on "<file>.lock"; a folder in its place makes every save fail.
+  std::filesystem::remove(Root() / "registry.reg.lock");
+  std::filesystem::create_directory(Root() / "registry.reg.lock");
   m_Conf.SetRegistryKey(m_Device, 1);
   EXPECT_EQ(m_Capture.Count("[Navlume]CPortConf::SetRegistryKey : Can't set registry key!\\r"), 2u);
   EXPECT_EQ(m_Device.m_bSaveNMEAData, 1);
