@@ -102,7 +102,8 @@ bool CSimulationRoot::Start(const SimulationOptions& options, std::string& error
     return false;
   }
   m_Root = std::filesystem::absolute(m_Root);
-  if (!WriteProfile(gpsType, wwanType, error) || !platform::SetDeviceRoot(m_Root)) {
+  const bool anyTalker = options.replay.empty() && !options.scenario.GpsOnly();
+  if (!WriteProfile(gpsType, wwanType, anyTalker, error) || !platform::SetDeviceRoot(m_Root)) {
     if (error.empty()) error = "cannot use the device root " + m_Root.string();
     Stop();
     return false;
@@ -139,7 +140,7 @@ bool CSimulationRoot::Start(const SimulationOptions& options, std::string& error
   return true;
 }
 
-bool CSimulationRoot::WriteProfile(uint32_t gpsType, uint32_t wwanType, std::string& error) const {
+bool CSimulationRoot::WriteProfile(uint32_t gpsType, uint32_t wwanType, bool anyTalker, std::string& error) const {
   const std::filesystem::path powerFile = m_Root / kSimPowerFile;
   std::ofstream power(powerFile, std::ios::trunc);
   power << "0";
@@ -148,6 +149,7 @@ bool CSimulationRoot::WriteProfile(uint32_t gpsType, uint32_t wwanType, std::str
       << "[hardware]\ngps_type=" << gpsType << "\nwwan_type=" << wwanType << "\n\n[ports]\n";
   for (const auto& [port, receiver] : m_Receivers) ini << port << "=" << receiver->SlavePath() << "\n";
   ini << "\n[power]\ngps=" << powerFile.string() << "\n";
+  if (anyTalker) ini << "\n[nmea]\ntalkers=" << platform::kTalkersAny << "\n";
   power.close();
   ini.close();
   if (!power || !ini) {

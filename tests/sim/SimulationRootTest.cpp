@@ -102,6 +102,18 @@ TEST_F(SimulationRootTest, ProfileMapsPortsAndThePowerFileSwitchesTheGps) {
   EXPECT_FALSE(platform::PortDevicePath("COM2:").has_value());
 }
 
+TEST_F(SimulationRootTest, ReceiversOfSeveralSystemsSetTheProfileToEveryTalker) {
+  for (const auto& [gnss, anyTalker] : {std::pair{"gps", false}, {"gps,beidou", true}, {"galileo", true}}) {
+    sim::CSimulationRoot root;
+    sim::SimulationOptions options;
+    std::string error;
+    ASSERT_TRUE(sim::ApplyGnssOptions(options.scenario, gnss, std::nullopt, error)) << error;
+    ASSERT_TRUE(root.Start(options, error)) << error;
+    EXPECT_EQ(platform::LoadDeviceProfile(root.Root() / "device.ini").anyTalker, anyTalker) << gnss;
+    EXPECT_EQ(platform::CurrentDeviceProfile().anyTalker, anyTalker) << gnss;
+  }
+}
+
 TEST_F(SimulationRootTest, RefusesUnknownProfilesAndRecordsToAFile) {
   sim::CSimulationRoot root;
   sim::SimulationOptions options;
