@@ -34,22 +34,22 @@ constexpr SystemName kSystemNames[] = {{"gps", GnssSystem::Gps},
 const std::vector<SimSatellite>& BuiltInSatellites(GnssSystem system) {
   static const std::vector<SimSatellite> kNone;
   static const std::vector<SimSatellite> kGlonass{
-      {65, 58, 310, 40, true, {}, {}, GnssSystem::Glonass}, {66, 33, 25, 37, true, {}, {}, GnssSystem::Glonass},
-      {72, 21, 255, 31, true, {}, {}, GnssSystem::Glonass}, {73, 12, 140, 26, false, {}, {}, GnssSystem::Glonass},
-      {74, 44, 200, 39, true, {}, {}, GnssSystem::Glonass}, {80, 69, 100, 43, true, {}, {}, GnssSystem::Glonass},
-      {81, 27, 60, 34, true, {}, {}, GnssSystem::Glonass},  {82, 6, 15, 0, true, {}, {}, GnssSystem::Glonass},
+      {65, 20, 20, 40, true, {}, {}, GnssSystem::Glonass},  {66, 33, 70, 34, true, {}, {}, GnssSystem::Glonass},
+      {72, 14, 255, 31, true, {}, {}, GnssSystem::Glonass}, {73, 12, 140, 26, false, {}, {}, GnssSystem::Glonass},
+      {74, 38, 220, 41, true, {}, {}, GnssSystem::Glonass}, {80, 68, 0, 43, true, {}, {}, GnssSystem::Glonass},
+      {81, 27, 95, 33, true, {}, {}, GnssSystem::Glonass},  {82, 6, 15, 0, true, {}, {}, GnssSystem::Glonass},
   };
   static const std::vector<SimSatellite> kGalileo{
-      {2, 37, 285, 38, true, {}, {}, GnssSystem::Galileo},  {4, 62, 170, 44, true, {}, {}, GnssSystem::Galileo},
-      {11, 18, 55, 29, true, {}, {}, GnssSystem::Galileo},  {12, 49, 75, 41, true, {}, {}, GnssSystem::Galileo},
-      {19, 9, 230, 22, false, {}, {}, GnssSystem::Galileo}, {25, 28, 120, 35, true, {}, {}, GnssSystem::Galileo},
-      {31, 73, 340, 45, true, {}, {}, GnssSystem::Galileo},
+      {2, 37, 285, 38, true, {}, {}, GnssSystem::Galileo},  {4, 26, 300, 40, true, {}, {}, GnssSystem::Galileo},
+      {11, 18, 55, 29, true, {}, {}, GnssSystem::Galileo},  {12, 29, 175, 36, true, {}, {}, GnssSystem::Galileo},
+      {19, 9, 230, 22, false, {}, {}, GnssSystem::Galileo}, {25, 22, 145, 35, true, {}, {}, GnssSystem::Galileo},
+      {31, 45, 260, 44, true, {}, {}, GnssSystem::Galileo},
   };
   static const std::vector<SimSatellite> kBeiDou{
-      {6, 15, 95, 27, true, {}, {}, GnssSystem::BeiDou},    {9, 24, 300, 32, true, {}, {}, GnssSystem::BeiDou},
-      {14, 52, 135, 40, true, {}, {}, GnssSystem::BeiDou},  {16, 7, 250, 0, true, {}, {}, GnssSystem::BeiDou},
-      {21, 66, 20, 43, true, {}, {}, GnssSystem::BeiDou},   {27, 31, 190, 36, true, {}, {}, GnssSystem::BeiDou},
-      {28, 11, 330, 24, false, {}, {}, GnssSystem::BeiDou}, {33, 40, 65, 38, true, {}, {}, GnssSystem::BeiDou},
+      {6, 15, 95, 27, true, {}, {}, GnssSystem::BeiDou},    {9, 24, 330, 32, true, {}, {}, GnssSystem::BeiDou},
+      {14, 20, 220, 40, true, {}, {}, GnssSystem::BeiDou},  {16, 7, 250, 0, true, {}, {}, GnssSystem::BeiDou},
+      {21, 45, 120, 42, true, {}, {}, GnssSystem::BeiDou},  {27, 31, 190, 36, true, {}, {}, GnssSystem::BeiDou},
+      {28, 11, 330, 24, false, {}, {}, GnssSystem::BeiDou}, {33, 40, 35, 37, true, {}, {}, GnssSystem::BeiDou},
   };
   switch (system) {
     case GnssSystem::Glonass: return kGlonass;
