@@ -106,7 +106,6 @@ class NmeaParser {
   // GP alone (the default) or every constellation talker. Set before feeding:
   // it starts the epoch state afresh.
   void SetTalkers(NmeaTalkers talkers);
-  NmeaTalkers Talkers() const { return m_Talkers; }
 
   LineBuffer& GetLineBuffer() { return m_LineBuffer; }
 

@@ -302,6 +302,12 @@ bool ApplyGnssOptions(Scenario& scenario, const std::string& gnss, std::optional
   return true;
 }
 
+Scenario GpsAtOneHertz(Scenario scenario) {
+  scenario.systems = {GnssSystem::Gps};
+  scenario.rateHz = 1;
+  return scenario;
+}
+
 bool IsSimulatedRate(int rateHz) {
   return std::find(std::begin(kSimulatedRatesHz), std::end(kSimulatedRatesHz), rateHz) != std::end(kSimulatedRatesHz);
 }

@@ -91,6 +91,9 @@ bool ParseGnssSystems(const std::string& commaSeparated, std::vector<GnssSystem>
 void UseGnssSystems(Scenario& scenario, const std::vector<GnssSystem>& systems);
 // The simulators' --gnss and --rate: an empty list and no rate leave the scenario as it is.
 bool ApplyGnssOptions(Scenario& scenario, const std::string& gnss, std::optional<int> rateHz, std::string& error);
+// The scenario as a receiver that tracks GPS alone at 1 Hz sees it (the
+// OEM615, whose logs have periods of their own).
+Scenario GpsAtOneHertz(Scenario scenario);
 // Rates the simulators offer (solutions per second): divisors of a second in ms.
 inline constexpr int kSimulatedRatesHz[] = {1, 2, 4, 5, 10, 20};
 bool IsSimulatedRate(int rateHz);

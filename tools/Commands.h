@@ -14,4 +14,4 @@ void AddJournalCommand(CLI::App& app);
 void AddDetectCommand(CLI::App& app);
 
 // --talkers GP|any (any case) of the commands that decode NMEA.
-void AddTalkersOption(CLI::App& command, NmeaTalkers& talkers, const std::string& meaning);
+CLI::Option* AddTalkersOption(CLI::App& command, NmeaTalkers& talkers, const std::string& meaning);

@@ -4,10 +4,10 @@
 #include "platform/DeviceProfile.h"
 #include "tools/Commands.h"
 
-void AddTalkersOption(CLI::App& command, NmeaTalkers& talkers, const std::string& meaning) {
+CLI::Option* AddTalkersOption(CLI::App& command, NmeaTalkers& talkers, const std::string& meaning) {
   const std::map<std::string, NmeaTalkers> values{{platform::kTalkersGp, NmeaTalkers::Gps},
                                                   {platform::kTalkersAny, NmeaTalkers::Any}};
-  command.add_option("--talkers", talkers, meaning)
+  return command.add_option("--talkers", talkers, meaning)
       ->transform(CLI::CheckedTransformer(values, CLI::ignore_case).description(""))
       ->type_name("GP|any");
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -103,14 +104,17 @@ TEST_F(SimulationRootTest, ProfileMapsPortsAndThePowerFileSwitchesTheGps) {
 }
 
 TEST_F(SimulationRootTest, ReceiversOfSeveralSystemsSetTheProfileToEveryTalker) {
-  for (const auto& [gnss, anyTalker] : {std::pair{"gps", false}, {"gps,beidou", true}, {"galileo", true}}) {
+  // The OEM615 keeps logging GPS whatever the scenario tracks.
+  for (const auto& [profile, gnss, anyTalker] : {std::tuple{"ublox", "gps", false}, {"ublox", "gps,beidou", true},
+                                                 {"agps", "galileo", true}, {"oem615", "gps,glonass", false}}) {
     sim::CSimulationRoot root;
     sim::SimulationOptions options;
+    options.profile = profile;
     std::string error;
     ASSERT_TRUE(sim::ApplyGnssOptions(options.scenario, gnss, std::nullopt, error)) << error;
     ASSERT_TRUE(root.Start(options, error)) << error;
-    EXPECT_EQ(platform::LoadDeviceProfile(root.Root() / "device.ini").anyTalker, anyTalker) << gnss;
-    EXPECT_EQ(platform::CurrentDeviceProfile().anyTalker, anyTalker) << gnss;
+    EXPECT_EQ(platform::LoadDeviceProfile(root.Root() / "device.ini").anyTalker, anyTalker) << profile << " " << gnss;
+    EXPECT_EQ(platform::CurrentDeviceProfile().anyTalker, anyTalker) << profile << " " << gnss;
   }
 }
 
