@@ -281,24 +281,26 @@ class AnyTalkerTest : public NmeaParserTest {
     m_Parser.GetInViewSystems(Position(), systems);
     return systems;
   }
+
+  // The record that a GGA and an RMC of `talker` give, NMEA 4.10 fields included.
+  static GpsPosition GgaAndRmcOf(const std::string& talker, NmeaTalkers talkers) {
+    NmeaParser parser;
+    parser.SetTalkers(talkers);
+    const std::string sentences = Nmea(talker + "GGA,123519,4916.45,N,12311.12,W,2,08,0.9,545.4,M,46.9,M,,") +
+                                  Nmea(talker + "RMC,225446.33,A,4916.45,N,12311.12,W,000.5,054.7,191194,020.3,E,A,V");
+    EXPECT_EQ(2, parser.Feed(sentences.data(), static_cast<uint32_t>(sentences.size()))) << talker;
+    return PositionOf(parser);
+  }
 };
 
 TEST_F(AnyTalkerTest, PositionSentencesOfEveryConstellationTalkerFillTheRecordAsGpOnesDo) {
-  NmeaParser gp;
-  const std::string body = "GGA,123519,4916.45,N,12311.12,W,2,08,0.9,545.4,M,46.9,M,,";
-  const std::string rmc = "RMC,225446.33,A,4916.45,N,12311.12,W,000.5,054.7,191194,020.3,E,A,V";
-  gp.Feed(Nmea("GP" + body).data(), static_cast<uint32_t>(Nmea("GP" + body).size()));
-  gp.Feed(Nmea("GP" + rmc).data(), static_cast<uint32_t>(Nmea("GP" + rmc).size()));
-  const GpsPosition expected = PositionOf(gp);
+  const GpsPosition expected = GgaAndRmcOf("GP", NmeaTalkers::Gps);
   for (const char* talker : {"GN", "GP", "GL", "GA", "GB", "BD", "GQ", "QZ", "GI"}) {
-    NmeaParser any;
-    any.SetTalkers(NmeaTalkers::Any);
-    for (const std::string& sentence : {Nmea(talker + body), Nmea(talker + rmc)})
-      EXPECT_EQ(1, any.Feed(sentence.data(), static_cast<uint32_t>(sentence.size()))) << talker;
-    const GpsPosition got = PositionOf(any);
+    const GpsPosition got = GgaAndRmcOf(talker, NmeaTalkers::Any);
     EXPECT_EQ(0, std::memcmp(&expected, &got, sizeof got)) << talker;
   }
-  for (const char* other : {"II", "IN", "PS", "GX"}) EXPECT_EQ(0, Feed(Nmea(other + body))) << other;
+  for (const char* other : {"II", "IN", "PS", "GX"})
+    EXPECT_EQ(0, Feed(Nmea(std::string(other) + "GLL,4916.45,N,12311.12,W,225444,A"))) << other;
   EXPECT_EQ(0u, Position().validFields);
 }
 
