@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/QtUserInterface.h"
 #include "app/Resources.h"
@@ -37,11 +38,24 @@ struct CommandLine {
   std::optional<std::string> simulate;  // the profile when simulating
   std::string scenario;
   std::optional<double> ttff;
+  std::string gnss;           // systems of the simulated receivers; empty: the scenario's
+  std::optional<int> rateHz;  // their solutions per second
   std::string screen = "480x640";
   bool fullScreen = false;
   std::string screenshots;
   std::optional<double> quitAfter;
 };
+
+// A --gnss list that the simulators know.
+CLI::Validator GnssListCheck() {
+  return CLI::Validator(
+      [](std::string& text) {
+        std::vector<GnssSystem> systems;
+        std::string error;
+        return sim::ParseGnssSystems(text, systems, error) ? std::string() : error;
+      },
+      "LIST");
+}
 
 // Returns the exit code when the program must end right away (usage, --version).
 std::optional<int> Parse(int argc, char** argv, CommandLine& line) {
@@ -65,6 +79,14 @@ std::optional<int> Parse(int argc, char** argv, CommandLine& line) {
       ->needs(simulate);
   app.add_option("--ttff", line.ttff, "Time to first fix of the simulated receivers, in seconds")
       ->check(CLI::NonNegativeNumber)
+      ->needs(simulate);
+  app.add_option("--gnss", line.gnss,
+                 "Systems the simulated receivers track, such as gps,glonass,galileo,beidou (default: gps); "
+                 "they then report as a modern u-blox, and the simulation's device.ini decodes every talker")
+      ->check(GnssListCheck())
+      ->needs(simulate);
+  app.add_option("--rate", line.rateHz, "Solutions per second of the simulated receivers (default 1)")
+      ->check(CLI::IsMember(std::vector<int>(std::begin(sim::kSimulatedRatesHz), std::end(sim::kSimulatedRatesHz))))
       ->needs(simulate);
   app.add_option("--screen", line.screen, "Size of the handheld screen to show, WxH (default 480x640)");
   app.add_flag("--fullscreen", line.fullScreen, "Use the whole real screen");
@@ -130,6 +152,10 @@ bool StartSimulation(const CommandLine& line, sim::CSimulationRoot& simulation) 
     return false;
   }
   if (line.ttff) options.scenario.ttff = *line.ttff;
+  if (!sim::ApplyGnssOptions(options.scenario, line.gnss, line.rateHz, error)) {
+    std::fprintf(stderr, "%s: %s\n", kProgramName, error.c_str());
+    return false;
+  }
   if (!simulation.Start(options, error)) {
     std::fprintf(stderr, "%s: cannot start the simulation: %s\n", kProgramName, error.c_str());
     return false;

@@ -1,16 +1,24 @@
 // Page figures on Qt's offscreen platform: the time to paint the Signal and
-// Position pages at 480x640 with twelve satellites, and the UI thread's CPU
-// with every normal-mode page open while a device streams NMEA at 115200 baud.
+// Position pages at 480x640 with twelve satellites; the UI thread's CPU with
+// every normal-mode page open while a device streams NMEA at 115200 baud; and
+// for a modern receiver (10 Hz, four systems, every talker decoded) the CPU
+// and the delay from a sentence's last byte to the page showing it.
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <time.h>
 
+#include <QAbstractScrollArea>
 #include <QApplication>
+#include <QEvent>
 #include <QEventLoop>
 #include <QImage>
+#include <QLabel>
 #include <QWidget>
+#include <algorithm>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,7 +50,12 @@ constexpr int kScreenWidth = 480;
 constexpr int kScreenHeight = 640;
 constexpr const char* kStreamPort = "COM4:";
 constexpr size_t kStreamSeconds = 3;
-constexpr size_t kLineBytesPerSecond = 115200 / 10;
+constexpr int32_t kLineBaud = 115200;
+constexpr size_t kLineBytesPerSecond = kLineBaud / 10;  // 8N1: ten bits a byte
+constexpr size_t kUartFifo = 16;                        // bytes a UART hands over at once
+constexpr int kGnssRateHz = 10;
+constexpr int kGnssSeconds = 10;
+constexpr double kGnssStart = 60;  // scenario seconds: long after the first fix
 
 QApplication& Application() {
   static int argc = 1;
@@ -146,57 +159,253 @@ void WriteAtLineRate(const sim::PseudoTerminal& terminal, const std::string& byt
   }
 }
 
+// Every normal-mode page in a sheet, a device reading a pseudo-terminal as
+// "COM4:" at 115200 baud, and the tab `tab` in view. Application() comes first.
+class StreamedPages {
+ public:
+  StreamedPages(int tab, bool anyTalker) : m_Conf(MakeConf()), m_Settings(m_Conf) {
+    m_Quiet.SetEcho(false);
+    m_Ui.SetQuiet(true);
+    platform::SetUserInterface(&m_Ui);
+    platform::SetDeviceRoot(m_Root.Path());
+    platform::DeviceProfile profile = platform::CurrentDeviceProfile();
+    profile.anyTalker = anyTalker;
+    platform::SetCurrentDeviceProfile(profile);
+    platform::SetPortDevicePath(kStreamPort, m_Terminal.SlavePath());
+    m_pSheet = std::make_unique<SheetOf>(Pages());
+    m_pSheet->Sheet().ShowTab(tab);
+    Settle();
+    m_Device.Create(kStreamPort, 0, kGpsTypeAgps, kLineBaud);
+    for (CGPSPage* page : Pages()) m_Device.AddListener(page);
+  }
+  ~StreamedPages() {
+    Close();
+    platform::SetUserInterface(nullptr);
+  }
+  // No listener hears of a record afterwards.
+  void Close() { m_Device.Close(); }
+
+  void Open(CGPSListener* last) {
+    if (last != nullptr) m_Device.AddListener(last);
+    m_Device.Open();
+  }
+  std::vector<CGPSPage*> Pages() { return {&m_Main, &m_Signal, &m_Sky, &m_Nmea, &m_Settings}; }
+  const sim::PseudoTerminal& Terminal() const { return m_Terminal; }
+
+  // The UI thread runs its event loop as the program does while `writer` streams.
+  template <typename Writer>
+  void RunWhile(Writer writer) {
+    QEventLoop loop;
+    std::thread thread([&] {
+      writer();
+      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    thread.join();
+  }
+
+  CMainPage m_Main;
+  CSignalPage m_Signal;
+  CSkyViewPage m_Sky;
+  CNmeaPage m_Nmea;
+
+ private:
+  static CPortConf MakeConf() {
+    CPortConf conf;
+    conf.m_bDirectAccess = 1;
+    return conf;
+  }
+
+  navlume_test::TempFolder m_Root;
+  platform::DebugCapture m_Quiet;
+  platform::HeadlessUserInterface m_Ui;
+  sim::PseudoTerminal m_Terminal;
+  CPortConf m_Conf;
+  CSettingsPage m_Settings;
+  std::unique_ptr<SheetOf> m_pSheet;
+  CGPSDevice m_Device;
+};
+
 // The visible tab is the argument: 0 Main, 1 Signal, 2 Position, 3 NMEA data, 4 Settings.
 void BM_PagesUnder115200BaudStream(benchmark::State& state) {
   Application();
-  navlume_test::TempFolder root;
-  platform::DebugCapture quiet;
-  platform::HeadlessUserInterface ui;
-  ui.SetQuiet(true);
-  platform::SetUserInterface(&ui);
-  platform::SetDeviceRoot(root.Path());
-  sim::PseudoTerminal terminal;
-  platform::SetPortDevicePath(kStreamPort, terminal.SlavePath());
+  StreamedPages pages(static_cast<int>(state.range(0)), false);
+  pages.Open(nullptr);
   const std::string bytes = StreamBytes();
-
-  CPortConf conf;
-  conf.m_bDirectAccess = 1;
-  CMainPage main;
-  CSignalPage signal;
-  CSkyViewPage sky;
-  CNmeaPage nmea;
-  CSettingsPage settings(conf);
-  SheetOf sheet({&main, &signal, &sky, &nmea, &settings});
-  sheet.Sheet().ShowTab(static_cast<int>(state.range(0)));
-  Settle();
-
-  CGPSDevice device;
-  device.Create(kStreamPort, 0, kGpsTypeAgps, 115200);
-  for (CGPSPage* page : std::initializer_list<CGPSPage*>{&main, &signal, &sky, &nmea, &settings})
-    device.AddListener(page);
-  device.Open();
-
   double cpu = 0;
   double wall = 0;
   for (auto _ : state) {
-    // The UI thread runs its event loop as the program does until the stream ends.
-    QEventLoop loop;
-    std::thread writer([&] {
-      WriteAtLineRate(terminal, bytes);
-      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
     const double cpuStart = ThreadCpuSeconds();
     const auto wallStart = Clock::now();
-    loop.exec();
+    pages.RunWhile([&] { WriteAtLineRate(pages.Terminal(), bytes); });
     cpu += ThreadCpuSeconds() - cpuStart;
     wall += std::chrono::duration<double>(Clock::now() - wallStart).count();
-    writer.join();
   }
-  device.Close();
-  platform::SetUserInterface(nullptr);
   state.counters["ui_cpu_percent"] = wall > 0 ? 100.0 * cpu / wall : 0;
-  state.counters["nmea_entries"] = nmea.ListCount(IDC_NMEA_LIST);
+  state.counters["nmea_entries"] = pages.m_Nmea.ListCount(IDC_NMEA_LIST);
 }
 BENCHMARK(BM_PagesUnder115200BaudStream)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Iterations(1)->Unit(benchmark::kSecond);
+
+// A modern u-blox at 10 Hz tracking four systems, as the simulator sends it.
+struct Solution {
+  std::string bytes;
+  size_t rmcEnd;    // the RMC, the solution's first sentence, ends here
+  bool newSecond;   // its UTC second differs from the last solution's
+};
+
+std::vector<Solution> TenHertzFourSystems() {
+  sim::Scenario scenario = sim::DefaultScenario();
+  sim::UseGnssSystems(scenario, {GnssSystem::Gps, GnssSystem::Glonass, GnssSystem::Galileo, GnssSystem::BeiDou});
+  scenario.rateHz = kGnssRateHz;
+  std::vector<Solution> solutions;
+  for (int k = 0; k < kGnssSeconds * kGnssRateHz; ++k) {
+    const double t = kGnssStart + static_cast<double>(k) / kGnssRateHz;
+    std::string bytes = sim::BuildEpoch(scenario, sim::ScenarioEpoch(scenario, t, 0.0));
+    const size_t rmcEnd = bytes.find('\n') + 1;
+    solutions.push_back({std::move(bytes), rmcEnd, k % kGnssRateHz == 0});
+  }
+  return solutions;
+}
+
+using TimePoint = Clock::time_point;
+
+// When each solution's RMC was written, decoded and shown.
+class LatencyProbe : public CGPSListener, public QObject {
+ public:
+  LatencyProbe(QWidget* shows, bool newSecondsOnly) : m_pShows(shows), m_bNewSecondsOnly(newSecondsOnly) {}
+
+  // Writer thread: the RMC's last byte of the next solution is on the line.
+  void Written(TimePoint at, bool newSecond) {
+    std::lock_guard lock(m_Mutex);
+    m_Pending.push_back({at, newSecond});
+  }
+  // Device thread, after every page heard of the record: the RMCs it completed are decoded.
+  void OnGPSData(CGPSDevice* device, GpsPosition) override {
+    const std::string raw = device->CopyRawText();
+    std::lock_guard lock(m_Mutex);
+    m_Raw += raw;
+    for (size_t at = m_Raw.find("$GNRMC"); at != std::string::npos && m_Raw.find('\n', at) != std::string::npos;
+         at = m_Raw.find("$GNRMC")) {
+      m_Raw.erase(0, m_Raw.find('\n', at) + 1);
+      ++m_Decoded;
+    }
+  }
+  // UI thread: a paint of the widget that shows the solutions shows every
+  // decoded one. The Main page's UTC label changes with a new second alone,
+  // and a change of its text means that second's RMC was decoded (the probe,
+  // the last listener, may hear of it after the page has painted it).
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (event->type() != QEvent::Paint || object != m_pShows) return false;
+    const TimePoint now = Clock::now();
+    std::lock_guard lock(m_Mutex);
+    if (!m_bNewSecondsOnly) {
+      for (; m_Shown < std::min(m_Decoded, m_Pending.size()); ++m_Shown) Sample(m_Pending[m_Shown], now);
+      return false;
+    }
+    const QString text = static_cast<QLabel*>(m_pShows)->text();
+    if (text == m_LastText) return false;
+    m_LastText = text;
+    while (m_Shown < m_Pending.size() && !m_Pending[m_Shown].newSecond) ++m_Shown;
+    if (m_Shown < m_Pending.size()) Sample(m_Pending[m_Shown++], now);
+    return false;
+  }
+  std::vector<double> Latencies() {
+    std::lock_guard lock(m_Mutex);
+    return m_LatenciesMs;
+  }
+
+ private:
+  struct Pending {
+    TimePoint written;
+    bool newSecond;
+  };
+  void Sample(const Pending& pending, TimePoint shown) {
+    m_LatenciesMs.push_back(std::chrono::duration<double, std::milli>(shown - pending.written).count());
+  }
+  QWidget* m_pShows;
+  const bool m_bNewSecondsOnly;
+  QString m_LastText;
+  std::mutex m_Mutex;
+  std::vector<Pending> m_Pending;
+  std::string m_Raw;
+  size_t m_Decoded = 0;
+  size_t m_Shown = 0;
+  std::vector<double> m_LatenciesMs;
+};
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Each solution at its time, its bytes paced at the line's rate in FIFO-sized pieces.
+double WriteSolutions(const sim::PseudoTerminal& terminal, const std::vector<Solution>& solutions, LatencyProbe& probe) {
+  const double cpuStart = ThreadCpuSeconds();
+  const auto start = Clock::now();
+  for (size_t k = 0; k < solutions.size(); ++k) {
+    const auto due = start + std::chrono::microseconds(k * 1000000 / kGnssRateHz);
+    const Solution& solution = solutions[k];
+    for (size_t sent = 0; sent < solution.bytes.size(); sent += kUartFifo) {
+      std::this_thread::sleep_until(due + std::chrono::microseconds(sent * 1000000 / kLineBytesPerSecond));
+      const size_t piece = std::min(kUartFifo, solution.bytes.size() - sent);
+      if (!terminal.WriteToSlave(std::string_view(solution.bytes).substr(sent, piece))) return 0;
+      if (sent < solution.rmcEnd && sent + piece >= solution.rmcEnd) probe.Written(Clock::now(), solution.newSecond);
+    }
+  }
+  return ThreadCpuSeconds() - cpuStart;
+}
+
+// The widget whose paint shows a solution on the tab: the Main page's UTC
+// label (a new second), the Signal and Position pages, the NMEA data list.
+QWidget* ShowingWidget(StreamedPages& pages, int tab) {
+  switch (tab) {
+    case 0: return pages.m_Main.Item(IDC_MAIN_UTC);
+    case 1: return pages.m_Signal.Window();
+    case 2: return pages.m_Sky.Window();
+    default: return pages.m_Nmea.Item(IDC_NMEA_LIST);
+  }
+}
+
+// The figures of a modern receiver: the process's CPU (the writer's own
+// excepted) and the UI thread's while the tab is in view, and the delay from
+// an RMC's last byte to the paint that shows it (the Main page: a new second).
+void BM_PagesUnderTenHertzFourSystems(benchmark::State& state) {
+  const int tab = static_cast<int>(state.range(0));
+  Application();
+  StreamedPages pages(tab, true);
+  QWidget* shows = ShowingWidget(pages, tab);
+  if (tab == 3) shows = static_cast<QAbstractScrollArea*>(shows)->viewport();
+  LatencyProbe probe(shows, tab == 0);
+  qApp->installEventFilter(&probe);
+  pages.Open(&probe);
+  const std::vector<Solution> solutions = TenHertzFourSystems();
+  size_t bytes = 0;
+  for (const Solution& solution : solutions) bytes += solution.bytes.size();
+
+  double processCpu = 0, uiCpu = 0, wall = 0;
+  for (auto _ : state) {
+    double writerCpu = 0;
+    const double processStart = ProcessCpuSeconds();
+    const double uiStart = ThreadCpuSeconds();
+    const auto wallStart = Clock::now();
+    pages.RunWhile([&] { writerCpu = WriteSolutions(pages.Terminal(), solutions, probe); });
+    wall += std::chrono::duration<double>(Clock::now() - wallStart).count();
+    uiCpu += ThreadCpuSeconds() - uiStart;
+    processCpu += ProcessCpuSeconds() - processStart - writerCpu;
+  }
+  pages.Close();
+  qApp->removeEventFilter(&probe);
+  std::vector<double> latencies = probe.Latencies();
+  std::sort(latencies.begin(), latencies.end());
+  state.counters["process_cpu_percent"] = wall > 0 ? 100.0 * processCpu / wall : 0;
+  state.counters["ui_cpu_percent"] = wall > 0 ? 100.0 * uiCpu / wall : 0;
+  state.counters["line_load_percent"] = 100.0 * static_cast<double>(bytes) / (kGnssSeconds * kLineBytesPerSecond);
+  state.counters["shown"] = static_cast<double>(latencies.size());
+  state.counters["delay_median_ms"] = latencies.empty() ? 0 : latencies[latencies.size() / 2];
+  state.counters["delay_max_ms"] = latencies.empty() ? 0 : latencies.back();
+}
+BENCHMARK(BM_PagesUnderTenHertzFourSystems)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace

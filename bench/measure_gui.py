@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
 """Figures of the Qt program, measured on real processes (offscreen platform):
 start of `navlume --simulate` to the first painted sheet, CPU of the idle
-program with a silent receiver, and CPU under a 115200-baud NMEA stream.
-Usage: bench/measure_gui.py build/app/navlume"""
-import os, pty, subprocess, sys, tempfile, threading, time
+program with a silent receiver, CPU under a 115200-baud NMEA stream, and CPU
+on a modern receiver (navlume-cli sim: 10 Hz, GPS, GLONASS, Galileo, BeiDou;
+every talker decoded) in a process of its own.
+Usage: bench/measure_gui.py build/app/navlume [build/tools/navlume-cli]"""
+import json, os, pty, subprocess, sys, tempfile, threading, time
 
 PROGRAM = sys.argv[1] if len(sys.argv) > 1 else "build/app/navlume"
+CLI = sys.argv[2] if len(sys.argv) > 2 else os.path.join(os.path.dirname(PROGRAM), "..", "tools", "navlume-cli")
+REGISTRY = ("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\RIL]\r\n"
+            "\"StartOptions\"=dword:00000001\r\n")
 TICKS = os.sysconf("SC_CLK_TCK")
 
 
@@ -56,8 +61,7 @@ def run_on_pty(stream, seconds=10.0):
         with open(os.path.join(root, "device.ini"), "w") as ini:
             ini.write(f"[hardware]\ngps_type = 3\nwwan_type = 0\n[ports]\nCOM2: = {os.ttyname(slave)}\n")
         with open(os.path.join(root, "registry.reg"), "w") as reg:
-            reg.write("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\RIL]\r\n"
-                      "\"StartOptions\"=dword:00000001\r\n")
+            reg.write(REGISTRY)
         proc = subprocess.Popen([PROGRAM, "--root", root], env=env(runtime),
                                 stderr=subprocess.DEVNULL)
         stop = threading.Event()
@@ -96,6 +100,28 @@ def run_on_pty(stream, seconds=10.0):
         return used / seconds * 100.0
 
 
+def run_on_modern_receiver(seconds=10.0):
+    """navlume (Main page in view) on the simulator's terminal; the simulator
+    runs in its own process, so its work is not counted."""
+    with tempfile.TemporaryDirectory() as root, tempfile.TemporaryDirectory() as runtime:
+        sim = subprocess.Popen([CLI, "sim", "--profile", "ublox", "--gnss", "gps,glonass,galileo,beidou",
+                                "--rate", "10", "--ttff", "1", "--root", root], stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, text=True)
+        json.loads(sim.stdout.readline())  # the simulation is up
+        with open(os.path.join(root, "registry.reg"), "w") as reg:
+            reg.write(REGISTRY)
+        proc = subprocess.Popen([PROGRAM, "--root", root], env=env(runtime), stderr=subprocess.DEVNULL)
+        time.sleep(3)  # start-up: the port opens at the first one-second tick
+        before = cpu_seconds(proc.pid)
+        time.sleep(seconds)
+        used = cpu_seconds(proc.pid) - before
+        for child in (proc, sim):
+            child.terminate()
+            child.wait(timeout=30)
+        return used / seconds * 100.0
+
+
 print(f"start to sheet (upper bound, best of 3): {startup():.2f} s")
 print(f"idle CPU, silent receiver, 10 s: {run_on_pty(False):.2f} %")
 print(f"CPU under a 115200-baud stream, 10 s: {run_on_pty(True):.2f} %")
+print(f"CPU on a 10 Hz GPS+GLONASS+Galileo+BeiDou receiver, 10 s: {run_on_modern_receiver():.2f} %")

@@ -16,6 +16,7 @@
 #include "device/WaitDialog.h"
 #include "platform/Debug.h"
 #include "platform/DeviceApi.h"
+#include "platform/DeviceProfile.h"
 #include "platform/DeviceRoot.h"
 #include "platform/Time.h"
 #include "platform/UserInterface.h"
@@ -87,6 +88,8 @@ int CGPSDevice::Create(const std::string& port, uint32_t passLevel, uint32_t typ
   m_PassLevel = passLevel;
   m_BaudRate = baud;
   m_Type = type;
+  // No parse thread runs yet: the decoder is this thread's to set.
+  SetTalkers(platform::CurrentDeviceProfile().anyTalker ? NmeaTalkers::Any : NmeaTalkers::Gps);
 
   m_hSerialEvent.reset(new (std::nothrow) platform::Event());
   if (!m_hSerialEvent) {
@@ -340,6 +343,12 @@ GpsPosition CGPSDevice::CopyPosition() const {
   return m_Position;
 }
 
+GpsPosition CGPSDevice::CopyPosition(SatelliteSystems& systems) const {
+  std::lock_guard lock(m_DataLock);
+  systems = m_InViewSystems;
+  return m_Position;
+}
+
 std::string CGPSDevice::CopyRawText() const {
   std::lock_guard lock(m_DataLock);
   return std::string(m_RawText.data(), m_RawLength);
@@ -417,6 +426,8 @@ void CGPSDevice::PublishBatch(const uint8_t* batch, size_t count) {
   record.version = kGpsPositionVersion;
   record.size = kGpsPositionSize;
   GetPosition(record, kNmeaMaxAgeMs);
+  SatelliteSystems systems;
+  GetInViewSystems(record, systems);
   UpdateFix(record);
 
   std::array<CGPSListener*, kMaxListeners> listeners;
@@ -427,6 +438,7 @@ void CGPSDevice::PublishBatch(const uint8_t* batch, size_t count) {
     m_RawText[count] = '\0';
     m_RawLength = static_cast<uint32_t>(count);
     m_Position = record;
+    m_InViewSystems = systems;
     listeners = m_Listeners;
     listenerCount = m_ListenerCount;
   }

@@ -70,6 +70,9 @@ class CGPSDevice : public NmeaParser {
 
   // Whole copies of what the parse thread published last; safe from any thread.
   GpsPosition CopyPosition() const;
+  // The record with the system of each in-view slot, from one publication.
+  // A listener's OnGPSData may call it for the record it was given.
+  GpsPosition CopyPosition(SatelliteSystems& systems) const;
   std::string CopyRawText() const;
 
   // Entry of the parse thread: -1 for a null device, else runs ParseThread and gives 0.
@@ -155,6 +158,7 @@ class CGPSDevice : public NmeaParser {
   // Guards what the parse thread publishes and the listener table.
   mutable std::mutex m_DataLock;
   GpsPosition m_Position{};
+  SatelliteSystems m_InViewSystems{};  // of m_Position's in-view slots
   std::array<char, kRawTextSize> m_RawText{};
   uint32_t m_RawLength = 0;
   std::array<CGPSListener*, kMaxListeners> m_Listeners{};

@@ -234,6 +234,7 @@ void CGPSDevice::PublishRecord(const GpsPosition& record) {
   {
     std::lock_guard lock(m_DataLock);
     m_Position = record;
+    m_InViewSystems = {};  // gpsd's numbers tell the systems apart by themselves
     listeners = m_Listeners;
     listenerCount = m_ListenerCount;
   }

@@ -16,6 +16,8 @@ class FieldReader {
 
   // The next field; its comma becomes a NUL. False once the last field was read.
   bool NextField(std::string_view& field);
+  // The last field has been read.
+  bool AtEnd() const { return m_bEndReached; }
 
  private:
   char* m_pFirstField;

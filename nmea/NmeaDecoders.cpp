@@ -3,6 +3,8 @@
 // refuses the whole sentence before anything is stored.
 
 #include <algorithm>
+#include <charconv>
+#include <string_view>
 
 #include "nmea/FieldReader.h"
 #include "nmea/NmeaParser.h"
@@ -10,10 +12,12 @@
 namespace {
 
 constexpr uint16_t kGsvMaxMessages = 9;
-constexpr uint16_t kGsvMaxInView = 36;
 constexpr uint16_t kGsvSatellitesPerMessage = 4;
-// Messages past this one are checked and counted, their satellites not read:
-// three messages fill the twelve entries.
+constexpr size_t kGsvFieldsPerSatellite = 4;
+// With GP alone, messages past this one are checked and counted, their
+// satellites not read: three messages fill the twelve entries. Every
+// constellation: all nine are read, since the record shows the best twelve
+// of all systems.
 constexpr uint16_t kGsvLastReadMessage = 3;
 
 bool ReadSkipped(FieldReader& reader) {
@@ -31,8 +35,29 @@ bool ReadSkippedTime(FieldReader& reader) {
   return ReadTime(reader, ignored);
 }
 
+// An optional last field (NMEA 4.10 adds them): absent when the sentence ended before it.
+bool ReadTrailingInt(FieldReader& reader, FieldValue<int32_t>& result) {
+  return reader.AtEnd() || ReadInt(reader, result);
+}
+
+// NMEA 4.11 ends a GSV with a signal id (one hex digit) after the satellites
+// and their empty padding; 0 when the fields left do not end in one.
+uint32_t ReadSignalId(FieldReader& reader) {
+  size_t fields = 0;
+  std::string_view field;
+  std::string_view last;
+  while (reader.NextField(field)) {
+    ++fields;
+    last = field;
+  }
+  if (fields % kGsvFieldsPerSatellite != 1 || last.size() != 1) return 0;
+  uint32_t signal = 0;
+  const auto [stop, error] = std::from_chars(last.data(), last.data() + 1, signal, 16);
+  return error == std::errc{} ? signal : 0;
+}
+
 // Reads the cycle's next message into `cycle`; false refuses it.
-bool ReadGsvMessage(FieldReader& reader, GsvCycle& cycle) {
+bool ReadGsvMessage(FieldReader& reader, GsvCycle& cycle, uint16_t lastReadMessage) {
   FieldValue<uint16_t> total;
   FieldValue<uint16_t> number;
   if (!ReadUShort(reader, total) || !ReadUShort(reader, number)) return false;
@@ -55,16 +80,17 @@ bool ReadGsvMessage(FieldReader& reader, GsvCycle& cycle) {
     return false;
   }
 
-  if (cycle.received > kGsvLastReadMessage || cycle.count >= cycle.inView) return true;
+  if (cycle.received > lastReadMessage || cycle.count >= cycle.inView) return true;
   const int satellites = std::min<int>(kGsvSatellitesPerMessage, cycle.inView - cycle.count);
   for (int n = 0; n < satellites; ++n) {
     FieldValue<int32_t> prn, elevation, azimuth, snr;
     if (!ReadInt(reader, prn) || !ReadInt(reader, elevation) || !ReadInt(reader, azimuth) || !ReadInt(reader, snr))
       return false;
-    cycle.prn[cycle.count] = static_cast<uint32_t>(prn.value);
-    cycle.elevation[cycle.count] = static_cast<uint32_t>(elevation.value);
-    cycle.azimuth[cycle.count] = static_cast<uint32_t>(azimuth.value);
-    cycle.snr[cycle.count] = static_cast<uint32_t>(snr.value);
+    SkySatellite& satellite = cycle.satellites[cycle.count];
+    satellite.prn = static_cast<uint32_t>(prn.value);
+    satellite.elevation = static_cast<uint32_t>(elevation.value);
+    satellite.azimuth = static_cast<uint32_t>(azimuth.value);
+    satellite.snr = static_cast<uint32_t>(snr.value);
     ++cycle.count;
   }
   return true;
@@ -148,6 +174,9 @@ int DecodeGsa(NmeaParser& parser, FieldReader& reader) {
   }
   FieldValue<double> pdop, hdop, vdop;
   if (!ReadDouble(reader, pdop) || !ReadDouble(reader, hdop) || !ReadDouble(reader, vdop)) return 0;
+  const bool everySystem = parser.m_Talkers == NmeaTalkers::Any;
+  FieldValue<int32_t> systemId;
+  if (everySystem && !ReadTrailingInt(reader, systemId)) return 0;
 
   PositionStore& store = parser.m_Store;
   if (selection.present) parser.Store(store.selectionType, selection.value);
@@ -155,6 +184,13 @@ int DecodeGsa(NmeaParser& parser, FieldReader& reader) {
   if (pdop.present) parser.Store(store.pdop, static_cast<float>(pdop.value));
   if (hdop.present) parser.Store(store.hdop, static_cast<float>(hdop.value));
   if (vdop.present) parser.Store(store.vdop, static_cast<float>(vdop.value));
+  if (everySystem) {
+    // One GSA per system: the epoch's sentences add up.
+    EpochUsedSatellites& epoch = parser.m_EpochUsed;
+    epoch.AddGsa(systemId.present ? SystemFromId(systemId.value) : parser.m_SentenceSystem, prns);
+    used = epoch.Count();
+    prns = epoch.Slots();
+  }
   parser.Store(store.satelliteCount, used);
   parser.Store(store.usedPrns, prns);
   return 1;
@@ -162,27 +198,67 @@ int DecodeGsa(NmeaParser& parser, FieldReader& reader) {
 
 int DecodeGsv(NmeaParser& parser, FieldReader& reader) {
   GsvCycle& cycle = parser.m_Gsv;
-  if (!ReadGsvMessage(reader, cycle)) {
+  const bool everySystem = parser.m_Talkers == NmeaTalkers::Any;
+  // Another system's message ends a cycle whose last message was lost.
+  if (everySystem && cycle.received != 0 && cycle.talker != parser.m_SentenceSystem) cycle = GsvCycle{};
+  if (!ReadGsvMessage(reader, cycle, everySystem ? kGsvMaxMessages : kGsvLastReadMessage)) {
     cycle = GsvCycle{};
     return 0;
   }
+  if (everySystem) {
+    cycle.talker = parser.m_SentenceSystem;
+    const uint32_t signal = ReadSignalId(reader);
+    if (cycle.received == 1) cycle.signal = signal;
+  }
   if (cycle.received < cycle.total) return 1;
 
-  PositionStore& store = parser.m_Store;
-  const uint32_t inView = std::min<uint32_t>(cycle.inView, kGpsMaxSatellites);
-  parser.Store(store.satellitesInView, inView);
-  if (inView == 0) {
-    store.inViewPrns.stamp = 0;
-    store.inViewElevation.stamp = 0;
-    store.inViewAzimuth.stamp = 0;
-    store.inViewSnr.stamp = 0;
+  if (everySystem) {
+    parser.StoreEpochSky(cycle);
   } else {
-    // Entries past the satellites stored are still 0 from the cleared cycle.
-    parser.Store(store.inViewPrns, cycle.prn);
-    parser.Store(store.inViewElevation, cycle.elevation);
-    parser.Store(store.inViewAzimuth, cycle.azimuth);
-    parser.Store(store.inViewSnr, cycle.snr);
+    SkySelection selection;
+    selection.inView = cycle.inView;
+    selection.shown = std::min<size_t>(cycle.inView, kGpsMaxSatellites);
+    std::copy_n(cycle.satellites.begin(), kGpsMaxSatellites, selection.satellites.begin());
+    parser.StoreInView(selection);
   }
   cycle = GsvCycle{};
   return 1;
+}
+
+void NmeaParser::StoreEpochSky(const GsvCycle& cycle) {
+  m_EpochSky.AddCycle(cycle.talker, cycle.signal, cycle.satellites.data(), cycle.count);
+  const SkySelection selection = m_EpochSky.Select(m_EpochUsed);
+  StoreInView(selection);
+  if (selection.shown == 0) {
+    m_InViewSystems.stamp = 0;
+    return;
+  }
+  SatelliteSystems systems{};
+  for (size_t i = 0; i < selection.shown; ++i) systems[i] = selection.satellites[i].system;
+  Store(m_InViewSystems, systems);
+}
+
+void NmeaParser::StoreInView(const SkySelection& selection) {
+  // With GP alone the count is the cycle's, at most twelve; every system together, all of them.
+  const uint32_t inView = m_Talkers == NmeaTalkers::Any ? selection.inView : static_cast<uint32_t>(selection.shown);
+  Store(m_Store.satellitesInView, inView);
+  if (selection.shown == 0) {
+    m_Store.inViewPrns.stamp = 0;
+    m_Store.inViewElevation.stamp = 0;
+    m_Store.inViewAzimuth.stamp = 0;
+    m_Store.inViewSnr.stamp = 0;
+    return;
+  }
+  SatelliteValues prn{}, elevation{}, azimuth{}, snr{};
+  for (size_t i = 0; i < selection.shown; ++i) {
+    const SkySatellite& satellite = selection.satellites[i];
+    prn[i] = satellite.prn;
+    elevation[i] = satellite.elevation;
+    azimuth[i] = satellite.azimuth;
+    snr[i] = satellite.snr;
+  }
+  Store(m_Store.inViewPrns, prn);
+  Store(m_Store.inViewElevation, elevation);
+  Store(m_Store.inViewAzimuth, azimuth);
+  Store(m_Store.inViewSnr, snr);
 }

@@ -22,10 +22,12 @@ constexpr uint32_t kShortestWithTail = kChecksumTail + 1;
 struct SentenceDecoder {
   char type[4];
   int (*decode)(NmeaParser&, FieldReader&);
+  bool position;  // a position sentence: the next GSA and GSV belong to a new epoch
 };
 
 constexpr SentenceDecoder kDecoders[] = {
-    {"GGA", DecodeGga}, {"RMC", DecodeRmc}, {"GSA", DecodeGsa}, {"GSV", DecodeGsv}, {"GLL", DecodeGll},
+    {"GGA", DecodeGga, true},  {"RMC", DecodeRmc, true},  {"GSA", DecodeGsa, false},
+    {"GSV", DecodeGsv, false}, {"GLL", DecodeGll, true},
 };
 
 }  // namespace
@@ -87,13 +89,33 @@ int NmeaParser::Feed(const char* bytes, uint32_t count) {
 int NmeaParser::DecodeSentence(char* sentence, uint32_t length) {
   if (length < kMinSentence) return 0;
   if (!VerifyChecksum(sentence, length)) return 0;
-  if (sentence[1] != 'G' || sentence[2] != 'P') return 0;
+  const std::optional<GnssSystem> talker = AcceptedTalker(sentence[1], sentence[2]);
+  if (!talker) return 0;
   if (sentence[6] != ',') return 0;
+  m_SentenceSystem = *talker;
   FieldReader reader(sentence + kFirstFieldOffset);
   for (const SentenceDecoder& decoder : kDecoders) {
-    if (std::memcmp(sentence + kTypeOffset, decoder.type, 3) == 0) return decoder.decode(*this, reader);
+    if (std::memcmp(sentence + kTypeOffset, decoder.type, 3) != 0) continue;
+    if (decoder.position) {
+      m_EpochUsed.OnPositionSentence();
+      m_EpochSky.OnPositionSentence();
+    }
+    return decoder.decode(*this, reader);
   }
   return 0;
+}
+
+std::optional<GnssSystem> NmeaParser::AcceptedTalker(char first, char second) const {
+  if (m_Talkers == NmeaTalkers::Any) return ConstellationTalker(first, second);
+  if (first == 'G' && second == 'P') return GnssSystem::Gps;
+  return std::nullopt;
+}
+
+void NmeaParser::SetTalkers(NmeaTalkers talkers) {
+  m_Talkers = talkers;
+  m_Gsv = GsvCycle{};
+  m_EpochUsed = EpochUsedSatellites{};
+  m_EpochSky = EpochSky{};
 }
 
 bool VerifyChecksum(char* sentence, uint32_t length) {

@@ -1,13 +1,17 @@
 #pragma once
 // NmeaParser: the decoder state of one receiver. Feed() cuts the received bytes
-// into NMEA 0183 sentences, checks their checksums and hands talker-GP GGA, RMC,
-// GSA, GSV and GLL sentences to their decoders, which store stamped values;
-// GetPosition() turns the fresh ones into a GpsPosition.
+// into NMEA 0183 sentences, checks their checksums and hands GGA, RMC, GSA,
+// GSV and GLL sentences of the accepted talkers (GP, or every constellation
+// talker) to their decoders, which store stamped values; GetPosition() turns
+// the fresh ones into a GpsPosition.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
+#include "nmea/GnssEpoch.h"
+#include "nmea/GnssSystem.h"
 #include "nmea/GpsPosition.h"
 #include "nmea/LineBuffer.h"
 #include "platform/Clock.h"
@@ -28,8 +32,6 @@ struct StampedValue {
   FILETIME stamp = 0;
   T value{};
 };
-
-using SatelliteValues = std::array<uint32_t, kGpsMaxSatellites>;
 
 // One stamped value per item of GpsPosition from utcTime to fixError.
 struct PositionStore {
@@ -59,16 +61,18 @@ struct PositionStore {
   StampedValue<uint32_t> fixError;
 };
 
+// Satellites in view that one GSV cycle can announce.
+constexpr uint16_t kGsvMaxInView = 36;
+
 // The GSV cycle being collected: nothing reaches the store before its last message.
 struct GsvCycle {
   uint16_t received = 0;  // number of the last message accepted; 0: no cycle open
   uint16_t total = 0;
   uint16_t inView = 0;
   uint16_t count = 0;  // satellites stored so far
-  SatelliteValues prn{};
-  SatelliteValues elevation{};
-  SatelliteValues azimuth{};
-  SatelliteValues snr{};
+  std::array<SkySatellite, kGsvMaxInView> satellites{};
+  GnssSystem talker = GnssSystem::Gps;
+  uint32_t signal = 0;  // NMEA 4.11 signal id; 0: not given
 };
 
 class FieldReader;
@@ -95,6 +99,14 @@ class NmeaParser {
   // record.version and record.size first.
   void GetPosition(GpsPosition& record, uint32_t maxAgeMs) const;
 
+  // The system of each in-view slot of `record`, which GetPosition filled:
+  // Unknown where the record holds no in-view satellites or nothing told it.
+  void GetInViewSystems(const GpsPosition& record, SatelliteSystems& systems) const;
+
+  // GP alone (the default) or every constellation talker. Set before feeding:
+  // it starts the epoch state afresh.
+  void SetTalkers(NmeaTalkers talkers);
+
   LineBuffer& GetLineBuffer() { return m_LineBuffer; }
 
   // `sentence` points at the '$', `length` counts up to and including the LF.
@@ -114,10 +126,22 @@ class NmeaParser {
     item.value = value;
   }
 
+  // The talker's system when the setting accepts it.
+  std::optional<GnssSystem> AcceptedTalker(char first, char second) const;
+  // Every constellation: the cycle joins the epoch's sky, which the record shows.
+  void StoreEpochSky(const GsvCycle& cycle);
+  void StoreInView(const SkySelection& selection);
+
   PositionStore m_Store;
   LineBuffer m_LineBuffer;
   FILETIME m_ChunkTime = 0;  // read once per Feed; the stamp of all it decodes
   GsvCycle m_Gsv;
+
+  NmeaTalkers m_Talkers = NmeaTalkers::Gps;
+  GnssSystem m_SentenceSystem = GnssSystem::Gps;  // what the talker of the sentence being decoded names
+  StampedValue<SatelliteSystems> m_InViewSystems;  // beside the store's in-view arrays, with their stamp
+  EpochUsedSatellites m_EpochUsed;
+  EpochSky m_EpochSky;
 };
 
 // Fills the record from the store's values no older than maxAgeMs (what

@@ -43,6 +43,13 @@ bool IsFresh(uint32_t maxAgeMs, FILETIME stamp) { return IsFresh(maxAgeMs, stamp
 
 void NmeaParser::GetPosition(GpsPosition& record, uint32_t maxAgeMs) const { FillPosition(m_Store, record, maxAgeMs); }
 
+void NmeaParser::GetInViewSystems(const GpsPosition& record, SatelliteSystems& systems) const {
+  // The systems are stamped with the PRNs they belong to.
+  const bool known = (record.validFields & kGpsValidInViewPrns) != 0 && m_InViewSystems.stamp != 0 &&
+                     m_InViewSystems.stamp == m_Store.inViewPrns.stamp;
+  systems = known ? m_InViewSystems.value : SatelliteSystems{};
+}
+
 void FillPosition(const PositionStore& s, GpsPosition& record, uint32_t maxAgeMs) {
   const uint32_t version = record.version;
   const uint32_t size = record.size;

@@ -87,6 +87,8 @@ bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view
     }
   } else if (EqualNoCase(section, "station")) {
     if (EqualNoCase(key, "name")) profile.stationName = std::string(value);
+  } else if (EqualNoCase(section, "nmea")) {
+    if (EqualNoCase(key, "talkers")) return ParseTalkers(value, profile.anyTalker);
   }
   return true;  // unknown sections and keys are ignored
 }
@@ -173,6 +175,12 @@ int WriteProfileValues(const std::filesystem::path& file, const std::vector<Prof
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return EIO;
   return ReplaceFileAtomically(file, SetProfileValues(text, settings));
+}
+
+bool ParseTalkers(std::string_view text, bool& anyTalker) {
+  if (!EqualNoCase(text, kTalkersGp) && !EqualNoCase(text, kTalkersAny)) return false;
+  anyTalker = EqualNoCase(text, kTalkersAny);
+  return true;
 }
 
 DeviceProfile LoadDeviceProfile(const std::filesystem::path& file) {

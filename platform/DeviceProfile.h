@@ -1,7 +1,8 @@
 #pragma once
 // The device profile <root>/device.ini: which hardware the unit carries, which
 // device path each of the program's port names ("COM2:") stands for, where the
-// GPS power switch is, where gpsd listens, and the station's name.
+// GPS power switch is, where gpsd listens, the station's name, and which NMEA
+// talkers to decode.
 
 #include <cstdint>
 #include <filesystem>
@@ -13,6 +14,10 @@
 
 namespace platform {
 
+// Values of [nmea] talkers (read in any case): GP alone, or every constellation talker.
+inline constexpr const char* kTalkersGp = "GP";
+inline constexpr const char* kTalkersAny = "any";
+
 struct DeviceProfile {
   uint32_t gpsType = 0;
   uint32_t wwanType = 0;
@@ -21,6 +26,7 @@ struct DeviceProfile {
   std::string gpsdHost = "127.0.0.1";
   uint16_t gpsdPort = 2947;
   std::string stationName;  // [station] name; empty: not given
+  bool anyTalker = false;  // [nmea] talkers = any
 };
 
 // Reads an INI profile; a missing file gives the defaults, unknown keys are
@@ -44,6 +50,9 @@ std::string SetProfileValues(std::string_view text, const std::vector<ProfileSet
 // Applies the settings to the file (created when missing), replaced
 // atomically; 0, or the errno of the failure.
 int WriteProfileValues(const std::filesystem::path& file, const std::vector<ProfileSetting>& settings);
+
+// "GP" or "any", in any case; false for anything else.
+bool ParseTalkers(std::string_view text, bool& anyTalker);
 
 // The profile of the current device root (a copy; safe from any thread).
 DeviceProfile CurrentDeviceProfile();

@@ -47,7 +47,12 @@ constexpr const char* kFirstDeviceIni =
     "\n"
     "[station]\n"
     "; The name of this test station in the production result journal (default: the host name):\n"
-    ";   name = Line 4\n";
+    ";   name = Line 4\n"
+    "\n"
+    "[nmea]\n"
+    "; Talkers decoded on a directly connected receiver: GP (GPS alone), or any for a\n"
+    "; multi-constellation receiver (GN, GP, GL, GA, GB, BD, GQ, QZ, GI).\n"
+    "talkers = GP\n";
 
 std::filesystem::path HomeFolder() {
   if (const char* home = std::getenv("HOME"); home && *home) return home;

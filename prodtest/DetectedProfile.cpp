@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "device/PortNames.h"
+#include "platform/DeviceProfile.h"
 #include "prodtest/PortConf.h"
 
 namespace {
@@ -16,8 +17,6 @@ constexpr const char* kWwanTypeKey = "wwan_type";
 constexpr const char* kPortsSection = "ports";
 constexpr const char* kNmeaSection = "nmea";
 constexpr const char* kTalkersKey = "talkers";
-constexpr const char* kEveryTalker = "any";
-constexpr const char* kGpsTalker = "GP";
 
 struct Place {
   const char* role;
@@ -36,7 +35,8 @@ std::optional<Place> PlaceOf(ReceiverKind kind) {
 }
 
 bool SpeaksOtherThanGp(const ProbeResult& result) {
-  return std::any_of(result.talkers.begin(), result.talkers.end(), [](const std::string& t) { return t != kGpsTalker; });
+  return std::any_of(result.talkers.begin(), result.talkers.end(),
+                     [](const std::string& talker) { return talker != platform::kTalkersGp; });
 }
 
 }  // namespace
@@ -63,6 +63,6 @@ DetectedProfile ProfileForReceivers(const std::vector<ProbeResult>& results) {
                               " (the start-options dialog of two receivers offers other rates)");
     }
   }
-  if (everyTalker) profile.settings.push_back({kNmeaSection, kTalkersKey, kEveryTalker});
+  if (everyTalker) profile.settings.push_back({kNmeaSection, kTalkersKey, platform::kTalkersAny});
   return profile;
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Regenerates docs/screenshots/: the five normal-mode pages of navlume on a
 # simulated u-blox 7 at a fix, on each handheld screen (240x320, 320x240,
-# 480x640, 640x480), drawn on Qt's offscreen platform. Named <tab>-<W>x<H>.png.
+# 480x640, 640x480), drawn on Qt's offscreen platform, named <tab>-<W>x<H>.png;
+# and the Main, Signal, Position and NMEA data pages of a simulated modern
+# u-blox tracking GPS, GLONASS, Galileo and BeiDou, named gnss-<tab>-<W>x<H>.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "${1:-}" = "--no-build" ] || bash scripts/build.sh navlume
@@ -9,13 +11,20 @@ out=docs/screenshots
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out"
-for screen in 240x320 320x240 480x640 640x480; do
-  QT_QPA_PLATFORM=offscreen build/app/navlume --simulate --time-scale 0.2 --ttff 5 --quit-after 12 \
-    --screen "$screen" --screenshots "$work/$screen" 2>"$work/$screen.log" ||
-    { cat "$work/$screen.log" >&2; exit 1; }
-  for shot in "$work/$screen"/0[1-5]-*.png; do
-    name=$(basename "$shot" .png)
-    cp "$shot" "$out/${name#??-}-$screen.png"
+# shoot PREFIX TABS [navlume options...]: the tabs numbered in TABS (a glob) at every size.
+shoot() {
+  local prefix=$1 tabs=$2
+  shift 2
+  for screen in 240x320 320x240 480x640 640x480; do
+    local dir="$work/$prefix$screen"
+    QT_QPA_PLATFORM=offscreen build/app/navlume --simulate --time-scale 0.2 --ttff 5 --quit-after 12 "$@" \
+      --screen "$screen" --screenshots "$dir" 2>"$dir.log" || { cat "$dir.log" >&2; exit 1; }
+    for shot in "$dir"/0$tabs-*.png; do
+      name=$(basename "$shot" .png)
+      cp "$shot" "$out/$prefix${name#??-}-$screen.png"
+    done
   done
-done
+}
+shoot "" "[1-5]"
+shoot gnss- "[1-4]" --gnss gps,glonass,galileo,beidou
 ls -1 "$out"/*.png

@@ -1,6 +1,8 @@
 #include "sim/NmeaSentences.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstdio>
 #include <ctime>
 
@@ -29,7 +31,7 @@ std::tm Utc(const Epoch& epoch) {
 
 std::string Time(const Epoch& epoch) {
   const std::tm utc = Utc(epoch);
-  return Format("%02d%02d%02d.00", utc.tm_hour, utc.tm_min, utc.tm_sec);
+  return Format("%02d%02d%02d.%02d", utc.tm_hour, utc.tm_min, utc.tm_sec, epoch.hundredths);
 }
 
 std::string Date(const Epoch& epoch) {
@@ -60,6 +62,59 @@ char ModeIndicator(const Epoch& epoch) {
   return epoch.quality == kFixDifferential ? 'D' : 'A';
 }
 
+// NMEA 4.10 signal ids of the signals a u-blox tracks by default.
+constexpr int kSignalL1 = 1;        // GPS L1 C/A, GLONASS L1 OF, BeiDou B1I
+constexpr int kSignalGalileoE1 = 7;  // Galileo E1
+
+int SignalId(GnssSystem system) { return system == GnssSystem::Galileo ? kSignalGalileoE1 : kSignalL1; }
+
+// A GSA with these used satellites; `tail` ends it (the NMEA 4.10 system id).
+std::string Gsa(const Epoch& epoch, const std::string& talker, const std::vector<int>& used, const std::string& tail) {
+  std::string body = talker + "GSA,A,";
+  body += !epoch.Fixed() ? "1" : (epoch.UsedPrns().size() >= 4 ? "3" : "2");
+  for (size_t slot = 0; slot < 12; ++slot) {
+    body += ",";
+    if (epoch.Fixed() && slot < used.size()) body += Format("%02d", used[slot]);
+  }
+  if (epoch.Fixed()) {
+    body += Format(",%.2f,%.2f,%.2f", epoch.pdop, epoch.hdop, epoch.vdop);
+  } else {
+    body += std::string(",") + kNoDop + "," + kNoDop + "," + kNoDop;
+  }
+  return NmeaSentence(body + tail);
+}
+
+// The GSV cycle of these satellites; `tail` ends every message (the NMEA 4.10 signal id).
+std::string Gsv(const std::vector<SatelliteView>& satellites, const std::string& talker, const std::string& tail) {
+  const size_t inView = std::min(satellites.size(), kSatellitesPerGsv * kMaxGsvMessages);
+  const size_t total = std::max<size_t>(1, (inView + kSatellitesPerGsv - 1) / kSatellitesPerGsv);
+  std::string out;
+  for (size_t message = 0; message < total; ++message) {
+    std::string body = talker + Format("GSV,%zu,%zu,%02zu", total, message + 1, inView);
+    for (size_t i = message * kSatellitesPerGsv; i < std::min(inView, (message + 1) * kSatellitesPerGsv); ++i) {
+      const SatelliteView& s = satellites[i];
+      body += Format(",%02d,%02d,%03d,", s.prn, s.elevation, s.azimuth);
+      if (s.snr > 0) body += Format("%02d", s.snr);
+    }
+    out += NmeaSentence(body + tail);
+  }
+  return out;
+}
+
+// A modern u-blox tracking several systems, or one other than GPS (NMEA 4.10): GN for the solution,
+// one GSA per system with its id, one GSV cycle per system under its own
+// talker. Above 1 Hz the GSV cycles go out once a second, as such receivers
+// are set up to keep within their line's rate.
+std::string BuildMultiConstellationEpoch(const Scenario& scenario, const Epoch& epoch) {
+  const std::string talker = SystemTalker(GnssSystem::Unknown);
+  std::string out = BuildRmc(epoch, talker) + BuildVtg(epoch, talker) + BuildGga(epoch, talker);
+  for (GnssSystem system : scenario.systems) out += BuildSystemGsa(epoch, system);
+  if (epoch.hundredths == 0) {
+    for (GnssSystem system : scenario.systems) out += BuildSystemGsv(epoch, system);
+  }
+  return out + BuildGll(epoch, talker);
+}
+
 }  // namespace
 
 std::string NmeaSentence(std::string_view body) {
@@ -84,36 +139,19 @@ std::string BuildRmc(const Epoch& epoch, const std::string& talker) {
   return NmeaSentence(body);
 }
 
-std::string BuildGsa(const Epoch& epoch, const std::string& talker) {
-  std::string body = talker + "GSA,A,";
-  const std::vector<int> used = epoch.UsedPrns();
-  body += !epoch.Fixed() ? "1" : (used.size() >= 4 ? "3" : "2");
-  for (size_t slot = 0; slot < 12; ++slot) {
-    body += ",";
-    if (epoch.Fixed() && slot < used.size()) body += Format("%02d", used[slot]);
-  }
-  if (epoch.Fixed()) {
-    body += Format(",%.2f,%.2f,%.2f", epoch.pdop, epoch.hdop, epoch.vdop);
-  } else {
-    body += std::string(",") + kNoDop + "," + kNoDop + "," + kNoDop;
-  }
-  return NmeaSentence(body);
+std::string BuildGsa(const Epoch& epoch, const std::string& talker) { return Gsa(epoch, talker, epoch.UsedPrns(), ""); }
+
+std::string BuildGsv(const Epoch& epoch, const std::string& talker) { return Gsv(epoch.satellites, talker, ""); }
+
+std::string BuildSystemGsa(const Epoch& epoch, GnssSystem system) {
+  return Gsa(epoch, SystemTalker(GnssSystem::Unknown), epoch.UsedPrns(system), Format(",%d", SystemId(system)));
 }
 
-std::string BuildGsv(const Epoch& epoch, const std::string& talker) {
-  const size_t inView = std::min(epoch.satellites.size(), kSatellitesPerGsv * kMaxGsvMessages);
-  const size_t total = std::max<size_t>(1, (inView + kSatellitesPerGsv - 1) / kSatellitesPerGsv);
-  std::string out;
-  for (size_t message = 0; message < total; ++message) {
-    std::string body = talker + Format("GSV,%zu,%zu,%02zu", total, message + 1, inView);
-    for (size_t i = message * kSatellitesPerGsv; i < std::min(inView, (message + 1) * kSatellitesPerGsv); ++i) {
-      const SatelliteView& s = epoch.satellites[i];
-      body += Format(",%02d,%02d,%03d,", s.prn, s.elevation, s.azimuth);
-      if (s.snr > 0) body += Format("%02d", s.snr);
-    }
-    out += NmeaSentence(body);
-  }
-  return out;
+std::string BuildSystemGsv(const Epoch& epoch, GnssSystem system) {
+  std::vector<SatelliteView> satellites;
+  std::copy_if(epoch.satellites.begin(), epoch.satellites.end(), std::back_inserter(satellites),
+               [&](const SatelliteView& satellite) { return satellite.system == system; });
+  return Gsv(satellites, SystemTalker(system), Format(",%X", SignalId(system)));
 }
 
 std::string BuildGll(const Epoch& epoch, const std::string& talker) {
@@ -145,9 +183,10 @@ std::string BuildSentences(const std::string& type, const Epoch& epoch, const st
 }
 
 std::string BuildEpoch(const Scenario& scenario, const Epoch& epoch) {
-  std::string out = BuildGga(epoch, scenario.talker) + BuildRmc(epoch, scenario.talker) +
-                    BuildGsa(epoch, scenario.talker) + BuildGsv(epoch, scenario.talker) +
-                    BuildGll(epoch, scenario.talker);
+  std::string out = scenario.GpsOnly() ? BuildGga(epoch, scenario.talker) + BuildRmc(epoch, scenario.talker) +
+                                              BuildGsa(epoch, scenario.talker) + BuildGsv(epoch, scenario.talker) +
+                                              BuildGll(epoch, scenario.talker)
+                                        : BuildMultiConstellationEpoch(scenario, epoch);
   for (const auto& extra : scenario.extraSentences) {
     out += extra.body.empty() ? BuildSentences(extra.type, epoch, extra.talker) : NmeaSentence(extra.body);
   }

@@ -15,8 +15,9 @@
 namespace sim {
 namespace {
 
-constexpr double kEpochMs = 1000;
-constexpr double kMaxCatchUpEpochs = 10;
+constexpr double kMsPerSecond = 1000;
+// A stall longer than this is not caught up epoch by epoch.
+constexpr double kMaxCatchUpMs = 10 * kMsPerSecond;
 constexpr size_t kReadChunk = 4096;
 // A host that left this much unread is not listening: what it missed is dropped
 // rather than handed to it stale when it starts reading.
@@ -41,7 +42,10 @@ timespec RealTimeout(double scaledMs) {
 CSimReceiver::CSimReceiver(Scenario scenario, PowerMode power, uint32_t bootBaud)
     : m_Scenario(std::move(scenario)), m_PowerMode(power), m_BootBaud(bootBaud) {
   m_Line.baud = bootBaud;
+  m_NextEpochMs = EpochPeriodMs();
 }
+
+double CSimReceiver::EpochPeriodMs() const { return kMsPerSecond / m_Scenario.rateHz; }
 
 CSimReceiver::~CSimReceiver() { Stop(); }
 
@@ -163,7 +167,7 @@ void CSimReceiver::RecordCommand(std::string text) {
 }
 
 void CSimReceiver::ColdStart() {
-  m_BootSeconds = NowMs() / kEpochMs;
+  m_BootSeconds = NowMs() / kMsPerSecond;
   m_LastBoot = *m_BootSeconds;
   m_bFixed = false;
 }
@@ -323,14 +327,15 @@ void CSimReceiver::RunTimers() {
   if (m_NextEpochMs <= now) {
     // A short stall is caught up second by second; after a long one (a
     // suspended process) the receiver resumes at the current second.
-    if (now - m_NextEpochMs > kMaxCatchUpEpochs * kEpochMs) m_NextEpochMs = std::floor(now / kEpochMs) * kEpochMs;
+    const double period = EpochPeriodMs();
+    if (now - m_NextEpochMs > kMaxCatchUpMs) m_NextEpochMs = std::floor(now / period) * period;
     EmitEpoch();
-    m_NextEpochMs += kEpochMs;
+    m_NextEpochMs += period;
   }
 }
 
 void CSimReceiver::EmitEpoch() {
-  const double t = m_NextEpochMs / kEpochMs;
+  const double t = m_NextEpochMs / kMsPerSecond;
   std::vector<Fault> faults;  // those that change this second's output
   for (; m_NextFault < m_Scenario.faults.size() && m_Scenario.faults[m_NextFault].at <= t; ++m_NextFault) {
     const Fault& fault = m_Scenario.faults[m_NextFault];

@@ -109,6 +109,7 @@ class CSimReceiver {
   // Bytes that were queued when the host's settings changed from `before` to `after`.
   void TakeQueuedHostBytes(const std::string& bytes, const LineFormat& before, const LineFormat& after);
   void RunTimers();
+  double EpochPeriodMs() const;  // scaled ms between two solutions
   bool VanishDue() const;  // a pending vanish fault may close the line now
   void EmitEpoch();
   std::string ApplyFault(const Fault& fault, std::string output);
@@ -150,7 +151,7 @@ class CSimReceiver {
   std::chrono::steady_clock::time_point m_VanishFrom;
   std::optional<std::chrono::steady_clock::time_point> m_VanishBy;
 
-  double m_NextEpochMs = 1000;
+  double m_NextEpochMs = 0;  // the first solution comes one period after Start()
   double m_SilentUntil = 0;
   size_t m_NextFault = 0;
   uint32_t m_JunkSeed = 12345;

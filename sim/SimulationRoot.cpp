@@ -56,6 +56,7 @@ bool CSimulationRoot::IsProfile(const std::string& name) { return FindProfile(na
 bool CSimulationRoot::Start(const SimulationOptions& options, std::string& error) {
   Stop();
   uint32_t gpsType = 0, wwanType = 0;
+  bool anyTalker = false;  // a receiver speaks other talkers than GP
   const PowerMode power = options.power == PowerSource::Platform ? PowerMode::Platform : PowerMode::Manual;
   if (!options.replay.empty()) {
     std::vector<std::string> epochs;
@@ -79,12 +80,13 @@ bool CSimulationRoot::Start(const SimulationOptions& options, std::string& error
     }
     if (profile->oem615) {
       gpsType = kOem615Type;
-      m_Receivers[kSimOem615Port] = std::make_unique<COem615Receiver>(options.scenario, power);
+      m_Receivers[kSimOem615Port] = std::make_unique<COem615Receiver>(GpsAtOneHertz(options.scenario), power);
     }
     if (profile->agps) {
       wwanType = kAgpsWwanType;
       m_Receivers[kSimAgpsPort] = std::make_unique<CAgpsReceiver>(options.scenario);
     }
+    anyTalker = !options.scenario.GpsOnly() && (profile->ublox || profile->agps);
   }
   m_bTemporary = options.root.empty();
   std::error_code ec;
@@ -102,7 +104,7 @@ bool CSimulationRoot::Start(const SimulationOptions& options, std::string& error
     return false;
   }
   m_Root = std::filesystem::absolute(m_Root);
-  if (!WriteProfile(gpsType, wwanType, error) || !platform::SetDeviceRoot(m_Root)) {
+  if (!WriteProfile(gpsType, wwanType, anyTalker, error) || !platform::SetDeviceRoot(m_Root)) {
     if (error.empty()) error = "cannot use the device root " + m_Root.string();
     Stop();
     return false;
@@ -139,7 +141,7 @@ bool CSimulationRoot::Start(const SimulationOptions& options, std::string& error
   return true;
 }
 
-bool CSimulationRoot::WriteProfile(uint32_t gpsType, uint32_t wwanType, std::string& error) const {
+bool CSimulationRoot::WriteProfile(uint32_t gpsType, uint32_t wwanType, bool anyTalker, std::string& error) const {
   const std::filesystem::path powerFile = m_Root / kSimPowerFile;
   std::ofstream power(powerFile, std::ios::trunc);
   power << "0";
@@ -148,6 +150,7 @@ bool CSimulationRoot::WriteProfile(uint32_t gpsType, uint32_t wwanType, std::str
       << "[hardware]\ngps_type=" << gpsType << "\nwwan_type=" << wwanType << "\n\n[ports]\n";
   for (const auto& [port, receiver] : m_Receivers) ini << port << "=" << receiver->SlavePath() << "\n";
   ini << "\n[power]\ngps=" << powerFile.string() << "\n";
+  if (anyTalker) ini << "\n[nmea]\ntalkers=" << platform::kTalkersAny << "\n";
   power.close();
   ini.close();
   if (!power || !ini) {

@@ -65,7 +65,8 @@ class CSimulationRoot {
   std::string DescribeJson() const;
 
  private:
-  bool WriteProfile(uint32_t gpsType, uint32_t wwanType, std::string& error) const;
+  // anyTalker: the receivers speak other talkers than GP ([nmea] talkers = any).
+  bool WriteProfile(uint32_t gpsType, uint32_t wwanType, bool anyTalker, std::string& error) const;
 
   std::filesystem::path m_Root;
   bool m_bTemporary = false;

@@ -3,6 +3,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "nmea/GnssSystem.h"
+
 void AddDecodeCommand(CLI::App& app);
 void AddSimCommand(CLI::App& app);
 void AddMonitorCommand(CLI::App& app);
@@ -10,3 +12,6 @@ void AddConfigCommand(CLI::App& app);
 void AddProdTestCommand(CLI::App& app);
 void AddJournalCommand(CLI::App& app);
 void AddDetectCommand(CLI::App& app);
+
+// --talkers GP|any (any case) of the commands that decode NMEA.
+CLI::Option* AddTalkersOption(CLI::App& command, NmeaTalkers& talkers, const std::string& meaning);

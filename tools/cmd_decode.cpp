@@ -1,5 +1,6 @@
-// navlume-cli decode [--chunk N] [--all] [FILE]: feeds a capture to one
-// NmeaParser and prints a position record after each piece that decoded a sentence.
+// navlume-cli decode [--chunk N] [--all] [--talkers GP|any] [FILE]: feeds a
+// capture to one NmeaParser and prints a position record after each piece that
+// decoded a sentence.
 
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +18,7 @@ namespace {
 struct DecodeOptions {
   uint32_t chunk = 0;  // 0: one line at a time
   bool all = false;
+  NmeaTalkers talkers = NmeaTalkers::Gps;
   std::string file = "-";
 };
 
@@ -36,7 +38,7 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 class CaptureDecoder {
  public:
-  explicit CaptureDecoder(bool all) : m_bAll(all) {}
+  CaptureDecoder(bool all, NmeaTalkers talkers) : m_bAll(all) { m_Parser.SetTalkers(talkers); }
   ~CaptureDecoder() { Flush(); }
 
   void FeedPiece(const char* bytes, size_t count) {
@@ -129,7 +131,7 @@ FilePtr OpenInput(const std::string& name) {
 
 void RunDecode(const DecodeOptions& options) {
   FilePtr input = OpenInput(options.file);
-  CaptureDecoder decoder(options.all);
+  CaptureDecoder decoder(options.all, options.talkers);
   PieceSplitter splitter(decoder, options.chunk);
   std::vector<char> block(kReadBlock);
   for (;;) {
@@ -151,6 +153,8 @@ void AddDecodeCommand(CLI::App& app) {
   decode->add_option("--chunk", options->chunk, "Feed N bytes at a time (default: one line at a time)")
       ->check(CLI::Range(1u, 1u << 30));
   decode->add_flag("--all", options->all, "Print a record after every piece, not only after decoding ones");
+  AddTalkersOption(*decode, options->talkers,
+                   "Talkers to decode: GP (default) or any constellation talker (GN, GL, GA, GB, BD, GQ, QZ, GI)");
   decode->add_option("FILE", options->file, "Capture to read; standard input when absent or -");
   decode->callback([options] { RunDecode(*options); });
 }

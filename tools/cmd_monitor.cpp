@@ -34,6 +34,8 @@ struct MonitorOptions {
   std::optional<double> seconds;
   double timeScale = 1.0;
   bool raw = false;
+  NmeaTalkers talkers = NmeaTalkers::Gps;
+  bool talkersGiven = false;  // else the profile's [nmea] talkers
   bool viaGpsd = false;      // through the GPS multiplexer (CreateEX) instead of the port
   std::string gpsdEndpoint;  // HOST:PORT; empty: the profile's [gpsd] entry
 };
@@ -91,6 +93,11 @@ int RunMonitor(const MonitorOptions& options) {
   if (!options.gpsdEndpoint.empty() && !UseGpsdEndpoint(options.gpsdEndpoint))
     return Fail("--gpsd takes HOST:PORT, such as 127.0.0.1:2947 (give PORT before it)");
   if (!options.devicePath.empty()) platform::SetPortDevicePath(options.port, options.devicePath);
+  if (options.talkersGiven) {
+    platform::DeviceProfile profile = platform::CurrentDeviceProfile();
+    profile.anyTalker = options.talkers == NmeaTalkers::Any;
+    platform::SetCurrentDeviceProfile(profile);
+  }
   const uint32_t type =
       options.type.value_or(ReceiverTypeOfPort(options.port, static_cast<int32_t>(platform::CurrentDeviceProfile().gpsType)));
 
@@ -139,12 +146,16 @@ void AddMonitorCommand(CLI::App& app) {
   monitor->add_option("--time-scale", options->timeScale, "Real seconds per system second (0.1: ten times faster)")
       ->check(CLI::PositiveNumber);
   monitor->add_flag("--raw", options->raw, "Add the batch's raw text to each line");
+  CLI::Option* talkers = AddTalkersOption(*monitor, options->talkers,
+                                          "Talkers to decode: GP or any constellation talker "
+                                          "(default: the profile's [nmea] talkers)");
   CLI::Option* gpsd = monitor->add_option("--gpsd", options->gpsdEndpoint,
                                           "Watch through gpsd (GPS multiplexer mode) at HOST:PORT "
                                           "(default: the profile's [gpsd] host and port)")
                           ->expected(0, 1);
-  monitor->callback([options, gpsd] {
+  monitor->callback([options, gpsd, talkers] {
     options->viaGpsd = gpsd->count() > 0;
+    options->talkersGiven = talkers->count() > 0;
     if (options->port.empty() && !options->viaGpsd) throw CLI::RequiredError("PORT (unless --gpsd is given)");
     const int result = RunMonitor(*options);
     if (result != 0) throw CLI::RuntimeError(result);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -24,6 +25,8 @@ struct SimCommandOptions {
   std::string profile = "ublox";
   std::string scenario;
   std::optional<double> ttff;
+  std::string gnss;              // "gps,glonass,...": empty keeps the scenario's systems
+  std::optional<int> rateHz;     // solutions per second
   double timeScale = 1.0;
   std::string root;
   std::string record;
@@ -47,6 +50,7 @@ int RunSim(const SimCommandOptions& command) {
   std::string error;
   if (!command.scenario.empty() && !sim::LoadScenario(command.scenario, options.scenario, error)) return Fail(error);
   if (command.ttff) options.scenario.ttff = *command.ttff;
+  if (!sim::ApplyGnssOptions(options.scenario, command.gnss, command.rateHz, error)) return Fail(error);
   platform::SetTimeScale(command.timeScale);
 
   const int signals = platform::BlockStopSignals() ? platform::StopSignalDescriptor() : -1;
@@ -79,6 +83,17 @@ int RunSim(const SimCommandOptions& command) {
   return 0;
 }
 
+// A --gnss list that the simulators know.
+CLI::Validator GnssListCheck() {
+  return CLI::Validator(
+      [](std::string& text) {
+        std::vector<GnssSystem> systems;
+        std::string error;
+        return sim::ParseGnssSystems(text, systems, error) ? std::string() : error;
+      },
+      "LIST");
+}
+
 }  // namespace
 
 void AddSimCommand(CLI::App& app) {
@@ -90,6 +105,12 @@ void AddSimCommand(CLI::App& app) {
       ->check(CLI::ExistingFile);
   sim->add_option("--ttff", command->ttff, "Time to first fix in seconds (overrides the scenario)")
       ->check(CLI::NonNegativeNumber);
+  sim->add_option("--gnss", command->gnss,
+                  "Systems the receivers track, such as gps,glonass,galileo,beidou (default: gps); with any but "
+                  "gps alone they report as a modern u-blox (GN, GL, GA, GB talkers, NMEA 4.10)")
+      ->check(GnssListCheck());
+  sim->add_option("--rate", command->rateHz, "Solutions per second (default 1)")
+      ->check(CLI::IsMember(std::vector<int>(std::begin(sim::kSimulatedRatesHz), std::end(sim::kSimulatedRatesHz))));
   sim->add_option("--time-scale", command->timeScale, "Real seconds per simulated second (0.1: ten times faster)")
       ->check(CLI::PositiveNumber);
   sim->add_option("--root", command->root, "Device root to use (default: a temporary one, removed at the end)");

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "app/pages/QtGeometry.h"
+#include "app/pages/logic/SatelliteNames.h"
 #include "app/pages/logic/SignalBars.h"
 #include "device/GPSDevice.h"
 #include "resources/resource.h"
@@ -27,33 +28,41 @@ bool CSignalPage::OnInitDialog() {
   return true;
 }
 
-void CSignalPage::OnGPSData(CGPSDevice*, GpsPosition record) {
+void CSignalPage::OnGPSData(CGPSDevice* device, GpsPosition record) {
+  // Called by the device right after it published this record with its systems.
+  SatelliteSystems systems{};
+  if (device != nullptr) device->CopyPosition(systems);
   {
     std::lock_guard lock(m_RecordLock);
     m_Record = record;
+    m_Systems = systems;
   }
   Refresh(false);
 }
 
-GpsPosition CSignalPage::RecordToDraw() {
-  if (m_pDevice != nullptr) return m_pDevice->CopyPosition();
+GpsPosition CSignalPage::RecordToDraw(SatelliteSystems& systems) {
+  if (m_pDevice != nullptr) return m_pDevice->CopyPosition(systems);
   std::lock_guard lock(m_RecordLock);
+  systems = m_Systems;
   return m_Record;
 }
 
 void CSignalPage::OnPaint(QPainter& painter) {
-  const GpsPosition record = RecordToDraw();
+  SatelliteSystems systems;
+  const GpsPosition record = RecordToDraw(systems);
+  const SystemLetters letters = SatelliteSystemLetters(record, systems);
   SetItemText(IDC_SIGNAL_VIEW, FormatSatelliteCount(record.satellitesInView));
   SetItemText(IDC_SIGNAL_USED, FormatSatelliteCount(record.satelliteCount));
   painter.save();
-  for (int channel = 0; channel < static_cast<int>(kSignalChannels); ++channel) DrawChannel(painter, channel, record);
+  for (int channel = 0; channel < static_cast<int>(kSignalChannels); ++channel)
+    DrawChannel(painter, channel, record, letters[static_cast<size_t>(channel)]);
   painter.restore();
 }
 
-void CSignalPage::DrawChannel(QPainter& painter, int channel, const GpsPosition& record) {
+void CSignalPage::DrawChannel(QPainter& painter, int channel, const GpsPosition& record, char systemLetter) {
   const QRect placeholder = ItemRect(IDC_SIGNAL_BAR_FIRST + channel);
-  const SignalBar bar =
-      MakeSignalBar(ToPixelRect(placeholder), record.inViewPrns[channel], record.inViewSnr[channel]);
+  const SignalBar bar = MakeSignalBar(ToPixelRect(placeholder), record.inViewPrns[channel], record.inViewSnr[channel],
+                                      systemLetter);
 
   // The frame's pen stays inside the placeholder's rectangle.
   constexpr qreal kHalfPen = kBarFramePenWidth / 2.0;

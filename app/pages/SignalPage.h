@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "app/GPSPage.h"
+#include "nmea/GnssSystem.h"
 
 class CSignalPage : public CGPSPage {
  public:
@@ -16,10 +17,12 @@ class CSignalPage : public CGPSPage {
   void OnPaint(QPainter& painter) override;
 
  private:
-  // The attached device's newest record, else the last one handed to the page.
-  GpsPosition RecordToDraw();
-  void DrawChannel(QPainter& painter, int channel, const GpsPosition& record);
+  // The attached device's newest record, else the last one handed to the
+  // page, with the systems of its in-view slots.
+  GpsPosition RecordToDraw(SatelliteSystems& systems);
+  void DrawChannel(QPainter& painter, int channel, const GpsPosition& record, char systemLetter);
 
   std::mutex m_RecordLock;
   GpsPosition m_Record{};
+  SatelliteSystems m_Systems{};  // of m_Record's in-view slots
 };

@@ -7,22 +7,29 @@
 
 #include "app/Resources.h"
 #include "app/pages/QtGeometry.h"
+#include "app/pages/logic/SatelliteNames.h"
 #include "app/pages/logic/SkyPlot.h"
+#include "device/GPSDevice.h"
 #include "resources/resource.h"
 #include "ui_sky_view_page.h"
 
 CSkyViewPage::CSkyViewPage() : CGPSPage(kPagePosition, IDD_SKYVIEW_PAGE, UseForm<Ui::SkyViewPage>()) {}
 
-void CSkyViewPage::OnGPSData(CGPSDevice*, GpsPosition record) {
+void CSkyViewPage::OnGPSData(CGPSDevice* device, GpsPosition record) {
+  // Called by the device right after it published this record with its systems.
+  SatelliteSystems systems{};
+  if (device != nullptr) device->CopyPosition(systems);
   {
     std::lock_guard lock(m_RecordLock);
     m_Record = record;
+    m_Systems = systems;
   }
   Refresh(false);
 }
 
-GpsPosition CSkyViewPage::CopyRecord() {
+GpsPosition CSkyViewPage::CopyRecord(SatelliteSystems& systems) {
   std::lock_guard lock(m_RecordLock);
+  systems = m_Systems;
   return m_Record;
 }
 
@@ -35,10 +42,12 @@ const QPixmap& CSkyViewPage::Background(int bitmapId) {
 }
 
 void CSkyViewPage::OnPaint(QPainter& painter) {
-  const GpsPosition record = CopyRecord();
+  SatelliteSystems systems;
+  const GpsPosition record = CopyRecord(systems);
   const QColor colour = ToQColor(FixColour(record.fixQuality));
 
-  const QPixmap& background = Background(SkyBitmapId(LayoutCode()));
+  const int bitmapId = SkyBitmapId(LayoutCode());
+  const QPixmap& background = Background(bitmapId);
   QWidget* window = Window();
   SkyScreen screen;
   screen.screenWidth = ScreenWidth();
@@ -52,14 +61,14 @@ void CSkyViewPage::OnPaint(QPainter& painter) {
   const size_t count = SatellitesToDraw(record);
   if (count == 0) return;
   const SkyPlotFrame frame = MakeSkyPlotFrame(origin, background.width(), background.height());
+  const SystemLetters letters = SatelliteSystemLetters(record, systems);
   painter.save();
   painter.setPen(QPen(colour, kSkyMarkerPenWidth));
   painter.setBrush(colour);
   for (size_t i = 0; i < count; ++i) {
     const PixelPoint position = SatellitePosition(frame, record.inViewElevation[i], record.inViewAzimuth[i]);
     painter.drawRect(ToQRect(SkyMarkerRect(position)));
-    const QString label = QString::fromStdString(
-        SatelliteLabel(record.inViewPrns[i], record.inViewElevation[i], record.inViewAzimuth[i]));
+    const QString label = QString::fromStdString(SkyLabel(record, i, letters[i], bitmapId));
     painter.drawText(ToQRect(SkyLabelBox(position)), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, label);
   }
   painter.restore();

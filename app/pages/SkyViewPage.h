@@ -1,12 +1,14 @@
 #pragma once
 // "Position" (dialog 103): the sky as seen from the receiver, with each
-// satellite in view as a marker and a "PRN(E:elevation,A:azimuth)" label, in
-// green with a fix and red without.
+// satellite in view as a marker and a "PRN(E:elevation,A:azimuth)" label
+// (the PRN after its system's letter in a sky of several systems), in green
+// with a fix and red without.
 
 #include <QPixmap>
 #include <mutex>
 
 #include "app/GPSPage.h"
+#include "nmea/GnssSystem.h"
 
 class CSkyViewPage : public CGPSPage {
  public:
@@ -17,11 +19,12 @@ class CSkyViewPage : public CGPSPage {
   void OnPaint(QPainter& painter) override;
 
  private:
-  GpsPosition CopyRecord();
+  GpsPosition CopyRecord(SatelliteSystems& systems);
   const QPixmap& Background(int bitmapId);
 
   std::mutex m_RecordLock;
   GpsPosition m_Record{};
+  SatelliteSystems m_Systems{};  // of m_Record's in-view slots
   int m_BackgroundId = 0;
   QPixmap m_Background;
 };

@@ -17,11 +17,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<fs::path> Captures() {
+std::vector<fs::path> Captures(const char* corpusFolder = "gpsd") {
   const char* corpus = std::getenv("NAVLUME_CORPUS");
   std::vector<fs::path> logs;
   if (corpus == nullptr) return logs;
-  const fs::path folder = fs::path(corpus) / "gpsd";
+  const fs::path folder = fs::path(corpus) / corpusFolder;
   if (!fs::is_directory(folder)) return logs;
   for (const auto& entry : fs::directory_iterator(folder)) {
     if (entry.path().extension() == ".log") logs.push_back(entry.path());
@@ -60,6 +60,26 @@ TEST_F(CorpusTest, EveryCaptureDecodesTheSameInAnyChunking) {
       const GpsPosition got = PositionOf(parser);
       EXPECT_EQ(0, std::memcmp(&expected, &got, sizeof got)) << log << " in chunks of " << chunk;
     }
+  }
+}
+
+// Every talker: an epoch spreads over several sentences, and still the
+// outcome may not depend on where the input is cut.
+TEST_F(CorpusTest, EveryMultiConstellationCaptureDecodesTheSameInAnyChunkingWithEveryTalker) {
+  const std::vector<fs::path> captures = Captures("gpsd-gnss");
+  ASSERT_FALSE(captures.empty());
+  for (const fs::path& log : captures) {
+    const std::string capture = navlume_test::ReadText(log);
+    std::vector<GpsPosition> records;
+    for (size_t chunk : {capture.size(), size_t{1}, size_t{7}, size_t{64}}) {
+      NmeaParser parser;
+      parser.SetTalkers(NmeaTalkers::Any);
+      for (size_t at = 0; at < capture.size(); at += chunk)
+        parser.Feed(capture.data() + at, static_cast<uint32_t>(std::min(chunk, capture.size() - at)));
+      records.push_back(PositionOf(parser));
+      EXPECT_EQ(0, std::memcmp(&records.front(), &records.back(), sizeof(GpsPosition))) << log << " in chunks of " << chunk;
+    }
+    EXPECT_TRUE(records.front().validFields & kGpsValidInViewPrns) << log;
   }
 }
 

@@ -271,4 +271,131 @@ TEST_F(GsvTest, EmptySatelliteFieldsReadAsZero) {
   EXPECT_EQ(std::vector<uint32_t>(12, 0), Values(record.inViewSnr));
 }
 
+// Every constellation talker.
+class AnyTalkerTest : public NmeaParserTest {
+ protected:
+  void SetUp() override { m_Parser.SetTalkers(NmeaTalkers::Any); }
+
+  SatelliteSystems Systems() const {
+    SatelliteSystems systems;
+    m_Parser.GetInViewSystems(Position(), systems);
+    return systems;
+  }
+
+  // The record that a GGA and an RMC of `talker` give, NMEA 4.10 fields included.
+  static GpsPosition GgaAndRmcOf(const std::string& talker, NmeaTalkers talkers) {
+    NmeaParser parser;
+    parser.SetTalkers(talkers);
+    const std::string sentences = Nmea(talker + "GGA,123519,4916.45,N,12311.12,W,2,08,0.9,545.4,M,46.9,M,,") +
+                                  Nmea(talker + "RMC,225446.33,A,4916.45,N,12311.12,W,000.5,054.7,191194,020.3,E,A,V");
+    EXPECT_EQ(2, parser.Feed(sentences.data(), static_cast<uint32_t>(sentences.size()))) << talker;
+    return PositionOf(parser);
+  }
+};
+
+TEST_F(AnyTalkerTest, PositionSentencesOfEveryConstellationTalkerFillTheRecordAsGpOnesDo) {
+  const GpsPosition expected = GgaAndRmcOf("GP", NmeaTalkers::Gps);
+  for (const char* talker : {"GN", "GP", "GL", "GA", "GB", "BD", "GQ", "QZ", "GI"}) {
+    const GpsPosition got = GgaAndRmcOf(talker, NmeaTalkers::Any);
+    EXPECT_EQ(0, std::memcmp(&expected, &got, sizeof got)) << talker;
+  }
+  for (const char* other : {"II", "IN", "PS", "GX"})
+    EXPECT_EQ(0, Feed(Nmea(std::string(other) + "GLL,4916.45,N,12311.12,W,225444,A"))) << other;
+  EXPECT_EQ(0u, Position().validFields);
+}
+
+TEST_F(AnyTalkerTest, GsaSentencesOfOneEpochAddUpAndTheNextEpochStartsAfresh) {
+  // u-blox 8: GN for each system, GPS numbers 1-32 and GLONASS 65-96.
+  ASSERT_EQ(1, Feed(Nmea("GNGSA,A,3,23,09,,16,07,26,03,27,22,,,,1.71,1.01,1.38")));
+  ASSERT_EQ(1, Feed(Nmea("GNGSA,A,3,80,70,73,79,69,71,,,,,,,1.71,1.01,1.38")));
+  GpsPosition record = Position();
+  EXPECT_EQ(14u, record.satelliteCount);
+  EXPECT_EQ((std::vector<uint32_t>{23, 9, 0, 16, 7, 26, 3, 27, 22, 80, 70, 73}), Values(record.usedPrns));
+  EXPECT_EQ(kGpsFix3D, record.fixType);
+
+  // A position sentence ends the epoch: the next GSA replaces the set.
+  ASSERT_EQ(1, Feed(Nmea("GNGGA,000942.00,4404.13401,N,12118.85633,W,1,12,1.01,1144.9,M,-21.4,M,,")));
+  ASSERT_EQ(1, Feed(Nmea("GNGSA,A,3,23,09,,,,,,,,,,,1.71,1.01,1.38")));
+  EXPECT_EQ(2u, Position().satelliteCount);
+  // So does a system that reports a second time; NMEA 4.10 names it by id (4: BeiDou).
+  ASSERT_EQ(1, Feed(Nmea("GNGSA,A,3,13,27,37,,,,,,,,,,1.5,0.9,1.2,4")));
+  EXPECT_EQ(5u, Position().satelliteCount);
+  ASSERT_EQ(1, Feed(Nmea("GNGSA,A,3,14,,,,,,,,,,,,1.5,0.9,1.2,4")));
+  record = Position();
+  EXPECT_EQ(1u, record.satelliteCount);
+  EXPECT_EQ(14u, record.usedPrns[0]);
+  EXPECT_EQ(0, Feed(Nmea("GNGSA,A,3,14,,,,,,,,,,,,1.5,0.9,1.2,x")));  // an unreadable system id refuses
+}
+
+class AnyTalkerSkyTest : public AnyTalkerTest {
+ protected:
+  // A whole cycle of `talker`; satellite i gets PRN first + i, elevation 10 + i,
+  // azimuth 100 + i and the given SNR; `tail` follows every message's satellites.
+  void FeedCycle(const std::string& talker, uint32_t first, const std::vector<uint32_t>& snrs,
+                 const std::string& tail = "") {
+    const size_t total = std::max<size_t>(1, (snrs.size() + 3) / 4);
+    for (size_t message = 0; message < total; ++message) {
+      std::string body = talker + "GSV," + std::to_string(total) + "," + std::to_string(message + 1) + "," +
+                         std::to_string(snrs.size());
+      for (size_t i = message * 4; i < std::min(snrs.size(), message * 4 + 4); ++i) {
+        body += "," + std::to_string(first + i) + "," + std::to_string(10 + i) + "," + std::to_string(100 + i) + ",";
+        if (snrs[i] != 0) body += std::to_string(snrs[i]);
+      }
+      ASSERT_EQ(1, Feed(Nmea(body + tail))) << body;
+    }
+  }
+};
+
+TEST_F(AnyTalkerSkyTest, AllSystemsFillTheChannelsUsedFirstThenStrongestInTheOrderReported) {
+  ASSERT_EQ(1, Feed(Nmea("GNGSA,A,3,01,02,03,,,,,,,,,,1.5,0.9,1.2,1")));
+  ASSERT_EQ(1, Feed(Nmea("GNGSA,A,3,65,,,,,,,,,,,,1.5,0.9,1.2,2")));
+  // GPS 1-21 (SNR 20, 1 and 2 weak), GLONASS 65-72, Galileo 1-6 with the strongest signals.
+  std::vector<uint32_t> gps(21, 20);
+  gps[0] = gps[1] = 5;
+  gps[20] = 44;
+  FeedCycle("GP", 1, gps, ",1");
+  FeedCycle("GL", 65, {0, 30, 30, 30, 30, 30, 30, 30}, ",1");
+  FeedCycle("GA", 1, {45, 46, 47, 48, 49, 50}, ",7");
+  const GpsPosition record = Position();
+  EXPECT_EQ(35u, record.satellitesInView);
+  // Used: GPS 1, 2, 3 and GLONASS 65 (SNR 0); then the eight strongest: Galileo
+  // 1-6, GPS 21 and the first GLONASS at 30 (report order breaks the tie).
+  EXPECT_EQ((std::vector<uint32_t>{1, 2, 3, 21, 65, 66, 1, 2, 3, 4, 5, 6}), Values(record.inViewPrns));
+  EXPECT_EQ((std::vector<uint32_t>{5, 5, 20, 44, 0, 30, 45, 46, 47, 48, 49, 50}), Values(record.inViewSnr));
+  EXPECT_EQ(30u, record.inViewElevation[3]);
+  const SatelliteSystems systems = Systems();
+  using G = GnssSystem;
+  EXPECT_EQ((SatelliteSystems{G::Gps, G::Gps, G::Gps, G::Gps, G::Glonass, G::Glonass, G::Galileo, G::Galileo,
+                              G::Galileo, G::Galileo, G::Galileo, G::Galileo}),
+            systems);
+}
+
+TEST_F(AnyTalkerSkyTest, ANewEpochKeepsTheLastSystemsUntilTheyReportAgainAndSignalsCountOnce) {
+  FeedCycle("GP", 1, {30, 31}, ",1");
+  FeedCycle("GB", 11, {40}, ",1");
+  ASSERT_EQ(3u, Position().satellitesInView);
+  ASSERT_EQ(1, Feed(Nmea("GNRMC,055234.200,A,4739.71890,N,12219.58362,W,0.00,286.35,050826,,,A,V")));
+  // The next epoch's GPS cycle: BeiDou of the last epoch still shows.
+  FeedCycle("GP", 1, {32, 33, 34}, ",1");
+  GpsPosition record = Position();
+  EXPECT_EQ(4u, record.satellitesInView);
+  EXPECT_EQ((std::vector<uint32_t>{1, 2, 3, 11, 0, 0, 0, 0, 0, 0, 0, 0}), Values(record.inViewPrns));
+  // The same GPS satellites on a second signal (L5, id 7) count once, with their strongest SNR.
+  FeedCycle("GP", 1, {20, 45}, ",7");
+  FeedCycle("GB", 12, {41}, ",1");
+  record = Position();
+  EXPECT_EQ(4u, record.satellitesInView);
+  EXPECT_EQ((std::vector<uint32_t>{1, 2, 3, 12, 0, 0, 0, 0, 0, 0, 0, 0}), Values(record.inViewPrns));
+  EXPECT_EQ((std::vector<uint32_t>{32, 45, 34, 41, 0, 0, 0, 0, 0, 0, 0, 0}), Values(record.inViewSnr));
+  EXPECT_EQ(GnssSystem::BeiDou, Systems()[3]);
+}
+
+TEST_F(AnyTalkerSkyTest, AnotherSystemsCycleEndsACycleWhoseLastMessageWasLost) {
+  ASSERT_EQ(1, Feed(Nmea("GPGSV,2,1,05,01,10,100,30,02,11,101,31,03,12,102,32,04,13,103,33")));
+  FeedCycle("GL", 70, {25, 26});
+  const GpsPosition record = Position();
+  EXPECT_EQ(2u, record.satellitesInView);
+  EXPECT_EQ((std::vector<uint32_t>{70, 71, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), Values(record.inViewPrns));
+}
+
 }  // namespace

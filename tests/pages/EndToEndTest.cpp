@@ -12,6 +12,7 @@
 #include "pages/PageSheet.h"
 #include "resources/resource.h"
 #include "sim/UbloxReceiver.h"
+#include "support/TempFolder.h"
 
 namespace {
 
@@ -55,6 +56,37 @@ TEST_F(EndToEndTest, MainPageReachesValidSpsAtTheScenarioPosition) {
   sheet.ShowTab(1);
   EXPECT_TRUE(page_test::ProcessEventsUntil([&] { return signal.ItemText(IDC_SIGNAL_PRN_FIRST) != "--"; }));
   EXPECT_GT(nmea.ListCount(IDC_NMEA_LIST), 0);
+  device.Close();
+}
+
+TEST_F(EndToEndTest, AModernReceiverShowsEverySystemWithItsLetterWhenTheProfileTakesEveryTalker) {
+  sim::Scenario scenario = QuickFix();
+  sim::UseGnssSystems(scenario, {GnssSystem::Gps, GnssSystem::Glonass, GnssSystem::Galileo, GnssSystem::BeiDou});
+  sim::CUbloxReceiver receiver(scenario);
+  ASSERT_TRUE(receiver.Start());
+  platform::SetPortDevicePath(UbloxPortName, receiver.SlavePath());
+  navlume_test::WriteText(m_Root.Path() / "device.ini", "[nmea]\ntalkers = any\n");
+  ASSERT_TRUE(platform::SetDeviceRoot(m_Root.Path()));
+
+  CSignalPage signal;
+  page_test::PageSheet sheet{{&signal}};
+  CGPSDevice device;
+  ASSERT_EQ(device.Create(UbloxPortName, 0, kGpsTypeUblox, 9600), 1);
+  device.AddListener(&signal);
+  ASSERT_EQ(device.Open(), 1);
+  const sim::Epoch epoch = sim::ScenarioEpoch(scenario, 10, 0.0);
+  const QString inView = QString::number(epoch.satellites.size());
+  const QString used = QString::number(epoch.UsedCount());
+  EXPECT_TRUE(page_test::ProcessEventsUntil([&] {
+    return signal.ItemText(IDC_SIGNAL_VIEW) == inView && signal.ItemText(IDC_SIGNAL_USED) == used;
+  })) << signal.ItemText(IDC_SIGNAL_VIEW).toStdString() << " in view, " << signal.ItemText(IDC_SIGNAL_USED).toStdString() << " used";
+  QString letters;
+  for (int channel = 0; channel < 12; ++channel) {
+    const QString prn = signal.ItemText(IDC_SIGNAL_PRN_FIRST + channel);
+    ASSERT_FALSE(prn.isEmpty());
+    if (!letters.contains(prn[0])) letters += prn[0];
+  }
+  EXPECT_EQ(letters, "GREC");
   device.Close();
 }
 

@@ -102,4 +102,32 @@ TEST_F(SignalPageTest, SnrNumberSitsJustAboveTheFill) {
   EXPECT_GT(dark, 5);
 }
 
+// Columns of the frame's black outline across the bar's middle row.
+int DrawnFrameWidth(const QImage& image, const QRect& bar) {
+  const int y = bar.center().y();
+  int first = -1, last = -1;
+  for (int x = bar.left() - 4; x <= bar.right() + 4; ++x) {
+    if (!image.valid(x, y) || QColor(image.pixel(x, y)) != QColor(Qt::black)) continue;
+    if (first < 0) first = x;
+    last = x;
+  }
+  return first < 0 ? 0 : last - first + 1;
+}
+
+TEST(SignalPageBars, AllTwelveBarsHaveTheSameWidthOnEveryScreen) {
+  for (const auto& [width, height] : {std::pair{240, 320}, {320, 240}, {480, 640}, {480, 854}, {640, 480}}) {
+    CSignalPage page;
+    PageSheet sheet{{&page}, width, height};
+    const QImage image = page_test::GrabPage(page);
+    const QRect first = page.ItemRect(IDC_SIGNAL_BAR_FIRST);
+    EXPECT_GE(first.width(), 16) << width << "x" << height;
+    for (int channel = 0; channel < 12; ++channel) {
+      const QRect bar = page.ItemRect(IDC_SIGNAL_BAR_FIRST + channel);
+      EXPECT_EQ(bar.size(), first.size()) << "channel " << channel << " at " << width << "x" << height;
+      if (!image.rect().contains(bar)) continue;  // scrolled out of a landscape page
+      EXPECT_EQ(DrawnFrameWidth(image, bar), first.width()) << "channel " << channel << " at " << width << "x" << height;
+    }
+  }
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/pages/logic/SatelliteNames.h"
 #include "app/pages/logic/SkyPlot.h"
 #include "pages/PageRecords.h"
 
@@ -66,6 +67,30 @@ TEST(SkyPlotTest, NoMoreThanTheRecordsTwelveSlots) {
   EXPECT_EQ(SatellitesToDraw(record), 1u);
   record.satellitesInView = 40;
   EXPECT_EQ(SatellitesToDraw(record), 12u);
+}
+
+TEST(SkyPlotTest, ASkyOfSeveralSystemsMarksEachSatellitesSystem) {
+  using G = GnssSystem;
+  const GpsPosition record = page_test::SkyRecord(1, {{5, 40, 90, 30}, {5, 60, 270, 31}, {70, 20, 0, 32}, {7, 10, 10, 0}});
+  struct Case {
+    SatelliteSystems systems;
+    const char* names;  // of the four slots, as the Signal page shows them
+  };
+  for (const Case& c : {Case{{G::Gps, G::Galileo, G::Glonass, G::Unknown}, "G5 E5 R70 7"},
+                        Case{{G::Gps, G::Gps, G::Gps, G::Gps}, "5 5 70 7"},        // one system: plain numbers
+                        Case{{G::Unknown, G::Sbas, G::Unknown, G::Unknown}, "5 5 70 7"},
+                        Case{{G::Qzss, G::BeiDou, G::NavIC, G::Sbas}, "J5 C5 I70 S7"},
+                        Case{{}, "5 5 70 7"}}) {
+    const SystemLetters letters = SatelliteSystemLetters(record, c.systems);
+    std::string names;
+    for (size_t slot = 0; slot < 4; ++slot)
+      names += (slot ? " " : "") + MakeSignalBar({0, 0, 20, 100}, record.inViewPrns[slot], 40, letters[slot]).prnText;
+    EXPECT_EQ(names, c.names);
+  }
+  const SystemLetters mixed = SatelliteSystemLetters(record, {G::Gps, G::Galileo});
+  EXPECT_EQ(SkyLabel(record, 1, mixed[1], kSkyBitmapLarge), "E5(E:60,A:270)");
+  EXPECT_EQ(SkyLabel(record, 1, mixed[1], kSkyBitmapSmall), "E5");  // twelve full labels do not fit the small plot
+  EXPECT_EQ(SkyLabel(record, 1, 0, kSkyBitmapSmall), "5(E:60,A:270)");
 }
 
 }  // namespace

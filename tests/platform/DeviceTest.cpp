@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "platform/Debug.h"
@@ -129,6 +130,8 @@ TEST_F(DeviceTest, ProfileReadsEverySection) {
       "[gpsd]\n"
       "host = gps.local\n"
       "port = 3000\n"
+      "[NMEA]\n"
+      "talkers = Any\n"
       "[future]\n"
       "anything = at all\n"));
   EXPECT_EQ(profile.gpsType, 4u);
@@ -138,6 +141,7 @@ TEST_F(DeviceTest, ProfileReadsEverySection) {
   EXPECT_EQ(profile.powerFile, "/sys/class/gpio/gpio17/value");
   EXPECT_EQ(profile.gpsdHost, "gps.local");
   EXPECT_EQ(profile.gpsdPort, 3000);
+  EXPECT_TRUE(profile.anyTalker);
   EXPECT_TRUE(m_Capture.Lines().empty());
 }
 
@@ -159,6 +163,16 @@ TEST_F(DeviceTest, MalformedProfileLinesAreLoggedWithTheirNumberAndSkipped) {
   const auto lines = m_Capture.Lines();
   ASSERT_EQ(lines.size(), 5u);
   for (const char* number : {"line 2:", "line 4:", "line 5:", "line 6:", "line 8:"}) EXPECT_TRUE(m_Capture.Contains(number)) << number;
+}
+
+TEST_F(DeviceTest, TalkersAreGpOrAnyAndAnythingElseKeepsGp) {
+  for (const auto& [value, any, logged] : {std::tuple{"GP", false, false}, {"gp", false, false}, {"any", true, false},
+                                           {"ANY", true, false}, {"GN", false, true}, {"", false, true}}) {
+    m_Capture.Clear();
+    const auto profile = LoadDeviceProfile(Ini(std::string("[nmea]\ntalkers = ") + value + "\n"));
+    EXPECT_EQ(profile.anyTalker, any) << value;
+    EXPECT_EQ(m_Capture.Contains("line 2:"), logged) << value;
+  }
 }
 
 TEST_F(DeviceTest, MissingProfileGivesDefaults) {

@@ -106,6 +106,32 @@ TEST(ScenarioTest, JsonScenariosLoadAndBadOnesAreRefused) {
   EXPECT_EQ(scenario.faults[0].type, sim::FaultType::Junk);  // kept in time order
 }
 
+TEST(ScenarioTest, SystemsAndRateFromJsonAndTheCommandLine) {
+  sim::Scenario scenario;
+  std::string error;
+  ASSERT_TRUE(sim::ScenarioFromJson(nlohmann::json::parse(R"({"gnss": ["gps", "galileo"], "rate": 10,
+      "satellites": [{"prn": 5}, {"prn": 5, "system": "galileo", "snr": 40}]})"), scenario, error)) << error;
+  EXPECT_EQ(scenario.rateHz, 10);
+  const sim::Epoch epoch = sim::ScenarioEpoch(scenario, 3.7, 0.0);
+  ASSERT_EQ(epoch.satellites.size(), 2u);  // the scenario's own Galileo satellite, no built-in ones
+  EXPECT_EQ(epoch.satellites[1].system, GnssSystem::Galileo);
+  EXPECT_EQ(epoch.hundredths, 70);
+  for (const char* bad : {R"({"gnss": ["gps", "mars"]})", R"({"rate": 3})", R"({"satellites": [{"prn": 1, "system": "x"}]})"}) {
+    EXPECT_FALSE(sim::ScenarioFromJson(nlohmann::json::parse(bad), scenario, error)) << bad;
+  }
+  // --gnss adds the built-in satellites of systems the scenario lacks; GPS alone leaves it as it was.
+  sim::Scenario fromOptions = sim::DefaultScenario();
+  ASSERT_TRUE(sim::ApplyGnssOptions(fromOptions, "gps,glonass", 5, error));
+  EXPECT_FALSE(fromOptions.GpsOnly());
+  EXPECT_EQ(fromOptions.rateHz, 5);
+  EXPECT_GT(fromOptions.satellites.size(), sim::DefaultScenario().satellites.size());
+  EXPECT_FALSE(sim::ApplyGnssOptions(fromOptions, "gps,,glonass", std::nullopt, error));
+  sim::Scenario gpsOnly = sim::DefaultScenario();
+  ASSERT_TRUE(sim::ApplyGnssOptions(gpsOnly, "gps", std::nullopt, error));
+  EXPECT_EQ(sim::BuildEpoch(gpsOnly, sim::ScenarioEpoch(gpsOnly, 40, 0.0)),
+            sim::BuildEpoch(sim::DefaultScenario(), sim::ScenarioEpoch(sim::DefaultScenario(), 40, 0.0)));
+}
+
 TEST(NmeaSentencesTest, FixedEpochDecodesToTheScenario) {
   const sim::Scenario scenario = FourteenSatellites();
   const sim::Epoch epoch = sim::ScenarioEpoch(scenario, 40, 0.0);

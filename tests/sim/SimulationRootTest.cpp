@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -100,6 +101,21 @@ TEST_F(SimulationRootTest, ProfileMapsPortsAndThePowerFileSwitchesTheGps) {
   EXPECT_FALSE(std::filesystem::exists(folder));  // a temporary root goes with the simulation
   EXPECT_NE(platform::DeviceRoot(), folder);      // and the process no longer uses it
   EXPECT_FALSE(platform::PortDevicePath("COM2:").has_value());
+}
+
+TEST_F(SimulationRootTest, ReceiversOfSeveralSystemsSetTheProfileToEveryTalker) {
+  // The OEM615 keeps logging GPS whatever the scenario tracks.
+  for (const auto& [profile, gnss, anyTalker] : {std::tuple{"ublox", "gps", false}, {"ublox", "gps,beidou", true},
+                                                 {"agps", "galileo", true}, {"oem615", "gps,glonass", false}}) {
+    sim::CSimulationRoot root;
+    sim::SimulationOptions options;
+    options.profile = profile;
+    std::string error;
+    ASSERT_TRUE(sim::ApplyGnssOptions(options.scenario, gnss, std::nullopt, error)) << error;
+    ASSERT_TRUE(root.Start(options, error)) << error;
+    EXPECT_EQ(platform::LoadDeviceProfile(root.Root() / "device.ini").anyTalker, anyTalker) << profile << " " << gnss;
+    EXPECT_EQ(platform::CurrentDeviceProfile().anyTalker, anyTalker) << profile << " " << gnss;
+  }
 }
 
 TEST_F(SimulationRootTest, RefusesUnknownProfilesAndRecordsToAFile) {

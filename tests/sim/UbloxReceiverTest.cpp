@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "HostPort.h"
 #include "platform/DeviceApi.h"
@@ -222,6 +223,51 @@ TEST_F(UbloxReceiverTest, ScenarioFaultsReachTheLine) {
   }
   EXPECT_NE(stream.find("$GPGGA,100009"), std::string::npos);
   EXPECT_EQ(stream.find("$GPGGA,100010"), std::string::npos);  // gone at 10 s
+}
+
+TEST_F(UbloxReceiverTest, SeveralSystemsAtOneAndTenHertzReportAsAModernUblox) {
+  for (const int rate : {1, 10}) {
+    sim::Scenario scenario = WithTtff(1);
+    sim::UseGnssSystems(scenario, {GnssSystem::Gps, GnssSystem::Glonass, GnssSystem::Galileo, GnssSystem::BeiDou});
+    scenario.rateHz = rate;
+    sim::CUbloxReceiver receiver(scenario, sim::PowerMode::Manual);
+    ASSERT_TRUE(receiver.Start());
+    HostPort host(receiver.SlavePath());
+    receiver.SetPower(true);
+    // Whole seconds up to the eighth, with a fix from the second on.
+    const std::string end = "$GNRMC,100008.00,A";
+    ASSERT_TRUE(host.ReadUntil([&](const std::string& r) { return r.find(end) != std::string::npos; }, kPatienceMs))
+        << rate;
+    NmeaParser parser;
+    parser.SetTalkers(NmeaTalkers::Any);
+    std::map<std::string, int> count;  // by sentence, and solutions by second
+    for (const auto& line : Lines(host.Received().substr(0, host.Received().find(end)))) {
+      ASSERT_TRUE(ChecksumMatches(line)) << line;
+      parser.Feed(line.data(), static_cast<uint32_t>(line.size()));
+      const std::string sentence = line.substr(0, 7);
+      if (sentence.find("TXT") != std::string::npos) continue;
+      EXPECT_NE(std::string("$GN$GP$GL$GA$GB").find(line.substr(0, 3)), std::string::npos) << line;
+      ++count[line.rfind("GSV,", 3) == 3 ? sentence + line.substr(9, 2) : sentence];  // "$GLGSV,1,": a cycle's first message
+      if (sentence == "$GNRMC,") ++count[line.substr(7, 6)];
+    }
+    EXPECT_EQ(count["100005"], rate) << rate;
+    EXPECT_EQ(count["$GNGSA,"], 4 * count["$GNRMC,"]) << rate;  // one per system and solution
+    for (const char* cycle : {"$GPGSV,1,", "$GLGSV,1,", "$GAGSV,1,", "$GBGSV,1,"}) {
+      EXPECT_NEAR(count[cycle], count["$GNRMC,"] / rate, 1) << cycle << " at " << rate << " Hz: once a second";
+    }
+    const sim::Epoch expected = sim::ScenarioEpoch(scenario, 7, 0.0);
+    GpsPosition record{};
+    record.version = kGpsPositionVersion;
+    record.size = kGpsPositionSize;
+    parser.GetPosition(record, kNmeaMaxAgeMs);
+    EXPECT_EQ(record.fixQuality, kGpsFixQualityGps) << rate;
+    EXPECT_EQ(record.satellitesInView, expected.satellites.size()) << rate;
+    EXPECT_EQ(record.satelliteCount, expected.UsedCount()) << rate;
+    SatelliteSystems systems;
+    parser.GetInViewSystems(record, systems);
+    for (GnssSystem system : scenario.systems)
+      EXPECT_NE(std::find(systems.begin(), systems.end(), system), systems.end()) << rate;
+  }
 }
 
 }  // namespace

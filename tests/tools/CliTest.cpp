@@ -61,7 +61,7 @@ nlohmann::json Position(nlohmann::json record) {
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndPointToHelp) {
   for (const char* arguments : {"", "monitor", "sim --profile nope", "decode --chunk 0", "nosuchcommand",
-                                "decode --nosuchoption"}) {
+                                "decode --nosuchoption", "decode --talkers GN"}) {
     const CommandResult result = Run(arguments);
     EXPECT_EQ(kExitUsage, result.status) << arguments;
     EXPECT_NE(std::string::npos, result.err.find("--help")) << arguments << ": " << result.err;

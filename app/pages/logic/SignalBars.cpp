@@ -1,5 +1,7 @@
 #include "app/pages/logic/SignalBars.h"
 
+#include "app/pages/logic/SatelliteNames.h"
+
 namespace {
 constexpr uint32_t kPercent = 100;
 }  // namespace
@@ -8,14 +10,14 @@ bool ShowsFix(uint32_t fixQuality) { return fixQuality == kGpsFixQualityGps || f
 
 Rgb FixColour(uint32_t fixQuality) { return ShowsFix(fixQuality) ? kFixColour : kNoFixColour; }
 
-SignalBar MakeSignalBar(const PixelRect& frame, uint32_t prn, uint32_t snr) {
+SignalBar MakeSignalBar(const PixelRect& frame, uint32_t prn, uint32_t snr, char systemLetter) {
   SignalBar bar;
   bar.frame = frame;
   if (prn == 0) {
     bar.prnText = kNoPrnText;
     return bar;
   }
-  bar.prnText = std::to_string(static_cast<int>(prn));
+  bar.prnText = SatelliteName(prn, systemLetter);
   if (snr > kLargestDrawnSnr || frame.bottom <= frame.top) return bar;
   const uint32_t height = static_cast<uint32_t>(frame.bottom - frame.top);
   const int fillTop = frame.bottom - static_cast<int>(snr * height / kPercent);

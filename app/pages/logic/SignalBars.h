@@ -49,8 +49,9 @@ struct SignalBar {
   std::string prnText;    // below the frame: the PRN, "--" for an empty channel
 };
 
-// The bar of one channel in `frame` for a satellite with this PRN and SNR (dB-Hz).
-SignalBar MakeSignalBar(const PixelRect& frame, uint32_t prn, uint32_t snr);
+// The bar of one channel in `frame` for a satellite with this PRN and SNR
+// (dB-Hz), and the letter of its system when the PRN alone does not tell it.
+SignalBar MakeSignalBar(const PixelRect& frame, uint32_t prn, uint32_t snr, char systemLetter = 0);
 
 // "%d" of the satellites in view and of those used.
 std::string FormatSatelliteCount(uint32_t count);

@@ -1,5 +1,7 @@
 #include "app/pages/logic/SkyPlot.h"
 
+#include "app/pages/logic/SatelliteNames.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -60,11 +62,15 @@ PixelRect SkyLabelBox(PixelPoint position) {
           position.y + kLabelHalfHeight};
 }
 
-std::string SatelliteLabel(uint32_t prn, uint32_t elevation, uint32_t azimuth) {
+std::string SatelliteLabel(uint32_t prn, uint32_t elevation, uint32_t azimuth, char systemLetter) {
   char text[64];
-  std::snprintf(text, sizeof text, "%d(E:%d,A:%d)", static_cast<int>(prn), static_cast<int>(elevation),
-                static_cast<int>(azimuth));
-  return text;
+  std::snprintf(text, sizeof text, "(E:%d,A:%d)", static_cast<int>(elevation), static_cast<int>(azimuth));
+  return SatelliteName(prn, systemLetter) + text;
+}
+
+std::string SkyLabel(const GpsPosition& record, size_t slot, char systemLetter, int bitmapId) {
+  if (systemLetter != 0 && bitmapId == kSkyBitmapSmall) return SatelliteName(record.inViewPrns[slot], systemLetter);
+  return SatelliteLabel(record.inViewPrns[slot], record.inViewElevation[slot], record.inViewAzimuth[slot], systemLetter);
 }
 
 size_t SatellitesToDraw(const GpsPosition& record) {

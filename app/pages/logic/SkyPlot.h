@@ -52,8 +52,14 @@ PixelPoint SatellitePosition(const SkyPlotFrame& frame, uint32_t elevation, uint
 // The marker's rectangle and the label's box (top-left at the marker's right).
 PixelRect SkyMarkerRect(PixelPoint position);
 PixelRect SkyLabelBox(PixelPoint position);
-// "%d(E:%d,A:%d)" of PRN, elevation and azimuth.
-std::string SatelliteLabel(uint32_t prn, uint32_t elevation, uint32_t azimuth);
+// "%d(E:%d,A:%d)" of PRN, elevation and azimuth; the PRN after its system's
+// letter when there is one.
+std::string SatelliteLabel(uint32_t prn, uint32_t elevation, uint32_t azimuth, char systemLetter = 0);
+// The label of in-view slot `slot` on the plot of `bitmapId`. A sky of several
+// systems (a system letter given) on the small plot labels each satellite by
+// its name alone: twelve full labels do not fit there, and the marker's place
+// shows elevation and azimuth.
+std::string SkyLabel(const GpsPosition& record, size_t slot, char systemLetter, int bitmapId);
 
 // Slots of the record that hold satellites in view (at most the record's 12).
 size_t SatellitesToDraw(const GpsPosition& record);

@@ -1,0 +1,98 @@
+#pragma once
+// What a multi-constellation receiver reports about one epoch over several
+// sentences: the used satellites in one GSA per system, and the satellites in
+// view in one GSV cycle per system (and per signal, NMEA 4.11). An epoch's
+// sentences add up; a new epoch starts after a GGA, RMC or GLL, or when a
+// system (a system and signal for GSV) reports a second time.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "nmea/GnssSystem.h"
+#include "nmea/GpsPosition.h"
+
+using SatelliteValues = std::array<uint32_t, kGpsMaxSatellites>;
+
+// Satellites one epoch can hold, every system together; more are left out.
+constexpr size_t kMaxEpochSatellites = 64;
+
+// One satellite in view as a GSV cycle reports it.
+struct SkySatellite {
+  uint32_t prn = 0;
+  uint32_t elevation = 0;
+  uint32_t azimuth = 0;
+  uint32_t snr = 0;
+  GnssSystem system = GnssSystem::Unknown;
+  GnssSystem talker = GnssSystem::Unknown;  // the system of the cycle that reported it
+};
+
+class EpochUsedSatellites {
+ public:
+  void OnPositionSentence() { m_bEpochEnded = true; }
+  // One GSA's twelve PRN fields (0: empty); `reported` is the system that its
+  // system id or talker names, Unknown for GN without a system id.
+  void AddGsa(GnssSystem reported, const SatelliteValues& prnFields);
+
+  uint32_t Count() const { return m_Count; }
+  // The first GSA's fields as read, the other GSAs' PRNs after its last one.
+  const SatelliteValues& Slots() const { return m_Slots; }
+  bool Uses(GnssSystem system, uint32_t prn) const;
+
+ private:
+  struct UsedSatellite {
+    GnssSystem system;
+    uint32_t prn;
+  };
+  void Restart();
+  void AppendToSlots(uint32_t prn);
+
+  bool m_bEpochEnded = false;
+  uint32_t m_SystemsReported = 0;  // one bit per GnssSystem
+  bool m_bFirstGsa = true;
+  uint32_t m_Count = 0;
+  SatelliteValues m_Slots{};
+  std::array<UsedSatellite, kMaxEpochSatellites> m_Used{};
+  size_t m_UsedCount = 0;
+};
+
+// The satellites a record shows, at most twelve, and how many are in view.
+struct SkySelection {
+  uint32_t inView = 0;
+  size_t shown = 0;
+  std::array<SkySatellite, kGpsMaxSatellites> satellites{};
+};
+
+class EpochSky {
+ public:
+  void OnPositionSentence() { m_bEpochEnded = true; }
+  // One complete GSV cycle of `talker` on `signal` (0: not given). A satellite
+  // reported on several signals counts once, with its strongest SNR.
+  void AddCycle(GnssSystem talker, uint32_t signal, const SkySatellite* satellites, size_t count);
+  // This epoch's satellites, and the last epoch's of systems that have not
+  // reported again yet. Of more than twelve, those used in the fix come first,
+  // then the strongest; the twelve keep the order in which they were reported.
+  SkySelection Select(const EpochUsedSatellites& used) const;
+
+ private:
+  struct SatelliteList {
+    std::array<SkySatellite, kMaxEpochSatellites> items{};
+    size_t count = 0;
+    void Add(const SkySatellite& satellite);
+  };
+  struct CycleKey {
+    GnssSystem talker;
+    uint32_t signal;
+  };
+  static constexpr size_t kMaxCycles = 16;
+
+  void Restart();
+  bool Reported(const CycleKey& key) const;
+
+  bool m_bEpochEnded = false;
+  SatelliteList m_Current;
+  SatelliteList m_Previous;
+  uint32_t m_TalkersReported = 0;  // one bit per GnssSystem, this epoch
+  std::array<CycleKey, kMaxCycles> m_Cycles{};
+  size_t m_CycleCount = 0;
+};
