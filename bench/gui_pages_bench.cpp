@@ -350,8 +350,9 @@ double WriteSolutions(const sim::PseudoTerminal& terminal, const std::vector<Sol
     for (size_t sent = 0; sent < solution.bytes.size(); sent += kUartFifo) {
       std::this_thread::sleep_until(due + std::chrono::microseconds(sent * 1000000 / kLineBytesPerSecond));
       const size_t piece = std::min(kUartFifo, solution.bytes.size() - sent);
-      if (!terminal.WriteToSlave(std::string_view(solution.bytes).substr(sent, piece))) return 0;
+      // Noted before the write: the reader may decode and the page paint before a write returns.
       if (sent < solution.rmcEnd && sent + piece >= solution.rmcEnd) probe.Written(Clock::now(), solution.newSecond);
+      if (!terminal.WriteToSlave(std::string_view(solution.bytes).substr(sent, piece))) return 0;
     }
   }
   return ThreadCpuSeconds() - cpuStart;
