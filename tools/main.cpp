@@ -2,20 +2,22 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "tools/Commands.h"
 
 namespace {
 constexpr int kExitUsage = 2;  // as Unix tools do for a command line they cannot use
-constexpr const char* kVersionText = "navlume-cli " NAVLUME_VERSION;
+constexpr const char* kProgramName = "navlume-cli";  // the usage lines' name, whatever path started it
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{
       "Navlume headless tools: decode captures, simulate receivers, watch a receiver, run the production test, "
-      "summarise result journals, find receivers"};
+      "summarise result journals, find receivers",
+      kProgramName};
   app.require_subcommand(1);
-  app.set_version_flag("--version", kVersionText);
+  app.set_version_flag("--version", std::string(kProgramName) + " " NAVLUME_VERSION);
   AddDecodeCommand(app);
   AddSimCommand(app);
   AddMonitorCommand(app);
@@ -30,7 +32,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : kExitUsage;  // help and version succeed; the rest are usage errors
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "navlume-cli: %s\n", e.what());
+    std::fprintf(stderr, "%s: %s\n", kProgramName, e.what());
     return 2;
   }
   return 0;
