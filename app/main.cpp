@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "app/PowerTimeouts.h"
 #include "app/QtUserInterface.h"
 #include "app/Resources.h"
 #include "app/ScreenLayout.h"
-#include "app/PowerTimeouts.h"
 #include "app/Screenshots.h"
 #include "app/SingleInstance.h"
 #include "app/WinMain.h"

@@ -9,7 +9,6 @@
 
 #include "prodtest/RegGetDword.h"
 
-
 constexpr uint32_t kStartOptionMultiplexer = 0;
 constexpr uint32_t kStartOptionDirectAccess = 1;
 
