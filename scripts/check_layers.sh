@@ -57,6 +57,13 @@ for layer in "${!may_use[@]}"; do
       if [[ -z $folder || " ${may_use[$layer]} " != *" $folder "* ]]; then
         refuse "$file:$line" "includes \"$included\"" "$layer"
       fi
+    elif [[ $directive =~ \#[[:space:]]*include[[:space:]]*\<([^\>]+)\> ]]; then
+      # The repository root is on the include path, so <device/...> reaches a layer too.
+      included=${BASH_REMATCH[1]}
+      folder_of "$included"
+      if [[ -n $folder && " ${may_use[$layer]} " != *" $folder "* ]]; then
+        refuse "$file:$line" "includes <$included>" "$layer"
+      fi
     fi
   done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include' --include='*.h' --include='*.hpp' --include='*.cpp' --include='*.cc' "$layer" || true)
 done

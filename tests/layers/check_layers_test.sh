@@ -29,6 +29,7 @@ cases=(
   'prodtest/PortConf.cpp|#  include <QString>|yes'
   'sim/Scenario.cpp|#include "device/GPSDevice.h"|yes'
   'sim/Scenario.cpp|#include "serial/Serial.h"|yes'
+  'nmea/NmeaParser.cpp|#include <device/GPSDevice.h>|yes'
   'app/pages/logic/SignalBars.cpp|#include <QPainter>|yes'
   'app/pages/logic/SignalBars.cpp|#include "sim/Scenario.h"|yes'
   'tools/main.cpp|#include "app/WinMain.h"|yes'
@@ -36,6 +37,7 @@ cases=(
   'prodtest/PortConf.cpp|#include "nmea/GpsPosition.h"|no'
   'tools/main.cpp|#include "sim/Scenario.h"|no'
   'app/pages/SignalPage.cpp|#include <QPainter>|no'
+  'nmea/NmeaParser.cpp|#include <sys/types.h>|no'
   'app/WinMain.cpp|#include "tools/PositionJson.h"|no'
 )
 for row in "${cases[@]}"; do
