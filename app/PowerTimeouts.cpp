@@ -12,8 +12,6 @@ namespace {
 
 using platform::RegRoot;
 
-constexpr const char* kBackLightKey = "ControlPanel\\BackLight";
-constexpr const char* kPowerTimeoutsKey = "SYSTEM\\CurrentControlSet\\Control\\Power\\Timeouts";
 constexpr const char* kReloadEvent = "PowerManager/ReloadActivityTimeouts";
 
 struct TimeoutValue {
@@ -48,10 +46,8 @@ void Fail(int line, const char* message) {
 bool SaveOrRestore(const platform::RegKey& key, const TimeoutValue& value, std::optional<uint32_t>& slot, bool save) {
   uint32_t written = 0;
   if (save) {
-    uint32_t current = 0;
-    uint32_t size = sizeof current;
-    if (platform::RegQueryValue(key, value.name, nullptr, &current, size) != platform::kRegSuccess ||
-        size != sizeof current) {
+    const std::optional<uint32_t> current = platform::RegReadDword(key, value.name);
+    if (!current) {
       Fail(__LINE__, value.queryFailure);
       return false;
     }

@@ -151,8 +151,8 @@ int RunMessageLoop() {
 std::string SheetCaption(const CPortConf& conf) {
   if (conf.m_bPrdMode) return kCaptionProduction;
   if (conf.m_PortNames[0] == AgpsPortName) return kCaptionAgps;
-  if (conf.m_GpsType == kGpsHardwareUblox) return kCaptionUblox;
-  if (conf.m_GpsType == kGpsHardwareOem615) return kCaptionOem615;
+  if (conf.m_GpsType == kGpsTypeUblox) return kCaptionUblox;
+  if (conf.m_GpsType == kGpsTypeOem615) return kCaptionOem615;
   return kCaptionProduction;
 }
 

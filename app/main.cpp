@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/PowerTimeouts.h"
 #include "app/QtUserInterface.h"
 #include "app/Resources.h"
 #include "app/ScreenLayout.h"
@@ -21,6 +22,7 @@
 #include "platform/StopSignals.h"
 #include "platform/Time.h"
 #include "platform/UserInterface.h"
+#include "prodtest/RegGetDword.h"
 #include "sim/GpsdServer.h"
 #include "sim/SimulationRoot.h"
 
@@ -118,25 +120,22 @@ std::optional<int> Parse(int argc, char** argv, CommandLine& line) {
 // switched it to the GPS multiplexer for the next start).
 struct SeedValue {
   platform::RegRoot root;
-  const char* key;
-  const char* name;
+  std::string_view key;
+  std::string_view name;
   uint32_t value;
 };
 constexpr SeedValue kSimulatedRegistry[] = {
-    {platform::RegRoot::LocalMachine, "Software\\Microsoft\\RIL", "StartOptions", 1},
-    {platform::RegRoot::CurrentUser, "ControlPanel\\BackLight", "BatteryTimeout", 30},
-    {platform::RegRoot::CurrentUser, "ControlPanel\\BackLight", "ACTimeout", 60},
-    {platform::RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Power\\Timeouts", "BattSuspendTimeout", 180},
-    {platform::RegRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Power\\Timeouts", "ACSuspendTimeout", 600},
+    {platform::RegRoot::LocalMachine, kRilRegistryKey, kStartOptionsValue, 1},
+    {platform::RegRoot::CurrentUser, kBackLightKey, "BatteryTimeout", 30},
+    {platform::RegRoot::CurrentUser, kBackLightKey, "ACTimeout", 60},
+    {platform::RegRoot::LocalMachine, kPowerTimeoutsKey, "BattSuspendTimeout", 180},
+    {platform::RegRoot::LocalMachine, kPowerTimeoutsKey, "ACSuspendTimeout", 600},
 };
 
 void SeedWhereMissing(const SeedValue& seed) {
   platform::RegKey key;
   platform::RegCreateKey(seed.root, seed.key, key);
-  uint32_t value = 0;
-  uint32_t size = sizeof value;
-  if (platform::RegQueryValue(key, seed.name, nullptr, &value, size) != platform::kRegSuccess)
-    platform::RegSetDword(key, seed.name, seed.value);
+  if (!platform::RegReadDword(key, seed.name)) platform::RegSetDword(key, seed.name, seed.value);
   platform::RegCloseKey(key);
 }
 

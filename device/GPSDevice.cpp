@@ -176,13 +176,13 @@ int CGPSDevice::Open() {
     hInitEvent.Create();
   }
   TimedWaitMode = false;
-  if (CWaitDialog(this).Run() != kWaitDialogDone) {
+  if (RunWaitDialog() != kWaitDialogDone) {
     NAVLUME_ERROR_LOCATION();
     platform::DebugPrint("[CGPS] Can't open %s port\r\n", m_PortName.c_str());
     return FailOpen();
   }
   platform::DebugPrint("[CGPSDevice] Create : %d baudrate\r\n", static_cast<int>(m_BaudRate));
-  if (m_BaudRate != static_cast<int32_t>(kDefaultBaudRate)) GPSBaudRateChagne();
+  if (m_BaudRate != kDefaultBaudRate) GPSBaudRateChagne();
   if (m_Serial.Setup(static_cast<uint32_t>(m_BaudRate), 8, 0, 0) != 0) {
     NAVLUME_ERROR_LOCATION();
     platform::DebugPrint("[CGPS] Can't set baudrate on GPS port : %d\r\n", static_cast<int>(m_BaudRate));
@@ -194,7 +194,7 @@ int CGPSDevice::Open() {
       platform::DebugPrint("[CGPS] Can't set Handshaking mode on GPS port : %d\r\n", static_cast<int>(error));
       return FailOpen();
     }
-  } else if (!COem615Protocol(*this, m_Serial, hInitEvent, m_StopEvent).StartUp(m_bColdStart)) {
+  } else if (!COem615Protocol(m_PortName, m_BaudRate, m_Serial, hInitEvent, m_StopEvent).StartUp(m_bColdStart)) {
     return FailOpen();
   }
   if (m_bColdStart && m_PortName == UbloxPortName) {
@@ -228,6 +228,10 @@ int CGPSDevice::WaitDialogAttempt() {
   return kWaitDialogDone;
 }
 
+int CGPSDevice::RunWaitDialog() {
+  return CWaitDialog([this] { return WaitDialogAttempt(); }, m_PortName, &m_StopEvent).Run();
+}
+
 int CGPSDevice::GPSBaudRateChagne() {
   if (m_Serial.Setup(kDefaultBaudRate, 8, 0, 0) != 0) {
     NAVLUME_ERROR_LOCATION();
@@ -240,7 +244,7 @@ int CGPSDevice::GPSBaudRateChagne() {
     return 1;
   }
   if (m_PortName != Oem615PortName) return 1;
-  return COem615Protocol(*this, m_Serial, hInitEvent, m_StopEvent).ChangeBaudRate();
+  return COem615Protocol(m_PortName, m_BaudRate, m_Serial, hInitEvent, m_StopEvent).ChangeBaudRate();
 }
 
 void CGPSDevice::OpenExportPort() {

@@ -16,17 +16,13 @@
 #include "device/EventSlot.h"
 #include "device/GPSListener.h"
 #include "device/GpsApi.h"
+#include "device/ReceiverTypes.h"
 #include "device/ReplyMatcher.h"
 #include "nmea/GpsPosition.h"
 #include "nmea/NmeaParser.h"
 #include "platform/Event.h"
 #include "platform/StopRequest.h"
 #include "serial/Serial.h"
-
-// Receiver types.
-constexpr uint32_t kGpsTypeAgps = 2;  // what the program passes for the A-GPS port
-constexpr uint32_t kGpsTypeUblox = 3;
-constexpr uint32_t kGpsTypeOem615 = 4;
 
 // Values of m_State.
 constexpr int kDeviceNone = 0;
@@ -38,7 +34,6 @@ constexpr int kDevicePortClosed = 4;
 constexpr size_t kMaxListeners = 10;
 constexpr size_t kRawTextSize = 4096;                  // the last batch and its NUL
 constexpr size_t kMaxBatchBytes = kRawTextSize - 1;  // longer runs are published in several batches
-constexpr uint32_t kDefaultBaudRate = 9600;
 
 class CGPSDevice : public NmeaParser {
  public:
@@ -94,8 +89,6 @@ class CGPSDevice : public NmeaParser {
   int32_t m_BaudRate = 0;
 
  private:
-  friend class CWaitDialog;
-
   // The decoder is driven by the parse thread alone.
   using NmeaParser::Feed;
   using NmeaParser::GetLineBuffer;
@@ -104,6 +97,8 @@ class CGPSDevice : public NmeaParser {
   // One attempt of the "Loading..." dialog to reach the receiver: the dialog's
   // result when the attempt decides it (1 reached), else 0 to try again.
   int WaitDialogAttempt();
+  // The "Loading..." dialog making that attempt; a cancelled start-up ends it.
+  int RunWaitDialog();
   int OpenPortAndReceiver();
   int GPSBaudRateChagne();
   int StartOem615();

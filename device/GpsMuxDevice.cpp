@@ -22,7 +22,6 @@ constexpr const char* kOem615DriverName = "OEM615";
 constexpr const char* kAgpsDriverName = "Cinterion PH8";
 constexpr uint32_t kPreparationPauseMs = 10000;
 constexpr uint32_t kPreparationPromptWaitMs = 7000;
-constexpr int32_t kPreparationBaudRate = 9600;
 constexpr uint32_t kPollPeriodMs = 1000;
 constexpr uint32_t kMuxMaxAgeMs = 6000;
 
@@ -66,7 +65,7 @@ int CGPSDevice::CreateEX(const std::string& port, uint32_t /*passLevel*/, uint32
 
   if (type == kGpsTypeOem615 && !PrepareOem615()) return FailCreateEX();
   TimedWaitMode = false;
-  if (CWaitDialog(this).Run() != kWaitDialogDone) {
+  if (RunWaitDialog() != kWaitDialogDone) {
     NAVLUME_ERROR_LOCATION();
     platform::DebugPrint("[CGPS] Can't open %s port\r\n", m_PortName.c_str());
     return FailCreateEX();
@@ -140,16 +139,16 @@ int CGPSDevice::PrepareOem615() {
     platform::DebugPrint("[CGPS] CreateEX Can't open %s port\r\n", m_PortName.c_str());
     return EndOem615Preparation(0);
   }
-  if (m_Serial.Setup(kPreparationBaudRate, 8, 0, 0) != 0) {
+  if (m_Serial.Setup(kDefaultBaudRate, 8, 0, 0) != 0) {
     NAVLUME_ERROR_LOCATION();
     platform::DebugPrint("[CGPS] CreateEX Can't set baudrate on GPS port : %d\r\n", static_cast<int>(m_BaudRate));
     return EndOem615Preparation(0);
   }
-  RunPauseDialog(this, kPreparationPauseMs);
+  RunPauseDialog(&m_StopEvent, kPreparationPauseMs);
   if (!hInitEvent.Wait(kPreparationPromptWaitMs, &m_StopEvent))
     platform::DebugPrint("[GPSPort] ___ OEM615 module Init Response Fail\r\n");
   hInitEvent.Reset();
-  const int result = COem615Protocol(*this, m_Serial, hInitEvent, m_StopEvent).GPSPort(0);
+  const int result = COem615Protocol(m_PortName, m_BaudRate, m_Serial, hInitEvent, m_StopEvent).GPSPort(0);
   return EndOem615Preparation(StartUpCancelled() ? 0 : result);
 }
 

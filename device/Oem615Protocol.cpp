@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "device/GPSDevice.h"
+#include "device/ReceiverTypes.h"
 #include "device/WaitDialog.h"
 #include "platform/Debug.h"
 
@@ -20,7 +20,6 @@ constexpr const char* kColdStartCommand = "freset\n";
 constexpr const char* kSerialConfigFormat = "serialconfig com1 %d n 8 1 n\n";
 constexpr size_t kColdStartBufferSize = 20;
 constexpr size_t kSerialConfigBufferSize = 50;
-constexpr int32_t kFactoryBaudRate = 9600;
 constexpr uint32_t kPromptWaitMs = 1000;
 constexpr uint32_t kPausePromptWaitMs = 7000;
 constexpr uint32_t kPauseMs = 5000;
@@ -29,10 +28,10 @@ constexpr uint32_t kSettleMs = 500;
 
 int COem615Protocol::StartUp(int coldStart) {
   TimedWaitMode = true;
-  if (m_Device.m_BaudRate == kFactoryBaudRate) {
+  if (m_BaudRate == kDefaultBaudRate) {
     if (!Pause(kPauseMs)) {
       NAVLUME_ERROR_LOCATION();
-      platform::DebugPrint("[CGPS] Can't open %s port\r\n", m_Device.m_PortName.c_str());
+      platform::DebugPrint("[CGPS] Can't open %s port\r\n", m_PortName.c_str());
     }
     WaitForPrompt(kPausePromptWaitMs, "[GPSPort] ___ OEM615 module Init Response Fail\r\n");
   } else {
@@ -48,11 +47,11 @@ int COem615Protocol::ChangeBaudRate() {
   TimedWaitMode = true;
   if (!Pause(kPauseMs)) {
     NAVLUME_ERROR_LOCATION();
-    platform::DebugPrint("[CGPS] GPSBaudRateChagne Can't open %s port\r\n", m_Device.m_PortName.c_str());
+    platform::DebugPrint("[CGPS] GPSBaudRateChagne Can't open %s port\r\n", m_PortName.c_str());
   }
   WaitForPrompt(kPausePromptWaitMs, "[GPSPort] ___ GPSBaudRateChagne OEM615 module Init Response Fail\r\n");
   char command[kSerialConfigBufferSize] = {};
-  std::snprintf(command, sizeof command, kSerialConfigFormat, static_cast<int>(m_Device.m_BaudRate));
+  std::snprintf(command, sizeof command, kSerialConfigFormat, static_cast<int>(m_BaudRate));
   WriteWithNul(command);
   // The receiver answers at the old rate before it moves: the command has left
   // the line once the prompt is back, and the port may change its rate.
@@ -73,14 +72,14 @@ int COem615Protocol::GPSPort(int coldStart) {
     }
     WaitForPrompt(kPromptWaitMs, "[GPSPort] ___ OEM615 module cold start Response Fail\r\n");
     // The receiver restarts at its factory rate.
-    if (m_Port.Setup(kFactoryBaudRate, 8, 0, 0) != 0) {
+    if (m_Port.Setup(kDefaultBaudRate, 8, 0, 0) != 0) {
       NAVLUME_ERROR_LOCATION();
-      platform::DebugPrint("[CGPS] Can't set baudrate on GPS port : %d\r\n", static_cast<int>(m_Device.m_BaudRate));
+      platform::DebugPrint("[CGPS] Can't set baudrate on GPS port : %d\r\n", static_cast<int>(m_BaudRate));
       return 0;
     }
     if (!Pause(kPauseMs)) {
       NAVLUME_ERROR_LOCATION();
-      platform::DebugPrint("[CGPS] Can't open %s port\r\n", m_Device.m_PortName.c_str());
+      platform::DebugPrint("[CGPS] Can't open %s port\r\n", m_PortName.c_str());
     }
     WaitForPrompt(kPausePromptWaitMs, "[GPSPort] ___ OEM615 module cold start Init Response Fail\r\n");
     platform::DebugPrint("[GPSPort] ___ OEM615 module cold start done\r\n");
@@ -106,7 +105,7 @@ void COem615Protocol::WaitForPrompt(uint32_t ms, const char* failure) {
   m_InitEvent.Reset();
 }
 
-bool COem615Protocol::Pause(uint32_t periodMs) { return RunPauseDialog(&m_Device, periodMs) == kWaitDialogDone; }
+bool COem615Protocol::Pause(uint32_t periodMs) { return RunPauseDialog(&m_Stop, periodMs) == kWaitDialogDone; }
 
 uint32_t COem615Protocol::WriteWithNul(const char* command) {
   return m_Port.Write(command, static_cast<uint32_t>(std::strlen(command) + 1));

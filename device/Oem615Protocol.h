@@ -5,21 +5,22 @@
 // by the parse thread, which signals the init event waited on here.
 
 #include <cstdint>
+#include <string>
+#include <utility>
 
 #include "device/EventSlot.h"
 #include "platform/Event.h"
 #include "serial/Serial.h"
-
-class CGPSDevice;
 
 constexpr int kOem615LogCommandCount = 17;
 extern const char* const kOem615LogCommands[kOem615LogCommandCount];
 
 class COem615Protocol {
  public:
-  // `stop` cuts the exchange short when the device is being closed.
-  COem615Protocol(CGPSDevice& device, CSerial& port, CEventSlot& initEvent, platform::Event& stop)
-      : m_Device(device), m_Port(port), m_InitEvent(initEvent), m_Stop(stop) {}
+  // `portName` and `baudRate` are the device's; `stop` cuts the exchange
+  // short when the device is being closed.
+  COem615Protocol(std::string portName, int32_t baudRate, CSerial& port, CEventSlot& initEvent, platform::Event& stop)
+      : m_PortName(std::move(portName)), m_BaudRate(baudRate), m_Port(port), m_InitEvent(initEvent), m_Stop(stop) {}
 
   // The start-up inside Open, on a port open at the device's rate. Closes the
   // init event when it ends. 1 on success, 0 when GPSPort fails.
@@ -39,7 +40,8 @@ class COem615Protocol {
   // Writes a command with its terminating NUL.
   uint32_t WriteWithNul(const char* command);
 
-  CGPSDevice& m_Device;
+  std::string m_PortName;
+  int32_t m_BaudRate;
   CSerial& m_Port;
   CEventSlot& m_InitEvent;
   platform::Event& m_Stop;

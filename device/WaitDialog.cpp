@@ -1,6 +1,5 @@
 #include "device/WaitDialog.h"
 
-#include "device/GPSDevice.h"
 #include "platform/Debug.h"
 #include "platform/UserInterface.h"
 
@@ -16,27 +15,26 @@ constexpr int kMaxAttemptTicks = 10;  // the tick after the tenth failed one giv
 int CWaitDialog::Run() {
   m_Ticks = 0;
   const uint32_t period = TimedWaitMode ? WaitDialogPeriod : kAttemptPeriodMs;
-  platform::Event* stop = m_pDevice != nullptr ? &m_pDevice->m_StopEvent : nullptr;
-  return platform::CurrentUserInterface().RunWaitDialog(kWaitDialogText, period, [this] { return OnTick(); }, stop);
+  return platform::CurrentUserInterface().RunWaitDialog(kWaitDialogText, period, [this] { return OnTick(); }, m_pStop);
 }
 
 int CWaitDialog::OnTick() {
-  if (m_pDevice != nullptr && m_pDevice->StartUpCancelled()) return kWaitDialogFailed;
+  if (m_pStop != nullptr && m_pStop->IsSet()) return kWaitDialogFailed;
   if (TimedWaitMode) return kWaitDialogDone;
-  if (m_pDevice == nullptr) {
+  if (!m_Attempt) {
     platform::DebugPrint("[Navlume] WaitTimeDlgProc : Can't get GPSDevice handle !\r\n");
     return kWaitDialogFailed;
   }
-  if (const int result = m_pDevice->WaitDialogAttempt(); result != 0) return result;
+  if (const int result = m_Attempt(); result != 0) return result;
   if (++m_Ticks > kMaxAttemptTicks) {
-    platform::DebugPrint("[Navlume] %s device wait timeout!\r\n", m_pDevice->m_PortName.c_str());
+    platform::DebugPrint("[Navlume] %s device wait timeout!\r\n", m_PortName.c_str());
     return kWaitDialogFailed;
   }
   return 0;
 }
 
-int RunPauseDialog(CGPSDevice* device, uint32_t periodMs) {
+int RunPauseDialog(platform::Event* stop, uint32_t periodMs) {
   TimedWaitMode = true;
   WaitDialogPeriod = periodMs;
-  return CWaitDialog(device).Run();
+  return CWaitDialog(nullptr, "", stop).Run();
 }

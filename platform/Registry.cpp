@@ -430,6 +430,13 @@ long RegQueryValue(const RegKey& key, std::string_view name, uint32_t* type, voi
   return kRegSuccess;
 }
 
+std::optional<uint32_t> RegReadDword(const RegKey& key, std::string_view name) {
+  uint32_t value = 0;
+  uint32_t size = sizeof value;
+  if (RegQueryValue(key, name, nullptr, &value, size) != kRegSuccess || size != sizeof value) return std::nullopt;
+  return value;
+}
+
 long RegSetDword(const RegKey& key, std::string_view name, uint32_t value) {
   return SetValue(key, name, Value{kRegDword, value, {}});
 }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,8 @@ long RegCloseKey(RegKey& key);
 // kRegMoreData when the value does not fit (nothing copied), kRegFileNotFound
 // when the value is missing. `type` and `data` may be null.
 long RegQueryValue(const RegKey& key, std::string_view name, uint32_t* type, void* data, uint32_t& size);
+// A 4-byte value; nothing when the value is missing or of another size.
+std::optional<uint32_t> RegReadDword(const RegKey& key, std::string_view name);
 long RegSetDword(const RegKey& key, std::string_view name, uint32_t value);
 long RegSetString(const RegKey& key, std::string_view name, std::string_view value);
 // Changes are saved as they are made; flushing saves again and always succeeds on a healthy disk.

@@ -27,8 +27,8 @@ struct Place {
 
 std::optional<Place> PlaceOf(ReceiverKind kind) {
   switch (kind) {
-    case ReceiverKind::Ublox: return Place{"GPS", kGpsTypeKey, kGpsHardwareUblox, UbloxPortName};
-    case ReceiverKind::Oem615: return Place{"GPS", kGpsTypeKey, kGpsHardwareOem615, Oem615PortName};
+    case ReceiverKind::Ublox: return Place{"GPS", kGpsTypeKey, kGpsTypeUblox, UbloxPortName};
+    case ReceiverKind::Oem615: return Place{"GPS", kGpsTypeKey, kGpsTypeOem615, Oem615PortName};
     case ReceiverKind::Nmea: return Place{"NMEA-only (A-GPS port)", kWwanTypeKey, kWwanHardwarePhs8, AgpsPortName};
     default: return std::nullopt;
   }
@@ -57,9 +57,9 @@ DetectedProfile ProfileForReceivers(const std::vector<ProbeResult>& results) {
     profile.settings.push_back({kHardwareSection, place->typeKey, std::to_string(place->type)});
     profile.settings.push_back({kPortsSection, place->port, result.path});
     everyTalker = everyTalker || SpeaksOtherThanGp(result);
-    if (result.baudRate != static_cast<uint32_t>(kPortConfBaudRate)) {
+    if (result.baudRate != static_cast<uint32_t>(kDefaultBaudRate)) {
       profile.notes.push_back(result.path + " talks at " + std::to_string(result.baudRate) + " baud; Navlume opens a " +
-                              "single receiver at " + std::to_string(kPortConfBaudRate) +
+                              "single receiver at " + std::to_string(kDefaultBaudRate) +
                               " (the start-options dialog of two receivers offers other rates)");
     }
   }

@@ -12,6 +12,7 @@
 #include "platform/UserInterface.h"
 #include "prodtest/ConfigText.h"
 #include "prodtest/FormatText.h"
+#include "prodtest/ProductionTest.h"
 #include "prodtest/RegGetDword.h"
 #include "prodtest/StartOptionsDialog.h"
 
@@ -21,7 +22,6 @@ const std::array<const char*, 10> kPortNameTable = {"",      "COM1:", "COM2:", "
 namespace {
 
 constexpr uint32_t kMaxTestTimeout = 100;
-constexpr uint32_t kMaxTestType = 1;
 
 // The receiver kinds a PORTn value may name, in the order they are compared.
 const std::string* PortNameOfKind(std::string_view kind) {
@@ -86,7 +86,7 @@ int CPortConf::Initialize() {
     }
   }
   uint32_t startOptions = 0;
-  RegGetDword(platform::RegRoot::LocalMachine, kRilRegistryKey, "StartOptions", &startOptions);
+  RegGetDword(platform::RegRoot::LocalMachine, kRilRegistryKey, kStartOptionsValue, &startOptions);
   m_bDirectAccess = startOptions != 0 ? 1 : 0;
   platform::DebugPrint("--- CPortConf::Initialize:%d ---\r\n", static_cast<int>(m_PortCount));
   return (m_bPrdMode || m_PortCount > 0) ? 1 : 0;
@@ -112,8 +112,8 @@ int CPortConf::DetectDevices() {
 }
 
 void CPortConf::AddHardwarePorts() {
-  if (m_GpsType == kGpsHardwareUblox) AddPort(UbloxPortName, 0);
-  if (m_GpsType == kGpsHardwareOem615) AddPort(Oem615PortName, 0);
+  if (m_GpsType == kGpsTypeUblox) AddPort(UbloxPortName, 0);
+  if (m_GpsType == kGpsTypeOem615) AddPort(Oem615PortName, 0);
   if (m_WwanType == kWwanHardwarePhs8) AddPort(AgpsPortName, 0);
 }
 
@@ -169,7 +169,7 @@ void CPortConf::ReadTestOptions(std::string_view text) {
   value = {};
   if (Getstring(text, "TESTTYPE:", &value) && !value.bTooLong) {
     m_TestType = ParseDecimal(value.View());
-    if (static_cast<uint32_t>(m_TestType) > kMaxTestType) m_TestType = 0;
+    if (static_cast<uint32_t>(m_TestType) > kTestTypeSameTime) m_TestType = 0;
   }
 }
 

@@ -9,10 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "device/ReceiverTypes.h"
+
 class CGPSDevice;
 
 constexpr uint32_t kMaxConfiguredPorts = 2;
-constexpr int32_t kPortConfBaudRate = 9600;
 constexpr uint32_t kDefaultTestTimeout = 60;
 
 // The average SNR a receiver must reach: 10 to 50; a receiver whose level
@@ -25,9 +26,8 @@ constexpr uint32_t kDefaultPassLevel = 35;
 constexpr const char* kCardConfigPath = "\\Storage Card\\Navlume.ini";
 constexpr const char* kRootConfigPath = "\\Navlume.ini";
 
-// Hardware types reported by the device-control library.
-constexpr int32_t kGpsHardwareUblox = 3;
-constexpr int32_t kGpsHardwareOem615 = 4;
+// The WWAN hardware type reported by the device-control library; GPS
+// hardware types are the receiver types (device/ReceiverTypes.h).
 constexpr int32_t kWwanHardwarePhs8 = 2;
 
 // Choices of the start-options dialog.
@@ -75,7 +75,7 @@ class CPortConf {
 
   std::array<std::string, kMaxConfiguredPorts> m_PortNames;  // packed from 0; empty: none
   std::array<uint32_t, kMaxConfiguredPorts> m_PassLevels{0, 0};
-  std::array<int32_t, kMaxConfiguredPorts> m_BaudRates{kPortConfBaudRate, kPortConfBaudRate};
+  std::array<int32_t, kMaxConfiguredPorts> m_BaudRates{kDefaultBaudRate, kDefaultBaudRate};
   uint32_t m_PortCount = 0;
   int m_bPrdMode = 0;
   int32_t m_TestType = 0;  // 0 one by one, 1 at the same time

@@ -71,8 +71,8 @@ void CPrdConfigModel::OnInitDialog() {
   const auto give = [&](const char* text, const std::string& portName) {
     if (nextSlot < kSlots.size()) GiveReceiverToSlot(kSlots[nextSlot++], text, portName);
   };
-  if (m_pPortConf->m_GpsType == kGpsHardwareUblox) give(kUbloxReceiverText, UbloxPortName);
-  if (m_pPortConf->m_GpsType == kGpsHardwareOem615) give(kOem615ReceiverText, Oem615PortName);
+  if (m_pPortConf->m_GpsType == kGpsTypeUblox) give(kUbloxReceiverText, UbloxPortName);
+  if (m_pPortConf->m_GpsType == kGpsTypeOem615) give(kOem615ReceiverText, Oem615PortName);
   if (m_pPortConf->m_WwanType == kWwanHardwarePhs8) give(kAgpsReceiverText, AgpsPortName);
   platform::DebugPrint("--- CPrdConfig::OnInitDialog ---\r\n");
 }

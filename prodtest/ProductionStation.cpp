@@ -30,7 +30,7 @@ bool CProductionStation::Start(CGPSListener* presenter) {
     m_Conf.SetRegistryKey(device, 1);
     const uint32_t port = static_cast<uint32_t>(i);
     const std::string& name = m_Conf.m_PortNames[port];
-    if (!device.Create(name, m_Conf.PassLevel(port), m_Conf.ReceiverType(name), kPortConfBaudRate))
+    if (!device.Create(name, m_Conf.PassLevel(port), m_Conf.ReceiverType(name), kDefaultBaudRate))
       return OpenFailed(i, device);
     if (sameTime && !device.Open()) return OpenFailed(i, device);
     device.AddListener(listener);

@@ -4,11 +4,9 @@ int RegGetDword(platform::RegRoot root, std::string_view subKey, std::string_vie
   if (out == nullptr) return 0;
   platform::RegKey key;
   if (platform::RegCreateKey(root, subKey, key) != platform::kRegSuccess) return 0;
-  uint32_t value = 0;
-  uint32_t size = sizeof value;
-  const long result = platform::RegQueryValue(key, name, nullptr, &value, size);
+  const std::optional<uint32_t> value = platform::RegReadDword(key, name);
   platform::RegCloseKey(key);
-  if (result != platform::kRegSuccess || size != sizeof value) return 0;
-  *out = value;
+  if (!value) return 0;
+  *out = *value;
   return 1;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// Reading one REG_DWORD option, and the key that holds the receiver options.
+// Reading one REG_DWORD option, and the key that holds the start option and
+// the receiver options.
 
 #include <cstdint>
 #include <string_view>
@@ -8,6 +9,11 @@
 
 // HKEY_LOCAL_MACHINE key of the start option and the receiver options.
 constexpr std::string_view kRilRegistryKey = "Software\\Microsoft\\RIL";
+// Its values, each a REG_DWORD.
+inline constexpr std::string_view kStartOptionsValue = "StartOptions";
+inline constexpr std::string_view kSaveNmeaDataValue = "SaveNMEAData";
+inline constexpr std::string_view kExportToUartValue = "ExportToUart";
+inline constexpr std::string_view kExtGpsTestModeValue = "ExtGpsTestMode";
 
 // Reads a 4-byte value into `out`, creating the key when it is missing.
 // 1 when read; 0 with `out` unchanged otherwise (no such value, not 4 bytes, null `out`).

@@ -41,14 +41,14 @@ void CStartOptionsDialog::OnInitDialog() {
   Control(IDC_START_OK).text = "OK";
 
   bool noneChecked = true;
-  if (m_Conf.m_GpsType == kGpsHardwareUblox) {
+  if (m_Conf.m_GpsType == kGpsTypeUblox) {
     m_Conf.m_StartChoice = kStartChoiceUblox;
     CheckRadio(IDC_START_UBX);
     noneChecked = false;
   } else {
     Control(IDC_START_UBX).enabled = false;
   }
-  if (m_Conf.m_GpsType == kGpsHardwareOem615) {
+  if (m_Conf.m_GpsType == kGpsTypeOem615) {
     if (noneChecked) {
       m_Conf.m_StartChoice = kStartChoiceOem615;
       CheckRadio(IDC_START_OEM615);
@@ -115,7 +115,7 @@ void CStartOptionsDialog::Accept() {
   const platform::ControlState& combo = Control(IDC_START_BAUDRATE);
   const int selection = combo.selection;
   platform::DebugPrint("[Navlume] CPortConf::_DlgProc nCurSel : 0x%x\r\n", static_cast<unsigned>(selection));
-  int32_t baudRate = kPortConfBaudRate;
+  int32_t baudRate = kDefaultBaudRate;
   if (selection >= 0 && static_cast<size_t>(selection) < combo.items.size()) {
     const std::string& text = combo.items[static_cast<size_t>(selection)];
     baudRate = ParseDecimal(std::string_view(text).substr(0, kBaudTextChars - 1));

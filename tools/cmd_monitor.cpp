@@ -27,7 +27,7 @@ struct MonitorOptions {
   std::string root;
   std::string devicePath;
   std::optional<uint32_t> type;
-  int32_t baud = 9600;
+  int32_t baud = kDefaultBaudRate;
   bool saveNmea = false;
   bool exportToUart = false;
   bool coldStart = false;

@@ -5,21 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "app/pages/QtGeometry.h"
+#include "app/pages/logic/SignalBars.h"
 #include "resources/resource.h"
 #include "ui_prd_test_page.h"
 
 namespace {
 
 constexpr int kTestTimerId = 1;
-constexpr const char* kNoPrnText = "00";  // a channel without satellite, as the form starts
+constexpr const char* kEmptyChannelPrn = "00";  // a channel without satellite, as the form starts
 constexpr const char* kUnsavedText = "Result not saved: ";
 constexpr int kChannels = static_cast<int>(kGpsMaxSatellites);
-constexpr int kFramePenWidth = 2;
-constexpr int kSnrTextBand = 20;  // pixels above a bar's filled part for its SNR
-constexpr uint32_t kSnrFullScale = 100;
-const QColor kFrameColor(0xAB, 0xC0, 0xE9);  // light blue
-const QColor kFixColor(0x00, 0xFF, 0x00);
-const QColor kNoFixColor(0xFF, 0x00, 0x00);
 
 struct PanelIds {
   int title, view, used, snr, ttff, firstBar, firstPrn;
@@ -47,10 +43,8 @@ bool CPrdTestPage::OnInitDialog() {
       ShowItem(ids.firstBar + k, false);
     }
   }
-  m_FramePen = QPen(Qt::black, kFramePenWidth);
-  m_FrameBrush = QBrush(kFrameColor);
-  m_FixBrush = QBrush(kFixColor);
-  m_NoFixBrush = QBrush(kNoFixColor);
+  m_FramePen = QPen(Qt::black, kBarFramePenWidth);
+  m_FrameBrush = QBrush(ToQColor(kBarFrameFill));
   ShowItem(IDC_PRD_UNSAVED, false);
   SetTimer(kTestTimerId, m_Station.MsUntilNextTick());
   return true;
@@ -99,22 +93,17 @@ void CPrdTestPage::ShowUnsavedResults() {
 
 void CPrdTestPage::DrawSignalBars(QPainter& painter, int panel, const GpsPosition& position) {
   const PanelIds& ids = kPanelIds[panel];
-  const bool fixed = position.fixQuality == kGpsFixQualityGps || position.fixQuality == kGpsFixQualityDgps;
+  const QColor fillColour = ToQColor(FixColour(position.fixQuality));
   for (int k = 0; k < kChannels; ++k) {
+    // The frame keeps this page's look: drawn on the place's edge with the page's pen.
     const QRect place = ItemRect(ids.firstBar + k);
     painter.drawRect(place);
     const uint32_t prn = position.inViewPrns[k];
-    if (prn == 0) {
-      SetItemText(ids.firstPrn + k, kNoPrnText);
-      continue;
+    const SignalBar bar = MakeSignalBar(ToPixelRect(place), prn, position.inViewSnr[k]);
+    if (bar.filled) {
+      painter.fillRect(ToQRect(bar.fill), fillColour);
+      painter.drawText(ToQRect(bar.snrTextBox), Qt::AlignCenter | Qt::TextDontClip, QString::fromStdString(bar.snrText));
     }
-    const uint32_t snr = position.inViewSnr[k];
-    const int filled = static_cast<int>(snr * static_cast<uint32_t>(place.height()) / kSnrFullScale);
-    const int bottom = place.y() + place.height();
-    painter.fillRect(QRect(QPoint(place.left() + 1, bottom - filled), QPoint(place.right() - 1, bottom - 1)),
-                     fixed ? m_FixBrush : m_NoFixBrush);
-    const QRect band(QPoint(place.left() + 1, bottom - filled - kSnrTextBand), QPoint(place.right() - 1, bottom - filled));
-    painter.drawText(band, Qt::AlignHCenter | Qt::AlignVCenter, QString::number(snr));
-    SetItemText(ids.firstPrn + k, QString::number(prn));
+    SetItemText(ids.firstPrn + k, prn == 0 ? kEmptyChannelPrn : bar.prnText.c_str());
   }
 }

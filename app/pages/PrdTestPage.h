@@ -30,6 +30,4 @@ class CPrdTestPage : public CGPSPage {
   CProductionStation& m_Station;
   QPen m_FramePen;
   QBrush m_FrameBrush;
-  QBrush m_FixBrush;
-  QBrush m_NoFixBrush;
 };

@@ -80,14 +80,14 @@ TEST(SheetCaptionTest, AllFourCaptions) {
   ResetPortNames();
   CPortConf conf;
   conf.m_PortNames[0] = "COM2:";
-  conf.m_GpsType = kGpsHardwareUblox;
+  conf.m_GpsType = kGpsTypeUblox;
   EXPECT_EQ(SheetCaption(conf), "U-BLOX");
-  conf.m_GpsType = kGpsHardwareOem615;
+  conf.m_GpsType = kGpsTypeOem615;
   EXPECT_EQ(SheetCaption(conf), "OEM615");
   conf.m_GpsType = 0;
   EXPECT_EQ(SheetCaption(conf), "Navlume");
   conf.m_PortNames[0] = AgpsPortName;
-  conf.m_GpsType = kGpsHardwareUblox;
+  conf.m_GpsType = kGpsTypeUblox;
   EXPECT_EQ(SheetCaption(conf), "A-GPS");
   conf.m_bPrdMode = 1;
   EXPECT_EQ(SheetCaption(conf), "Navlume");

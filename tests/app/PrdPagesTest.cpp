@@ -237,7 +237,7 @@ class PrdConfigPageTest : public PrdPagesTest {
  protected:
   void SetUp() override {
     PrdPagesTest::SetUp();
-    m_Conf.m_GpsType = kGpsHardwareUblox;
+    m_Conf.m_GpsType = kGpsTypeUblox;
     m_Conf.m_WwanType = kWwanHardwarePhs8;
   }
   QComboBox* Combo(CGPSPage& page, int id) { return qobject_cast<QComboBox*>(page.Item(id)); }

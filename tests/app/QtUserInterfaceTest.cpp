@@ -97,7 +97,7 @@ class StartOptionsViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetPortNames();
-    m_Conf.m_GpsType = kGpsHardwareUblox;
+    m_Conf.m_GpsType = kGpsTypeUblox;
     m_Conf.m_WwanType = kWwanHardwarePhs8;
   }
   void TearDown() override { ResetPortNames(); }

@@ -93,7 +93,7 @@ class PageSizesTest : public navlume_test::DeviceRootTest {
 
 TEST_F(PageSizesTest, EveryPageFitsEveryScreen) {
   m_Conf.m_bDirectAccess = 1;
-  m_Conf.m_GpsType = kGpsHardwareUblox;
+  m_Conf.m_GpsType = kGpsTypeUblox;
   for (const Screen& screen : kScreens) Render(screen);
 }
 

@@ -32,7 +32,7 @@ class SettingsPageTest : public navlume_test::DeviceRootTest {
     DeviceRootTest::TearDown();
   }
 
-  void Open(int directAccess, int32_t gpsType = kGpsHardwareUblox) {
+  void Open(int directAccess, int32_t gpsType = kGpsTypeUblox) {
     m_Conf.m_bDirectAccess = directAccess;
     m_Conf.m_GpsType = gpsType;
     m_pPage = std::make_unique<CSettingsPage>(m_Conf);
@@ -97,7 +97,7 @@ TEST_F(SettingsPageTest, MultiplexerModeDisablesTheReceiverOptions) {
 
 TEST_F(SettingsPageTest, ExportIsForcedOffUnlessTheTypeIs2) {
   SetRilDword("ExportToUart", 1);
-  Open(1, kGpsHardwareOem615);
+  Open(1, kGpsTypeOem615);
   EXPECT_FALSE(Enabled(IDC_SETTINGS_EXPORT));
   EXPECT_FALSE(Checked(IDC_SETTINGS_EXPORT));
   EXPECT_TRUE(SavedRilDwordIs("ExportToUart", 0));

@@ -39,7 +39,7 @@ class PrdConfigModelTest : public navlume_test::DeviceRootTest {
 
   // u-blox and PHS8 fitted, normal mode on the u-blox.
   void NormalMode() {
-    m_Conf.m_GpsType = kGpsHardwareUblox;
+    m_Conf.m_GpsType = kGpsTypeUblox;
     m_Conf.m_WwanType = kWwanHardwarePhs8;
     m_Conf.AddPort(UbloxPortName, 0);
   }
@@ -76,7 +76,7 @@ TEST_F(PrdConfigModelTest, NormalModeOffersTheFittedReceiversUnchecked) {
 }
 
 TEST_F(PrdConfigModelTest, ProductionModeChecksTheConfiguredSlotsWithTheirOwnLevels) {
-  m_Conf.m_GpsType = kGpsHardwareUblox;
+  m_Conf.m_GpsType = kGpsTypeUblox;
   m_Conf.m_WwanType = kWwanHardwarePhs8;
   m_Conf.m_bPrdMode = 1;
   m_Conf.m_TestType = 1;
@@ -101,7 +101,7 @@ TEST_F(PrdConfigModelTest, ProductionModeChecksTheConfiguredSlotsWithTheirOwnLev
 }
 
 TEST_F(PrdConfigModelTest, OneReceiverLeavesTheSecondSlotDisabled) {
-  m_Conf.m_GpsType = kGpsHardwareOem615;
+  m_Conf.m_GpsType = kGpsTypeOem615;
   m_Conf.m_bPrdMode = 1;
   m_Conf.AddPort(Oem615PortName, 0);
   m_Model.OnInitDialog();
@@ -158,7 +158,7 @@ TEST_F(PrdConfigModelTest, CardFileLeavesTheRootFileAlone) {
 
 // What the page writes is what the program reads at its next start.
 TEST_F(PrdConfigModelTest, WrittenFileReadsBack) {
-  m_Conf.m_GpsType = kGpsHardwareOem615;
+  m_Conf.m_GpsType = kGpsTypeOem615;
   m_Conf.m_WwanType = kWwanHardwarePhs8;
   m_Model.OnInitDialog();
   Control(IDC_PRD_TEST_TYPE).selection = 1;
@@ -220,7 +220,7 @@ TEST_F(PrdConfigModelTest, RefusedTypedLevelWritesNothing) {
 // A level of the file outside 10..50 is shown as the file has it, and OK
 // names the file's line as the reason it is refused until a level is chosen.
 TEST_F(PrdConfigModelTest, AFileLevelOutsideTheRangeIsTheReasonGiven) {
-  Hardware(kGpsHardwareUblox, kWwanHardwarePhs8);
+  Hardware(kGpsTypeUblox, kWwanHardwarePhs8);
   WriteFile(kRootFile, "TESTTYPE: 0\r\nTESTTIMEOUT: 60\r\nPORT1: U-BLOX\r\nLEVEL1: -1\r\n");
   ASSERT_EQ(m_Conf.Initialize(), 1);
   m_Model.OnInitDialog();

@@ -7,10 +7,7 @@
 #include <string>
 #include <string_view>
 
-inline constexpr std::string_view kStartOptionsValue = "StartOptions";
-inline constexpr std::string_view kSaveNmeaDataValue = "SaveNMEAData";
-inline constexpr std::string_view kExportToUartValue = "ExportToUart";
-inline constexpr std::string_view kExtGpsTestModeValue = "ExtGpsTestMode";
+#include "prodtest/RegGetDword.h"
 
 constexpr uint32_t kStartOptionMultiplexer = 0;
 constexpr uint32_t kStartOptionDirectAccess = 1;
