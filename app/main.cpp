@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "app/PowerTimeouts.h"
 #include "app/QtUserInterface.h"
@@ -25,6 +24,7 @@
 #include "prodtest/RegGetDword.h"
 #include "sim/GpsdServer.h"
 #include "sim/SimulationRoot.h"
+#include "tools/SimOptions.h"
 
 namespace {
 
@@ -47,17 +47,6 @@ struct CommandLine {
   std::string screenshots;
   std::optional<double> quitAfter;
 };
-
-// A --gnss list that the simulators know.
-CLI::Validator GnssListCheck() {
-  return CLI::Validator(
-      [](std::string& text) {
-        std::vector<GnssSystem> systems;
-        std::string error;
-        return sim::ParseGnssSystems(text, systems, error) ? std::string() : error;
-      },
-      "LIST");
-}
 
 // Returns the exit code when the program must end right away (usage, --version).
 std::optional<int> Parse(int argc, char** argv, CommandLine& line) {
@@ -88,7 +77,7 @@ std::optional<int> Parse(int argc, char** argv, CommandLine& line) {
       ->check(GnssListCheck())
       ->needs(simulate);
   app.add_option("--rate", line.rateHz, "Solutions per second of the simulated receivers (default 1)")
-      ->check(CLI::IsMember(std::vector<int>(std::begin(sim::kSimulatedRatesHz), std::end(sim::kSimulatedRatesHz))))
+      ->check(SimulatedRateCheck())
       ->needs(simulate);
   app.add_option("--screen", line.screen, "Size of the handheld screen to show, WxH (default 480x640)");
   app.add_flag("--fullscreen", line.fullScreen, "Use the whole real screen");

@@ -9,7 +9,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -18,6 +17,7 @@
 #include "sim/GpsdServer.h"
 #include "sim/SimulationRoot.h"
 #include "tools/Commands.h"
+#include "tools/SimOptions.h"
 
 namespace {
 
@@ -83,17 +83,6 @@ int RunSim(const SimCommandOptions& command) {
   return 0;
 }
 
-// A --gnss list that the simulators know.
-CLI::Validator GnssListCheck() {
-  return CLI::Validator(
-      [](std::string& text) {
-        std::vector<GnssSystem> systems;
-        std::string error;
-        return sim::ParseGnssSystems(text, systems, error) ? std::string() : error;
-      },
-      "LIST");
-}
-
 }  // namespace
 
 void AddSimCommand(CLI::App& app) {
@@ -110,7 +99,7 @@ void AddSimCommand(CLI::App& app) {
                   "gps alone they report as a modern u-blox (GN, GL, GA, GB talkers, NMEA 4.10)")
       ->check(GnssListCheck());
   sim->add_option("--rate", command->rateHz, "Solutions per second (default 1)")
-      ->check(CLI::IsMember(std::vector<int>(std::begin(sim::kSimulatedRatesHz), std::end(sim::kSimulatedRatesHz))));
+      ->check(SimulatedRateCheck());
   sim->add_option("--time-scale", command->timeScale, "Real seconds per simulated second (0.1: ten times faster)")
       ->check(CLI::PositiveNumber);
   sim->add_option("--root", command->root, "Device root to use (default: a temporary one, removed at the end)");
