@@ -29,22 +29,13 @@ bool CSignalPage::OnInitDialog() {
 }
 
 void CSignalPage::OnGPSData(CGPSDevice* device, GpsPosition record) {
-  // Called by the device right after it published this record with its systems.
-  SatelliteSystems systems{};
-  if (device != nullptr) device->CopyPosition(systems);
-  {
-    std::lock_guard lock(m_RecordLock);
-    m_Record = record;
-    m_Systems = systems;
-  }
+  m_Heard.Store(device, record);
   Refresh(false);
 }
 
 GpsPosition CSignalPage::RecordToDraw(SatelliteSystems& systems) {
   if (m_pDevice != nullptr) return m_pDevice->CopyPosition(systems);
-  std::lock_guard lock(m_RecordLock);
-  systems = m_Systems;
-  return m_Record;
+  return m_Heard.Copy(systems);
 }
 
 void CSignalPage::OnPaint(QPainter& painter) {

@@ -2,9 +2,8 @@
 // "Signal" (dialog 104): satellites in view and used, and twelve channel bars
 // drawn by the page where the form's hidden placeholders are.
 
-#include <mutex>
-
 #include "app/GPSPage.h"
+#include "app/HeardRecord.h"
 #include "nmea/GnssSystem.h"
 
 class CSignalPage : public CGPSPage {
@@ -22,7 +21,5 @@ class CSignalPage : public CGPSPage {
   GpsPosition RecordToDraw(SatelliteSystems& systems);
   void DrawChannel(QPainter& painter, int channel, const GpsPosition& record, char systemLetter);
 
-  std::mutex m_RecordLock;
-  GpsPosition m_Record{};
-  SatelliteSystems m_Systems{};  // of m_Record's in-view slots
+  CHeardRecord m_Heard;
 };

@@ -9,28 +9,14 @@
 #include "app/pages/QtGeometry.h"
 #include "app/pages/logic/SatelliteNames.h"
 #include "app/pages/logic/SkyPlot.h"
-#include "device/GPSDevice.h"
 #include "resources/resource.h"
 #include "ui_sky_view_page.h"
 
 CSkyViewPage::CSkyViewPage() : CGPSPage(kPagePosition, IDD_SKYVIEW_PAGE, UseForm<Ui::SkyViewPage>()) {}
 
 void CSkyViewPage::OnGPSData(CGPSDevice* device, GpsPosition record) {
-  // Called by the device right after it published this record with its systems.
-  SatelliteSystems systems{};
-  if (device != nullptr) device->CopyPosition(systems);
-  {
-    std::lock_guard lock(m_RecordLock);
-    m_Record = record;
-    m_Systems = systems;
-  }
+  m_Heard.Store(device, record);
   Refresh(false);
-}
-
-GpsPosition CSkyViewPage::CopyRecord(SatelliteSystems& systems) {
-  std::lock_guard lock(m_RecordLock);
-  systems = m_Systems;
-  return m_Record;
 }
 
 const QPixmap& CSkyViewPage::Background(int bitmapId) {
@@ -43,7 +29,7 @@ const QPixmap& CSkyViewPage::Background(int bitmapId) {
 
 void CSkyViewPage::OnPaint(QPainter& painter) {
   SatelliteSystems systems;
-  const GpsPosition record = CopyRecord(systems);
+  const GpsPosition record = m_Heard.Copy(systems);
   const QColor colour = ToQColor(FixColour(record.fixQuality));
 
   const int bitmapId = SkyBitmapId(LayoutCode());

@@ -5,9 +5,9 @@
 // with a fix and red without.
 
 #include <QPixmap>
-#include <mutex>
 
 #include "app/GPSPage.h"
+#include "app/HeardRecord.h"
 #include "nmea/GnssSystem.h"
 
 class CSkyViewPage : public CGPSPage {
@@ -19,12 +19,9 @@ class CSkyViewPage : public CGPSPage {
   void OnPaint(QPainter& painter) override;
 
  private:
-  GpsPosition CopyRecord(SatelliteSystems& systems);
   const QPixmap& Background(int bitmapId);
 
-  std::mutex m_RecordLock;
-  GpsPosition m_Record{};
-  SatelliteSystems m_Systems{};  // of m_Record's in-view slots
+  CHeardRecord m_Heard;
   int m_BackgroundId = 0;
   QPixmap m_Background;
 };
