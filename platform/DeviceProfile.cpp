@@ -70,10 +70,10 @@ std::string PortKey(std::string_view name) {
 
 // Applies one key of a section; false when its value is unusable.
 bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view key, std::string_view value) {
-  if (EqualNoCase(section, "hardware")) {
-    if (EqualNoCase(key, "gps_type")) return ParseNumber(value, profile.gpsType);
-    if (EqualNoCase(key, "wwan_type")) return ParseNumber(value, profile.wwanType);
-  } else if (EqualNoCase(section, "ports")) {
+  if (EqualNoCase(section, kHardwareSection)) {
+    if (EqualNoCase(key, kGpsTypeKey)) return ParseNumber(value, profile.gpsType);
+    if (EqualNoCase(key, kWwanTypeKey)) return ParseNumber(value, profile.wwanType);
+  } else if (EqualNoCase(section, kPortsSection)) {
     if (value.empty()) return false;
     profile.ports[PortKey(key)] = std::string(value);
   } else if (EqualNoCase(section, "power")) {
@@ -87,14 +87,14 @@ bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view
     }
   } else if (EqualNoCase(section, "station")) {
     if (EqualNoCase(key, "name")) profile.stationName = std::string(value);
-  } else if (EqualNoCase(section, "nmea")) {
-    if (EqualNoCase(key, "talkers")) return ParseTalkers(value, profile.anyTalker);
+  } else if (EqualNoCase(section, kNmeaSection)) {
+    if (EqualNoCase(key, kTalkersKey)) return ParseTalkers(value, profile.anyTalker);
   }
   return true;  // unknown sections and keys are ignored
 }
 
 bool SameKey(std::string_view section, std::string_view a, std::string_view b) {
-  return EqualNoCase(section, "ports") ? EqualNoCase(PortKey(a), PortKey(b)) : EqualNoCase(a, b);
+  return EqualNoCase(section, kPortsSection) ? EqualNoCase(PortKey(a), PortKey(b)) : EqualNoCase(a, b);
 }
 
 // A line's text without its line end and surrounding blanks.

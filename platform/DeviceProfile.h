@@ -14,6 +14,14 @@
 
 namespace platform {
 
+// The sections and keys that a writer of device.ini sets (read in any case).
+inline constexpr const char* kHardwareSection = "hardware";
+inline constexpr const char* kGpsTypeKey = "gps_type";
+inline constexpr const char* kWwanTypeKey = "wwan_type";
+inline constexpr const char* kPortsSection = "ports";
+inline constexpr const char* kNmeaSection = "nmea";
+inline constexpr const char* kTalkersKey = "talkers";
+
 // Values of [nmea] talkers (read in any case): GP alone, or every constellation talker.
 inline constexpr const char* kTalkersGp = "GP";
 inline constexpr const char* kTalkersAny = "any";

@@ -11,13 +11,6 @@
 
 namespace {
 
-constexpr const char* kHardwareSection = "hardware";
-constexpr const char* kGpsTypeKey = "gps_type";
-constexpr const char* kWwanTypeKey = "wwan_type";
-constexpr const char* kPortsSection = "ports";
-constexpr const char* kNmeaSection = "nmea";
-constexpr const char* kTalkersKey = "talkers";
-
 struct Place {
   const char* role;
   const char* typeKey;
@@ -27,9 +20,10 @@ struct Place {
 
 std::optional<Place> PlaceOf(ReceiverKind kind) {
   switch (kind) {
-    case ReceiverKind::Ublox: return Place{"GPS", kGpsTypeKey, kGpsTypeUblox, UbloxPortName};
-    case ReceiverKind::Oem615: return Place{"GPS", kGpsTypeKey, kGpsTypeOem615, Oem615PortName};
-    case ReceiverKind::Nmea: return Place{"NMEA-only (A-GPS port)", kWwanTypeKey, kWwanHardwarePhs8, AgpsPortName};
+    case ReceiverKind::Ublox: return Place{"GPS", platform::kGpsTypeKey, kGpsTypeUblox, UbloxPortName};
+    case ReceiverKind::Oem615: return Place{"GPS", platform::kGpsTypeKey, kGpsTypeOem615, Oem615PortName};
+    case ReceiverKind::Nmea:
+      return Place{"NMEA-only (A-GPS port)", platform::kWwanTypeKey, kWwanHardwarePhs8, AgpsPortName};
     default: return std::nullopt;
   }
 }
@@ -54,8 +48,8 @@ DetectedProfile ProfileForReceivers(const std::vector<ProbeResult>& results) {
                               first->second + " is mapped");
       continue;
     }
-    profile.settings.push_back({kHardwareSection, place->typeKey, std::to_string(place->type)});
-    profile.settings.push_back({kPortsSection, place->port, result.path});
+    profile.settings.push_back({platform::kHardwareSection, place->typeKey, std::to_string(place->type)});
+    profile.settings.push_back({platform::kPortsSection, place->port, result.path});
     everyTalker = everyTalker || SpeaksOtherThanGp(result);
     if (result.baudRate != static_cast<uint32_t>(kDefaultBaudRate)) {
       profile.notes.push_back(result.path + " talks at " + std::to_string(result.baudRate) + " baud; Navlume opens a " +
@@ -63,6 +57,6 @@ DetectedProfile ProfileForReceivers(const std::vector<ProbeResult>& results) {
                               " (the start-options dialog of two receivers offers other rates)");
     }
   }
-  if (everyTalker) profile.settings.push_back({kNmeaSection, kTalkersKey, platform::kTalkersAny});
+  if (everyTalker) profile.settings.push_back({platform::kNmeaSection, platform::kTalkersKey, platform::kTalkersAny});
   return profile;
 }
