@@ -110,7 +110,12 @@ void CProductionStation::Journal(int index, const PanelSnapshot& result, TestEnd
   bool& journalled = m_bJournalled[static_cast<size_t>(index)];
   if (journalled) return;
   journalled = true;
-  if (!AppendTestResult(result, m_Conf.m_TestType, reason)) m_Unsaved.push_back(result.portName);
+  std::string journalPath;
+  if (!AppendTestResult(result, m_Conf.m_TestType, reason, &journalPath)) {
+    m_Unsaved.push_back(result.portName);
+  } else if (m_pResultListener) {
+    m_pResultListener->OnResultJournalled(result.portName, journalPath);
+  }
 }
 
 int CProductionStation::ReceiverCount() const {

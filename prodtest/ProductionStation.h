@@ -30,6 +30,7 @@
 #include "platform/Event.h"
 #include "prodtest/ProductionTest.h"
 #include "prodtest/ResultJournal.h"
+#include "prodtest/ResultListener.h"
 
 class CGPSDevice;
 class CPortConf;
@@ -74,6 +75,8 @@ class CProductionStation : public CGPSListener {
   const CProductionTest& Test() const { return m_Test; }
   CProductionTest& Test() { return m_Test; }
   CGPSDevice* Device(int index) const;
+  // `listener` hears of every line journalled from now on (nullptr: nobody); set it before Start.
+  void SetResultListener(CResultListener* listener) { m_pResultListener = listener; }
   // Ports whose line neither the card nor \Temp took, in the order they were written.
   std::vector<std::string> UnsavedResults() const;
 
@@ -101,4 +104,5 @@ class CProductionStation : public CGPSListener {
   bool m_bEnded = false;
   std::array<bool, kTestPanels> m_bJournalled{};
   std::vector<std::string> m_Unsaved;
+  CResultListener* m_pResultListener = nullptr;
 };

@@ -174,8 +174,13 @@ std::string ResultJournalLine(const PanelSnapshot& result, int32_t testType, Tes
   return LineOf(OurColumns(), ResultFields(result, testType, reason));
 }
 
-int AppendTestResult(const PanelSnapshot& result, int32_t testType, TestEndReason reason) {
+int AppendTestResult(const PanelSnapshot& result, int32_t testType, TestEndReason reason, std::string* writtenTo) {
   const Fields fields = ResultFields(result, testType, reason);
-  if (platform::StorageCardPresent() && AppendToJournal(kCardJournalPath, fields)) return 1;
-  return AppendToJournal(kTempJournalPath, fields);
+  for (const char* path : {kCardJournalPath, kTempJournalPath}) {
+    if (path == kCardJournalPath && !platform::StorageCardPresent()) continue;
+    if (!AppendToJournal(path, fields)) continue;
+    if (writtenTo) *writtenTo = path;
+    return 1;
+  }
+  return 0;
 }

@@ -29,6 +29,7 @@ inline constexpr std::string_view kSatellitesInView = "satellitesInView";
 inline constexpr std::string_view kSatellitesUsed = "satellitesUsed";
 inline constexpr std::string_view kReason = "reason";
 inline constexpr std::string_view kStation = "station";
+inline constexpr std::string_view kId = "id";  // the result's own id, that makes a line unique across the line
 }  // namespace journal_column
 
 // The columns of each line the writer appends, in order. New columns only
@@ -57,8 +58,10 @@ std::string ResultJournalPath();
 // "2026-12-08T06:30:00Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4\r\n" at the current UTC time.
 std::string ResultJournalLine(const PanelSnapshot& result, int32_t testType, TestEndReason reason);
 
-// Appends the line of one receiver; 1 when the card or \Temp has it, 0 (logged) when neither took it.
-int AppendTestResult(const PanelSnapshot& result, int32_t testType, TestEndReason reason);
+// Appends the line of one receiver; 1 when the card or \Temp has it (its handheld
+// path in `writtenTo`, when given), 0 (logged) when neither took it.
+int AppendTestResult(const PanelSnapshot& result, int32_t testType, TestEndReason reason,
+                     std::string* writtenTo = nullptr);
 
 // "One by one" or "At the same time".
 const char* TestTypeText(int32_t testType);
