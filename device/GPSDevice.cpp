@@ -168,6 +168,7 @@ int CGPSDevice::Open() {
     ShowActivateFailure();
     return 0;
   }
+  BeginStartUp();
   const bool oem615 = m_PortName == Oem615PortName;
   if (oem615) {
     uint32_t power = 0;
@@ -203,10 +204,39 @@ int CGPSDevice::Open() {
   }
   if (StartUpCancelled()) return FailOpen();
   if (m_bExportToUart && m_PortName == AgpsPortName) OpenExportPort();
+  EndStartUp();
   m_State = kDeviceOpen;
   m_bTimeout = 0;
-  m_bFixed = 0;
   return 1;
+}
+
+void CGPSDevice::BeginStartUp() {
+  m_StartUp = StartUp::Running;
+  ForgetRecord();
+}
+
+void CGPSDevice::EndStartUp() {
+  m_StartUp = StartUp::Finished;
+  ForgetRecord();  // what the start-up published came from before it
+}
+
+void CGPSDevice::ForgetRecord() {
+  m_bFixed = 0;
+  GpsPosition empty{};
+  empty.version = kGpsPositionVersion;
+  empty.size = kGpsPositionSize;
+  std::lock_guard lock(m_DataLock);
+  m_Position = empty;
+  m_InViewSystems = SatelliteSystems{};
+}
+
+bool CGPSDevice::FixesCount() {
+  StartUp phase = StartUp::Finished;
+  if (m_StartUp.compare_exchange_strong(phase, StartUp::Counting)) {
+    ForgetReports();
+    return true;
+  }
+  return phase == StartUp::Counting;
 }
 
 int CGPSDevice::FailOpen() {
@@ -425,6 +455,7 @@ void CGPSDevice::SignalReply() {
 }
 
 void CGPSDevice::PublishBatch(const uint8_t* batch, size_t count) {
+  const bool fixesCount = FixesCount();
   Feed(reinterpret_cast<const char*>(batch), static_cast<uint32_t>(count));
   GpsPosition record{};
   record.version = kGpsPositionVersion;
@@ -432,7 +463,7 @@ void CGPSDevice::PublishBatch(const uint8_t* batch, size_t count) {
   GetPosition(record, kNmeaMaxAgeMs);
   SatelliteSystems systems;
   GetInViewSystems(record, systems);
-  UpdateFix(record);
+  UpdateFix(record, fixesCount);
 
   std::array<CGPSListener*, kMaxListeners> listeners;
   size_t listenerCount = 0;
@@ -451,8 +482,8 @@ void CGPSDevice::PublishBatch(const uint8_t* batch, size_t count) {
   for (size_t i = 0; i < listenerCount; ++i) listeners[i]->OnGPSData(this, record);
 }
 
-void CGPSDevice::UpdateFix(const GpsPosition& record) {
-  if (!IsFixQuality(record.fixQuality)) {
+void CGPSDevice::UpdateFix(const GpsPosition& record, bool fixesCount) {
+  if (!fixesCount || !IsFixQuality(record.fixQuality)) {
     m_bFixed = 0;
     return;
   }

@@ -118,6 +118,13 @@ void NmeaParser::SetTalkers(NmeaTalkers talkers) {
   m_EpochSky = EpochSky{};
 }
 
+void NmeaParser::ForgetReports() {
+  SetTalkers(m_Talkers);
+  m_Store = PositionStore{};
+  m_InViewSystems = StampedValue<SatelliteSystems>{};
+  m_LineBuffer.Clear();
+}
+
 bool VerifyChecksum(char* sentence, uint32_t length) {
   // Too short for a '$' ahead of the place of a checksum tail.
   if (length < kShortestWithTail) return false;

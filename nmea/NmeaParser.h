@@ -106,6 +106,9 @@ class NmeaParser {
   // GP alone (the default) or every constellation talker. Set before feeding:
   // it starts the epoch state afresh.
   void SetTalkers(NmeaTalkers talkers);
+  // Forgets every report decoded so far, with the epoch state and a sentence
+  // begun: what follows is read as from a receiver that just started.
+  void ForgetReports();
 
   LineBuffer& GetLineBuffer() { return m_LineBuffer; }
 
