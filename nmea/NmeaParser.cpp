@@ -98,7 +98,6 @@ int NmeaParser::DecodeSentence(char* sentence, uint32_t length) {
     if (std::memcmp(sentence + kTypeOffset, decoder.type, 3) != 0) continue;
     if (decoder.position) {
       m_EpochUsed.OnPositionSentence();
-      m_EpochSky.OnPositionSentence();
     }
     return decoder.decode(*this, reader);
   }

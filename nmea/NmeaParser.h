@@ -61,9 +61,6 @@ struct PositionStore {
   StampedValue<uint32_t> fixError;
 };
 
-// Satellites in view that one GSV cycle can announce.
-constexpr uint16_t kGsvMaxInView = 36;
-
 // The GSV cycle being collected: nothing reaches the store before its last message.
 struct GsvCycle {
   uint16_t received = 0;  // number of the last message accepted; 0: no cycle open
