@@ -20,10 +20,13 @@
 #include "platform/DeviceRoot.h"
 #include "platform/Time.h"
 #include "platform/UserInterface.h"
+#include "serial/PortHolders.h"
 
 namespace {
 constexpr const char* kCreateFailedText = "Can't create GPS devices";
 constexpr const char* kActivateFailedFormat = "Can't activate %s devices";
+constexpr const char* kHeldPortFormat = "%s is held by %s (pid %d): use the GPS Multiplexer mode, or stop %s";
+constexpr size_t kMessageChars = 512;
 constexpr const char* kTempLogFormat = "\\Temp\\NMEADATA_%s.LOG";
 constexpr const char* kCardLogFormat = "\\Storage Card\\NMEADATA_%s.LOG";
 constexpr size_t kLogNameChars = 4;   // characters of the port name in the log file name
@@ -253,9 +256,22 @@ void CGPSDevice::ShowActivateFailure() const {
 
 int CGPSDevice::WaitDialogAttempt() {
   if (m_bGpsApiLoaded) return OpenGpsMuxDevice();
+  if (HeldByAnotherProgram()) return kWaitDialogFailed;
   if (m_Serial.Open(m_PortName, m_hSerialEvent.get()) != 0) return 0;
   platform::DebugPrint("[Navlume] %s device open success!\r\n", m_PortName.c_str());
   return kWaitDialogDone;
+}
+
+bool CGPSDevice::HeldByAnotherProgram() const {
+  const std::optional<std::string> path = platform::PortDevicePath(m_PortName);
+  const std::optional<PortHolder> holder = path ? OtherPortHolder(*path) : std::nullopt;
+  if (!holder) return false;
+  char text[kMessageChars];
+  std::snprintf(text, sizeof text, kHeldPortFormat, path->c_str(), holder->name.c_str(), static_cast<int>(holder->pid),
+                holder->name.c_str());
+  platform::DebugPrint("[Navlume] %s\r\n", text);
+  platform::ShowError(text);
+  return true;
 }
 
 int CGPSDevice::RunWaitDialog() {

@@ -100,6 +100,9 @@ class CGPSDevice : public NmeaParser {
   // One attempt of the "Loading..." dialog to reach the receiver: the dialog's
   // result when the attempt decides it (1 reached), else 0 to try again.
   int WaitDialogAttempt();
+  // Another program (gpsd, ModemManager) holds the receiver's port: sharing it
+  // would split the stream, so the user is told which one, and the start-up stops.
+  bool HeldByAnotherProgram() const;
   // The "Loading..." dialog making that attempt; a cancelled start-up ends it.
   int RunWaitDialog();
   int OpenPortAndReceiver();

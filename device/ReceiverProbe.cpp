@@ -168,6 +168,11 @@ class CReceiverProbe {
   CReceiverProbe(const std::string& path, const std::atomic<bool>* stop) : m_pStop(stop) { m_Result.path = path; }
 
   ProbeResult Run() {
+    if (const std::optional<PortHolder> holder = OtherPortHolder(m_Result.path)) {
+      m_Result.kind = ReceiverKind::Busy;
+      m_Result.holder = *holder;
+      return m_Result;
+    }
     if (const int error = m_Port.Open(m_Result.path); error != 0) return Unopenable(OpenFailureReason(error));
     if (!FindTalkingRate() || (m_Result.baudRate == 0 && !FindAnsweringRate())) return Unopenable(m_Failure);
     m_Port.Close();
@@ -288,6 +293,7 @@ const char* ReceiverKindName(ReceiverKind kind) {
     case ReceiverKind::Nmea: return "nmea";
     case ReceiverKind::Silent: return "silent";
     case ReceiverKind::Unopenable: return "unopenable";
+    case ReceiverKind::Busy: return "busy";
   }
   return "silent";
 }

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <atomic>
 #include <sstream>
@@ -247,6 +249,33 @@ TEST_F(DetectTest, AnOem615WithALongVersionLogIsFound) {
     EXPECT_EQ(lines[0]["kind"], "oem615") << oem615.LogSize() << " bytes";
     EXPECT_EQ(lines[0].value("version", ""), "OEM615-1.00, OEM060600RN0000") << oem615.LogSize() << " bytes";
   }
+}
+
+TEST_F(DetectTest, ADeviceAnotherProgramHoldsIsBusyAndMonitorNamesTheHolder) {
+  sim::CUbloxReceiver ublox(sim::DefaultScenario(), sim::PowerMode::AlwaysOn);
+  ASSERT_TRUE(ublox.Start());
+  navlume_test::TempFolder holderOutput;
+  const pid_t holder = navlume_test::StartCommand("sleep 600 <" + Quote(ublox.SlavePath()), holderOutput.Path());
+  ASSERT_GT(holder, 0);
+  ASSERT_TRUE(navlume_test::WaitForText("/proc/" + std::to_string(holder) + "/comm", "sleep", std::chrono::seconds(20)));
+
+  const std::vector<nlohmann::json> lines = JsonLines(Detect({ublox.SlavePath()}).out);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0]["kind"], "busy");
+  EXPECT_EQ(lines[0]["holder"], nlohmann::json({{"name", "sleep"}, {"pid", holder}}));
+
+  navlume_test::TempFolder root;
+  WriteText(root.Path() / "device.ini", "[hardware]\ngps_type = 3\n[ports]\nCOM2: = " + ublox.SlavePath() + "\n");
+  const CommandResult monitor = navlume_test::RunCommand(Quote(NAVLUME_CLI_PATH) + " monitor COM2: --seconds 2 --root " +
+                                                             Quote(root.Path().string()) + " --time-scale 0.3",
+                                                         m_Output.Path());
+  EXPECT_NE(monitor.status, 0);
+  EXPECT_NE(monitor.err.find(ublox.SlavePath() + " is held by sleep (pid " + std::to_string(holder) +
+                             "): use the GPS Multiplexer mode, or stop sleep"),
+            std::string::npos)
+      << monitor.err;
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
 }
 
 }  // namespace
