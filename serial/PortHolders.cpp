@@ -72,22 +72,22 @@ struct DeviceUse {
   bool holdsMaster = false;  // of the pseudo-terminal that is the device
 };
 
-DeviceUse UseOf(const fs::path& processFolder, dev_t device, std::optional<unsigned> ptyIndex) {
+// The kernel names each open file by its path: the device's own, whatever link opened it.
+DeviceUse UseOf(const fs::path& processFolder, std::string_view devicePath, std::optional<unsigned> ptyIndex) {
   DeviceUse use;
   const fs::path fdFolder = processFolder / "fd";
   const Directory fds = OpenDirectory(fdFolder);
   if (!fds) return use;  // gone, or another user's
+  const int folderFd = dirfd(fds.get());
   while (const dirent* entry = readdir(fds.get())) {
     if (!IsNumber(entry->d_name)) continue;
-    const fs::path fd = fdFolder / entry->d_name;
     char target[PATH_MAX];
-    const ssize_t length = readlink(fd.c_str(), target, sizeof target);
+    const ssize_t length = readlinkat(folderFd, entry->d_name, target, sizeof target);
     const std::string_view opened(target, length > 0 ? static_cast<size_t>(length) : 0);
-    if (opened.substr(0, kDevFolder.size()) != kDevFolder) continue;  // sockets, pipes, files
-    if (ptyIndex && opened.ends_with(kPtyMasterName)) {
-      use.holdsMaster = use.holdsMaster || MasterPtyIndex(processFolder / "fdinfo" / entry->d_name) == ptyIndex;
-    } else if (CharDeviceOf(fd) == device) {
+    if (opened == devicePath) {
       use.holdsDevice = true;
+    } else if (ptyIndex && opened.starts_with(kDevFolder) && opened.ends_with(kPtyMasterName)) {
+      use.holdsMaster = use.holdsMaster || MasterPtyIndex(processFolder / "fdinfo" / entry->d_name) == ptyIndex;
     }
   }
   return use;
@@ -97,7 +97,9 @@ DeviceUse UseOf(const fs::path& processFolder, dev_t device, std::optional<unsig
 
 std::optional<PortHolder> OtherPortHolder(const std::string& devicePath, const fs::path& proc) {
   const std::optional<dev_t> device = CharDeviceOf(devicePath);
-  if (!device) return std::nullopt;
+  std::error_code error;
+  const std::string realPath = fs::canonical(devicePath, error).string();
+  if (!device || error) return std::nullopt;
   const std::optional<unsigned> ptyIndex = PtyIndexOf(*device);
   const std::string self = std::to_string(getpid());
   const Directory processes = OpenDirectory(proc);
@@ -105,7 +107,7 @@ std::optional<PortHolder> OtherPortHolder(const std::string& devicePath, const f
   while (const dirent* entry = readdir(processes.get())) {
     if (!IsNumber(entry->d_name) || entry->d_name == self) continue;
     const fs::path folder = proc / entry->d_name;
-    const DeviceUse use = UseOf(folder, *device, ptyIndex);
+    const DeviceUse use = UseOf(folder, realPath, ptyIndex);
     if (use.holdsDevice && !use.holdsMaster) return PortHolder{std::stoi(entry->d_name), ProgramName(folder)};
   }
   return std::nullopt;

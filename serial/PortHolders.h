@@ -1,6 +1,6 @@
 #pragma once
 // Who else has a serial device open, found as fuser finds it: through the
-// descriptors each process lists in /proc/PID/fd. On a desktop gpsd or
+// descriptors each process lists in /proc/PID/fd, by the device's real path. On a desktop gpsd or
 // ModemManager may hold a receiver's port; a program that shared it would
 // read part of the stream, or configure a receiver that another program
 // configures too.
