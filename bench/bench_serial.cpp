@@ -4,7 +4,9 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "platform/DeviceProfile.h"
 #include "platform/Event.h"
 #include "platform/Time.h"
+#include "serial/PortHolders.h"
 #include "serial/Serial.h"
 #include "sim/PseudoTerminal.h"
 
@@ -94,5 +97,17 @@ void BM_SerialSilentWakeups(benchmark::State& state) {
   state.counters["silent_wakeups"] = static_cast<double>(wakeups);
 }
 BENCHMARK(BM_SerialSilentWakeups)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One look through /proc/*/fd for another holder of a port, as every open of
+// a port makes it (the target is a few milliseconds on a desktop).
+void BM_PortHolderScan(benchmark::State& state) {
+  sim::PseudoTerminal terminal;
+  size_t processes = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc"))
+    processes += std::isdigit(static_cast<unsigned char>(entry.path().filename().string()[0])) != 0;
+  for (auto _ : state) benchmark::DoNotOptimize(OtherPortHolder(terminal.SlavePath()));
+  state.counters["processes"] = static_cast<double>(processes);
+}
+BENCHMARK(BM_PortHolderScan)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -20,10 +20,13 @@
 #include "platform/DeviceRoot.h"
 #include "platform/Time.h"
 #include "platform/UserInterface.h"
+#include "serial/PortHolders.h"
 
 namespace {
 constexpr const char* kCreateFailedText = "Can't create GPS devices";
 constexpr const char* kActivateFailedFormat = "Can't activate %s devices";
+constexpr const char* kHeldPortFormat = "%s is held by %s (pid %d): use the GPS Multiplexer mode, or stop %s";
+constexpr size_t kMessageChars = 512;
 constexpr const char* kTempLogFormat = "\\Temp\\NMEADATA_%s.LOG";
 constexpr const char* kCardLogFormat = "\\Storage Card\\NMEADATA_%s.LOG";
 constexpr size_t kLogNameChars = 4;   // characters of the port name in the log file name
@@ -168,6 +171,7 @@ int CGPSDevice::Open() {
     ShowActivateFailure();
     return 0;
   }
+  BeginStartUp();
   const bool oem615 = m_PortName == Oem615PortName;
   if (oem615) {
     uint32_t power = 0;
@@ -203,10 +207,39 @@ int CGPSDevice::Open() {
   }
   if (StartUpCancelled()) return FailOpen();
   if (m_bExportToUart && m_PortName == AgpsPortName) OpenExportPort();
+  EndStartUp();
   m_State = kDeviceOpen;
   m_bTimeout = 0;
-  m_bFixed = 0;
   return 1;
+}
+
+void CGPSDevice::BeginStartUp() {
+  m_StartUp = StartUp::Running;
+  ForgetRecord();
+}
+
+void CGPSDevice::EndStartUp() {
+  m_StartUp = StartUp::Finished;
+  ForgetRecord();  // what the start-up published came from before it
+}
+
+void CGPSDevice::ForgetRecord() {
+  m_bFixed = 0;
+  GpsPosition empty{};
+  empty.version = kGpsPositionVersion;
+  empty.size = kGpsPositionSize;
+  std::lock_guard lock(m_DataLock);
+  m_Position = empty;
+  m_InViewSystems = SatelliteSystems{};
+}
+
+bool CGPSDevice::FixesCount() {
+  StartUp phase = StartUp::Finished;
+  if (m_StartUp.compare_exchange_strong(phase, StartUp::Counting)) {
+    ForgetReports();
+    return true;
+  }
+  return phase == StartUp::Counting;
 }
 
 int CGPSDevice::FailOpen() {
@@ -223,9 +256,22 @@ void CGPSDevice::ShowActivateFailure() const {
 
 int CGPSDevice::WaitDialogAttempt() {
   if (m_bGpsApiLoaded) return OpenGpsMuxDevice();
+  if (HeldByAnotherProgram()) return kWaitDialogFailed;
   if (m_Serial.Open(m_PortName, m_hSerialEvent.get()) != 0) return 0;
   platform::DebugPrint("[Navlume] %s device open success!\r\n", m_PortName.c_str());
   return kWaitDialogDone;
+}
+
+bool CGPSDevice::HeldByAnotherProgram() const {
+  const std::optional<std::string> path = platform::PortDevicePath(m_PortName);
+  const std::optional<PortHolder> holder = path ? OtherPortHolder(*path) : std::nullopt;
+  if (!holder) return false;
+  char text[kMessageChars];
+  std::snprintf(text, sizeof text, kHeldPortFormat, path->c_str(), holder->name.c_str(), static_cast<int>(holder->pid),
+                holder->name.c_str());
+  platform::DebugPrint("[Navlume] %s\r\n", text);
+  platform::ShowError(text);
+  return true;
 }
 
 int CGPSDevice::RunWaitDialog() {
@@ -425,6 +471,7 @@ void CGPSDevice::SignalReply() {
 }
 
 void CGPSDevice::PublishBatch(const uint8_t* batch, size_t count) {
+  const bool fixesCount = FixesCount();
   Feed(reinterpret_cast<const char*>(batch), static_cast<uint32_t>(count));
   GpsPosition record{};
   record.version = kGpsPositionVersion;
@@ -432,7 +479,7 @@ void CGPSDevice::PublishBatch(const uint8_t* batch, size_t count) {
   GetPosition(record, kNmeaMaxAgeMs);
   SatelliteSystems systems;
   GetInViewSystems(record, systems);
-  UpdateFix(record);
+  UpdateFix(record, fixesCount);
 
   std::array<CGPSListener*, kMaxListeners> listeners;
   size_t listenerCount = 0;
@@ -451,8 +498,8 @@ void CGPSDevice::PublishBatch(const uint8_t* batch, size_t count) {
   for (size_t i = 0; i < listenerCount; ++i) listeners[i]->OnGPSData(this, record);
 }
 
-void CGPSDevice::UpdateFix(const GpsPosition& record) {
-  if (!IsFixQuality(record.fixQuality)) {
+void CGPSDevice::UpdateFix(const GpsPosition& record, bool fixesCount) {
+  if (!fixesCount || !IsFixQuality(record.fixQuality)) {
     m_bFixed = 0;
     return;
   }

@@ -81,6 +81,8 @@ class CGPSDevice : public NmeaParser {
   int m_bColdStart = 0;
 
   std::atomic<int> m_State{kDeviceNone};
+  // Raised by the parse thread on a record that reports a fix after the
+  // receiver's start-up (Open: cold start, re-rate) has finished; cleared when one begins.
   std::atomic<int> m_bFixed{0};
   std::atomic<int> m_bTimeout{0};
   uint32_t m_PassLevel = 0;
@@ -91,12 +93,16 @@ class CGPSDevice : public NmeaParser {
  private:
   // The decoder is driven by the parse thread alone.
   using NmeaParser::Feed;
+  using NmeaParser::ForgetReports;
   using NmeaParser::GetLineBuffer;
   using NmeaParser::GetPosition;
 
   // One attempt of the "Loading..." dialog to reach the receiver: the dialog's
   // result when the attempt decides it (1 reached), else 0 to try again.
   int WaitDialogAttempt();
+  // Another program (gpsd, ModemManager) holds the receiver's port: sharing it
+  // would split the stream, so the user is told which one, and the start-up stops.
+  bool HeldByAnotherProgram() const;
   // The "Loading..." dialog making that attempt; a cancelled start-up ends it.
   int RunWaitDialog();
   int OpenPortAndReceiver();
@@ -128,13 +134,24 @@ class CGPSDevice : public NmeaParser {
   void PollThread();
   void PublishRecord(const GpsPosition& record);
 
+  // Where Open's start-up of the receiver stands, for the parse thread's fix flag.
+  enum class StartUp { Counting, Running, Finished };
+  // Open begins: no fix counts until it has finished, and the last record is forgotten.
+  void BeginStartUp();
+  // Open has started the receiver: the parse thread forgets what it decoded before.
+  void EndStartUp();
+  void ForgetRecord();
+  // Parse thread: whether a fix may count now; forgets the decoder's reports
+  // from before the start-up on the first call after it finished.
+  bool FixesCount();
+
   void ParseThread();
   void DrainQueue(uint8_t* batch);
   // The reply a start-up waits for, and in `waitId` the Id of the event that waits (0: none).
   AwaitedReply Awaited(uint64_t& waitId) const;
   void SignalReply();
   void PublishBatch(const uint8_t* batch, size_t count);
-  void UpdateFix(const GpsPosition& record);
+  void UpdateFix(const GpsPosition& record, bool fixesCount);
   void AppendToLogFile(const uint8_t* bytes, size_t count);
   void ExportBatch(const uint8_t* bytes, size_t count);
 
@@ -159,6 +176,7 @@ class CGPSDevice : public NmeaParser {
   std::array<CGPSListener*, kMaxListeners> m_Listeners{};
   size_t m_ListenerCount = 0;
 
+  std::atomic<StartUp> m_StartUp{StartUp::Counting};
   CReplyMatcher m_ReplyMatcher;  // parse thread only
   uint64_t m_ComparedWaitId = 0;  // parse thread only: the wait whose reply m_ReplyMatcher compares
 

@@ -24,7 +24,10 @@ constexpr uint32_t kTalkerWindowMs = 1100;
 constexpr uint32_t kAnswerMs = 1000;
 constexpr uint32_t kWriteMs = 1000;
 
-constexpr size_t kLongestLine = 512;
+// The longest line kept: a NovAtel log's length is a 16-bit count of bytes,
+// so no log is longer than 65535 (a VERSIONA of several components runs past
+// 600); an NMEA sentence is far shorter.
+constexpr size_t kLongestNovatelLog = 65535;
 constexpr size_t kShortestSentence = 9;  // "$GPGGA*hh"
 constexpr size_t kChecksumTail = 3;      // "*hh"
 // The line end first closes whatever the UBX poll left on the receiver's command line.
@@ -127,7 +130,7 @@ class CStreamScanner {
       m_Line.clear();
     } else if (!m_Line.empty()) {
       m_Line.push_back(c);
-      if (m_Line.size() > kLongestLine) m_Line.clear();
+      if (m_Line.size() > kLongestNovatelLog) m_Line.clear();
     }
   }
 
@@ -165,6 +168,11 @@ class CReceiverProbe {
   CReceiverProbe(const std::string& path, const std::atomic<bool>* stop) : m_pStop(stop) { m_Result.path = path; }
 
   ProbeResult Run() {
+    if (const std::optional<PortHolder> holder = OtherPortHolder(m_Result.path)) {
+      m_Result.kind = ReceiverKind::Busy;
+      m_Result.holder = *holder;
+      return m_Result;
+    }
     if (const int error = m_Port.Open(m_Result.path); error != 0) return Unopenable(OpenFailureReason(error));
     if (!FindTalkingRate() || (m_Result.baudRate == 0 && !FindAnsweringRate())) return Unopenable(m_Failure);
     m_Port.Close();
@@ -285,6 +293,7 @@ const char* ReceiverKindName(ReceiverKind kind) {
     case ReceiverKind::Nmea: return "nmea";
     case ReceiverKind::Silent: return "silent";
     case ReceiverKind::Unopenable: return "unopenable";
+    case ReceiverKind::Busy: return "busy";
   }
   return "silent";
 }

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-enum class ReceiverKind { Ublox, Oem615, Nmea, Silent, Unopenable };
+#include "serial/PortHolders.h"
 
-// "ublox", "oem615", "nmea", "silent", "unopenable".
+enum class ReceiverKind { Ublox, Oem615, Nmea, Silent, Unopenable, Busy };
+
+// "ublox", "oem615", "nmea", "silent", "unopenable", "busy".
 const char* ReceiverKindName(ReceiverKind kind);
 
 struct ProbeResult {
@@ -23,11 +25,13 @@ struct ProbeResult {
   std::vector<std::string> talkers;  // NMEA talkers heard ("GN", "GP"), in name order
   std::string version;               // the receiver's version text, when it answered
   std::string reason;                // why the device could not be probed
+  PortHolder holder;                 // Busy: the other program that holds the device open
 };
 
 // The rates listened at, in this order: the receivers' factory rates first.
 constexpr uint32_t kProbeRates[] = {9600, 38400, 115200, 4800};
 
+// A device that another program holds open is Busy and is not probed.
 // `stop`, when it becomes true, ends the probe at its next wait (within one
 // listening time); the device is then reported as unopenable.
 ProbeResult ProbeReceiver(const std::string& path, const std::atomic<bool>* stop = nullptr);

@@ -53,58 +53,64 @@ bool EpochUsedSatellites::Uses(GnssSystem system, uint32_t prn) const {
                      [&](const UsedSatellite& used) { return SameSatellite(used.system, used.prn, system, prn); });
 }
 
-void EpochSky::SatelliteList::Add(const SkySatellite& satellite) {
-  for (size_t i = 0; i < count; ++i) {
-    SkySatellite& known = items[i];
-    if (known.system == satellite.system && known.prn == satellite.prn) {
-      known.snr = std::max(known.snr, satellite.snr);
-      return;
-    }
-  }
-  if (count < items.size()) items[count++] = satellite;
+bool EpochSky::Kept(const Cycle& cycle, FILETIME now) {
+  return now <= cycle.reported + FILETIME{kSkyKeepMs} * kFileTimeTicksPerMs;
 }
 
-void EpochSky::Restart() {
-  m_bEpochEnded = false;
-  m_Previous = m_Current;
-  m_Current.count = 0;
-  m_TalkersReported = 0;
-  m_CycleCount = 0;
+EpochSky::Cycle& EpochSky::CycleFor(GnssSystem talker, uint32_t signal, FILETIME now) {
+  const auto begin = m_Cycles.begin();
+  const auto end = begin + static_cast<std::ptrdiff_t>(m_CycleCount);
+  const auto same = std::find_if(begin, end, [&](const Cycle& c) { return c.talker == talker && c.signal == signal; });
+  if (same != end) return *same;
+  // A new system takes a free place, else the place of one no longer kept, else of the one heard of longest ago.
+  if (m_CycleCount < m_Cycles.size()) return m_Cycles[m_CycleCount++];
+  const auto gone = std::find_if(begin, end, [&](const Cycle& c) { return !Kept(c, now); });
+  if (gone != end) return *gone;
+  return *std::min_element(begin, end, [](const Cycle& a, const Cycle& b) { return a.reported < b.reported; });
 }
 
-bool EpochSky::Reported(const CycleKey& key) const {
-  return std::any_of(m_Cycles.begin(), m_Cycles.begin() + static_cast<std::ptrdiff_t>(m_CycleCount),
-                     [&](const CycleKey& cycle) { return cycle.talker == key.talker && cycle.signal == key.signal; });
-}
-
-void EpochSky::AddCycle(GnssSystem talker, uint32_t signal, const SkySatellite* satellites, size_t count) {
-  const CycleKey key{talker, signal};
-  if (m_bEpochEnded || Reported(key)) Restart();
-  if (m_CycleCount < m_Cycles.size()) m_Cycles[m_CycleCount++] = key;
-  m_TalkersReported |= Bit(talker);
-  for (size_t i = 0; i < count; ++i) {
-    SkySatellite satellite = satellites[i];
+void EpochSky::AddCycle(GnssSystem talker, uint32_t signal, const SkySatellite* satellites, size_t count,
+                        FILETIME now) {
+  Cycle& cycle = CycleFor(talker, signal, now);
+  cycle.talker = talker;
+  cycle.signal = signal;
+  cycle.reported = now;
+  cycle.satelliteCount = std::min(count, cycle.satellites.size());
+  for (size_t i = 0; i < cycle.satelliteCount; ++i) {
+    SkySatellite& satellite = cycle.satellites[i];
+    satellite = satellites[i];
     satellite.system = SatelliteSystem(talker, satellite.prn);
     satellite.talker = talker;
-    m_Current.Add(satellite);
   }
 }
 
-SkySelection EpochSky::Select(const EpochUsedSatellites& used) const {
-  std::array<const SkySatellite*, 2 * kMaxEpochSatellites> candidates{};
+SkySelection EpochSky::Select(const EpochUsedSatellites& used, FILETIME now) const {
+  std::array<SkySatellite, kMaxEpochSatellites> candidates{};
   size_t count = 0;
-  for (size_t i = 0; i < m_Current.count; ++i) candidates[count++] = &m_Current.items[i];
-  for (size_t i = 0; i < m_Previous.count; ++i) {
-    if ((m_TalkersReported & Bit(m_Previous.items[i].talker)) == 0) candidates[count++] = &m_Previous.items[i];
+  for (size_t c = 0; c < m_CycleCount; ++c) {
+    const Cycle& cycle = m_Cycles[c];
+    if (!Kept(cycle, now)) continue;
+    for (size_t i = 0; i < cycle.satelliteCount; ++i) {
+      const SkySatellite& satellite = cycle.satellites[i];
+      const auto end = candidates.begin() + static_cast<std::ptrdiff_t>(count);
+      const auto known = std::find_if(candidates.begin(), end, [&](const SkySatellite& k) {
+        return k.system == satellite.system && k.prn == satellite.prn;
+      });
+      if (known != end) {
+        known->snr = std::max(known->snr, satellite.snr);
+      } else if (count < candidates.size()) {
+        candidates[count++] = satellite;
+      }
+    }
   }
 
   std::array<bool, candidates.size()> inFix{};
-  for (size_t i = 0; i < count; ++i) inFix[i] = used.Uses(candidates[i]->system, candidates[i]->prn);
+  for (size_t i = 0; i < count; ++i) inFix[i] = used.Uses(candidates[i].system, candidates[i].prn);
   std::array<uint8_t, candidates.size()> order{};
   std::iota(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(count), 0);
   const auto ranksHigher = [&](uint8_t a, uint8_t b) {
     if (inFix[a] != inFix[b]) return inFix[a];
-    if (candidates[a]->snr != candidates[b]->snr) return candidates[a]->snr > candidates[b]->snr;
+    if (candidates[a].snr != candidates[b].snr) return candidates[a].snr > candidates[b].snr;
     return a < b;
   };
   SkySelection selection;
@@ -113,6 +119,6 @@ SkySelection EpochSky::Select(const EpochUsedSatellites& used) const {
   const auto shownEnd = order.begin() + static_cast<std::ptrdiff_t>(selection.shown);
   std::partial_sort(order.begin(), shownEnd, order.begin() + static_cast<std::ptrdiff_t>(count), ranksHigher);
   std::sort(order.begin(), shownEnd);
-  for (size_t i = 0; i < selection.shown; ++i) selection.satellites[i] = *candidates[order[i]];
+  for (size_t i = 0; i < selection.shown; ++i) selection.satellites[i] = candidates[order[i]];
   return selection;
 }

@@ -2,8 +2,8 @@
 // What a multi-constellation receiver reports about one epoch over several
 // sentences: the used satellites in one GSA per system, and the satellites in
 // view in one GSV cycle per system (and per signal, NMEA 4.11). An epoch's
-// sentences add up; a new epoch starts after a GGA, RMC or GLL, or when a
-// system (a system and signal for GSV) reports a second time.
+// GSA sentences add up; a new epoch starts after a GGA, RMC or GLL, or when a
+// system reports a second time.
 
 #include <array>
 #include <cstddef>
@@ -11,6 +11,7 @@
 
 #include "nmea/GnssSystem.h"
 #include "nmea/GpsPosition.h"
+#include "platform/Clock.h"
 
 using SatelliteValues = std::array<uint32_t, kGpsMaxSatellites>;
 
@@ -63,36 +64,38 @@ struct SkySelection {
   std::array<SkySatellite, kGpsMaxSatellites> satellites{};
 };
 
+// Satellites in view that one GSV cycle can announce.
+constexpr uint16_t kGsvMaxInView = 36;
+// How long a system's satellites stay without a report of that system.
+constexpr uint32_t kSkyKeepMs = 5000;
+
+// The sky as every system last reported it. Receivers send each system's GSV
+// at its own rate, so a system's satellites stay until that system reports
+// again on that signal, or for kSkyKeepMs without a report.
 class EpochSky {
  public:
-  void OnPositionSentence() { m_bEpochEnded = true; }
-  // One complete GSV cycle of `talker` on `signal` (0: not given). A satellite
-  // reported on several signals counts once, with its strongest SNR.
-  void AddCycle(GnssSystem talker, uint32_t signal, const SkySatellite* satellites, size_t count);
-  // This epoch's satellites, and the last epoch's of systems that have not
-  // reported again yet. Of more than twelve, those used in the fix come first,
-  // then the strongest; the twelve keep the order in which they were reported.
-  SkySelection Select(const EpochUsedSatellites& used) const;
+  // One complete GSV cycle of `talker` on `signal` (0: not given), decoded at
+  // `now`: it replaces what that talker last reported on that signal.
+  void AddCycle(GnssSystem talker, uint32_t signal, const SkySatellite* satellites, size_t count, FILETIME now);
+  // The satellites of every cycle kept at `now`. A satellite reported on
+  // several signals counts once, with its strongest SNR. Of more than twelve,
+  // those used in the fix come first, then the strongest; the twelve keep the
+  // order in which they were first reported.
+  SkySelection Select(const EpochUsedSatellites& used, FILETIME now) const;
 
  private:
-  struct SatelliteList {
-    std::array<SkySatellite, kMaxEpochSatellites> items{};
-    size_t count = 0;
-    void Add(const SkySatellite& satellite);
-  };
-  struct CycleKey {
-    GnssSystem talker;
-    uint32_t signal;
+  struct Cycle {
+    GnssSystem talker = GnssSystem::Unknown;
+    uint32_t signal = 0;
+    FILETIME reported = 0;
+    std::array<SkySatellite, kGsvMaxInView> satellites{};
+    size_t satelliteCount = 0;
   };
   static constexpr size_t kMaxCycles = 16;
 
-  void Restart();
-  bool Reported(const CycleKey& key) const;
+  Cycle& CycleFor(GnssSystem talker, uint32_t signal, FILETIME now);
+  static bool Kept(const Cycle& cycle, FILETIME now);
 
-  bool m_bEpochEnded = false;
-  SatelliteList m_Current;
-  SatelliteList m_Previous;
-  uint32_t m_TalkersReported = 0;  // one bit per GnssSystem, this epoch
-  std::array<CycleKey, kMaxCycles> m_Cycles{};
+  std::array<Cycle, kMaxCycles> m_Cycles{};
   size_t m_CycleCount = 0;
 };

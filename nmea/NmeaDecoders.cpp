@@ -226,8 +226,8 @@ int DecodeGsv(NmeaParser& parser, FieldReader& reader) {
 }
 
 void NmeaParser::StoreEpochSky(const GsvCycle& cycle) {
-  m_EpochSky.AddCycle(cycle.talker, cycle.signal, cycle.satellites.data(), cycle.count);
-  const SkySelection selection = m_EpochSky.Select(m_EpochUsed);
+  m_EpochSky.AddCycle(cycle.talker, cycle.signal, cycle.satellites.data(), cycle.count, m_ChunkTime);
+  const SkySelection selection = m_EpochSky.Select(m_EpochUsed, m_ChunkTime);
   StoreInView(selection);
   if (selection.shown == 0) {
     m_InViewSystems.stamp = 0;

@@ -98,7 +98,6 @@ int NmeaParser::DecodeSentence(char* sentence, uint32_t length) {
     if (std::memcmp(sentence + kTypeOffset, decoder.type, 3) != 0) continue;
     if (decoder.position) {
       m_EpochUsed.OnPositionSentence();
-      m_EpochSky.OnPositionSentence();
     }
     return decoder.decode(*this, reader);
   }
@@ -116,6 +115,13 @@ void NmeaParser::SetTalkers(NmeaTalkers talkers) {
   m_Gsv = GsvCycle{};
   m_EpochUsed = EpochUsedSatellites{};
   m_EpochSky = EpochSky{};
+}
+
+void NmeaParser::ForgetReports() {
+  SetTalkers(m_Talkers);
+  m_Store = PositionStore{};
+  m_InViewSystems = StampedValue<SatelliteSystems>{};
+  m_LineBuffer.Clear();
 }
 
 bool VerifyChecksum(char* sentence, uint32_t length) {

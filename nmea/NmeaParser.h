@@ -61,9 +61,6 @@ struct PositionStore {
   StampedValue<uint32_t> fixError;
 };
 
-// Satellites in view that one GSV cycle can announce.
-constexpr uint16_t kGsvMaxInView = 36;
-
 // The GSV cycle being collected: nothing reaches the store before its last message.
 struct GsvCycle {
   uint16_t received = 0;  // number of the last message accepted; 0: no cycle open
@@ -106,6 +103,9 @@ class NmeaParser {
   // GP alone (the default) or every constellation talker. Set before feeding:
   // it starts the epoch state afresh.
   void SetTalkers(NmeaTalkers talkers);
+  // Forgets every report decoded so far, with the epoch state and a sentence
+  // begun: what follows is read as from a receiver that just started.
+  void ForgetReports();
 
   LineBuffer& GetLineBuffer() { return m_LineBuffer; }
 

@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -11,6 +12,8 @@ namespace platform {
 namespace {
 
 constexpr int kNameAttempts = 100;  // names already taken (left by a writer that died) are skipped
+constexpr int kMostLinks = 40;      // links followed before the chain counts as a loop, as the kernel's limit
+constexpr mode_t kPermissionBits = 07777;
 
 std::atomic<unsigned> g_TemporaryCount{0};
 
@@ -36,13 +39,39 @@ int CreateTemporary(const std::filesystem::path& file, mode_t mode, std::string&
   return -1;
 }
 
+// The file that a write to `file` reaches: the end of its chain of symbolic
+// links (a station may share its configuration through one). 0, or ELOOP.
+int FollowLinks(const std::filesystem::path& file, std::filesystem::path& target) {
+  target = file;
+  std::error_code error;
+  for (int followed = 0; std::filesystem::is_symlink(target, error); ++followed) {
+    if (followed == kMostLinks) return ELOOP;
+    const std::filesystem::path link = std::filesystem::read_symlink(target, error);
+    if (error) return error.value();
+    target = link.is_absolute() ? link : target.parent_path() / link;
+  }
+  return 0;
+}
+
+// The new file takes the mode of the one it replaces, and its owner and group where this process may set them.
+void KeepOwnerAndMode(int fd, const std::filesystem::path& replaced) {
+  struct stat old {};
+  if (stat(replaced.c_str(), &old) != 0) return;
+  if (old.st_uid != geteuid() || old.st_gid != getegid()) (void)!fchown(fd, old.st_uid, old.st_gid);
+  fchmod(fd, old.st_mode & kPermissionBits);
+}
+
 }  // namespace
 
-int ReplaceFileAtomically(const std::filesystem::path& file, std::string_view data, mode_t mode, bool* created) {
+int ReplaceFileAtomically(const std::filesystem::path& path, std::string_view data, mode_t mode, bool* created) {
+  if (created != nullptr) *created = false;
+  std::filesystem::path file;
+  if (const int error = FollowLinks(path, file); error != 0) return error;
   std::string temp;
   const int fd = CreateTemporary(file, mode, temp);
   if (created != nullptr) *created = fd >= 0;
   if (fd < 0) return errno;
+  KeepOwnerAndMode(fd, file);
   int error = WriteAll(fd, data);
   if (error == 0 && fsync(fd) != 0) error = errno;
   if (close(fd) != 0 && error == 0) error = errno;

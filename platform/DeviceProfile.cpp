@@ -31,17 +31,32 @@ std::string_view Trim(std::string_view s) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-// Where a comment after a value starts: a ';' or '#' behind white space; the
-// value's size when it has none.
-size_t CommentStart(std::string_view value) {
-  for (size_t i = 1; i < value.size(); ++i) {
-    if ((value[i] == ';' || value[i] == '#') && IsBlank(value[i - 1])) return i;
+// Where a line's value lies in the text after its '=': blanks around it and
+// a comment after it (a ';' or '#' behind white space) are left out. The
+// reader and the writer both split a line here, so they agree on its value.
+struct ValueSpan {
+  size_t start = 0;
+  size_t end = 0;
+};
+
+ValueSpan ValueSpanOf(std::string_view afterEquals) {
+  size_t end = afterEquals.size();
+  while (end > 0 && (afterEquals[end - 1] == '\n' || afterEquals[end - 1] == '\r')) --end;
+  for (size_t i = 1; i < end; ++i) {
+    if ((afterEquals[i] == ';' || afterEquals[i] == '#') && IsBlank(afterEquals[i - 1])) {
+      end = i;
+      break;
+    }
   }
-  return value.size();
+  size_t start = 0;
+  while (start < end && IsBlank(afterEquals[start])) ++start;
+  while (end > start && IsBlank(afterEquals[end - 1])) --end;
+  return {start, end};
 }
 
-std::string_view StripValue(std::string_view value) {
-  value = Trim(value.substr(0, CommentStart(value)));
+std::string_view StripValue(std::string_view afterEquals) {
+  const ValueSpan span = ValueSpanOf(afterEquals);
+  std::string_view value = afterEquals.substr(span.start, span.end - span.start);
   if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
   return value;
 }
@@ -116,13 +131,12 @@ std::vector<std::string> SplitLines(std::string_view text) {
 
 // `line` ("key = old ; comment") with `value` in place of its value.
 std::string ReplaceValue(const std::string& line, std::string_view value) {
-  size_t bodyEnd = line.size();
-  while (bodyEnd > 0 && (line[bodyEnd - 1] == '\n' || line[bodyEnd - 1] == '\r')) --bodyEnd;
-  size_t valueStart = line.find('=') + 1;
-  while (valueStart < bodyEnd && IsBlank(line[valueStart])) ++valueStart;
-  size_t valueEnd = valueStart + CommentStart(std::string_view(line).substr(valueStart, bodyEnd - valueStart));
-  while (valueEnd > valueStart && IsBlank(line[valueEnd - 1])) --valueEnd;
-  return line.substr(0, valueStart) + std::string(value) + line.substr(valueEnd);
+  const size_t afterEquals = line.find('=') + 1;
+  const ValueSpan span = ValueSpanOf(std::string_view(line).substr(afterEquals));
+  std::string rest = line.substr(afterEquals + span.end);
+  // A comment right after an empty value keeps a blank before it, or it would join the new value.
+  if (!rest.empty() && (rest.front() == ';' || rest.front() == '#')) rest.insert(0, " ");
+  return line.substr(0, afterEquals + span.start) + std::string(value) + rest;
 }
 
 void SetProfileValue(std::vector<std::string>& lines, const ProfileSetting& setting, std::string_view newline) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks a Debian package of Navlume (scripts/package.sh makes it): lintian
-# finds no error, the desktop entry and the AppStream metainfo validate, the
-# versions agree, and the programs run from the unpacked package.
+# finds no error, the desktop entry, the AppStream metainfo and the udev rule
+# validate, the versions agree, and the programs run from the unpacked package.
 # Usage: check_package.sh DEB
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +17,21 @@ dpkg-deb -x "$deb" "$root"
 echo "-- desktop entry and metainfo"
 desktop-file-validate "$root"/usr/share/applications/*.desktop
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
+
+echo "-- udev rule"
+# udevadm verify where the installed udev has it, else udevadm test with the
+# rule alone in a scratch rules folder (a private mount): each fault is named with its file and line.
+rules=("$root"/usr/lib/udev/rules.d/*.rules)
+if udevadm verify --help >/dev/null 2>&1; then
+  udevadm verify "${rules[@]}"
+else
+  report=$(unshare --map-root-user --mount sh -c \
+    'mount -t tmpfs none /etc/udev/rules.d && cp "$@" /etc/udev/rules.d/ && udevadm test --action=add /sys/class/tty/tty 2>&1' \
+    sh "${rules[@]}")
+  grep -q "Reading rules file: /etc/udev/rules.d/60-navlume.rules" <<<"$report" || { echo "udevadm did not read the rule" >&2; exit 1; }
+  if grep "rules.d/60-navlume.rules:[0-9]" <<<"$report"; then exit 1; fi
+fi
+if grep -E '^[^#]*(MODE|OWNER|GROUP)' "${rules[@]}"; then echo "the udev rule must not change permissions" >&2; exit 1; fi
 
 echo "-- versions"
 version=$(dpkg-deb -f "$deb" Version)

@@ -1,5 +1,10 @@
 #include "serial/LineSettings.h"
 
+#include <sys/file.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+
 std::optional<speed_t> BaudConstant(uint32_t baudRate) {
   static constexpr struct {
     uint32_t rate;
@@ -26,3 +31,10 @@ bool MakeRawLine(int fd) {
   t.c_cc[VTIME] = 0;
   return tcsetattr(fd, TCSANOW, &t) == 0;
 }
+
+int HoldLine(int fd) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) return errno;  // the lock goes with the descriptor
+  return 0;
+}
+
+void ReleaseLine(int fd) { ioctl(fd, TIOCNXCL); }

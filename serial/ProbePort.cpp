@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,8 +28,11 @@ int CProbePort::Open(const std::string& devicePath) {
   Close();
   const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno;
-  int error = 0;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || tcgetattr(fd, &m_Saved) != 0 || !MakeRawLine(fd)) error = errno;
+  int error = HoldLine(fd);
+  if (error == 0 && (tcgetattr(fd, &m_Saved) != 0 || !MakeRawLine(fd))) {
+    error = errno;
+    ReleaseLine(fd);
+  }
   if (error != 0) {
     close(fd);
     return error;
@@ -44,6 +46,7 @@ void CProbePort::Close() {
   // What is still unsent is dropped: restoring must not wait on a stalled line.
   tcflush(m_Fd, TCIOFLUSH);
   tcsetattr(m_Fd, TCSANOW, &m_Saved);
+  ReleaseLine(m_Fd);
   close(m_Fd);
   m_Fd = -1;
 }

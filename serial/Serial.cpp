@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -98,16 +97,19 @@ uint32_t CSerial::Open(const std::string& name, platform::Event* notifyEvent, ui
   const std::optional<std::string> path = platform::PortDevicePath(name);
   int error = ENOENT;
   int fd = path ? open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC) : -1;
-  if (fd >= 0 && (flock(fd, LOCK_EX | LOCK_NB) != 0 || !MakeRawLine(fd))) {
+  if (path && fd < 0) error = errno;
+  if (fd >= 0 && (error = HoldLine(fd)) == 0 && !MakeRawLine(fd)) {
     error = errno;
+    ReleaseLine(fd);
+  }
+  if (fd >= 0 && error != 0) {
     close(fd);
     fd = -1;
-  } else if (path && fd < 0) {
-    error = errno;
   }
   const int wakeFd = fd >= 0 ? eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
   if (fd >= 0 && wakeFd < 0) {
     error = errno;
+    ReleaseLine(fd);
     close(fd);
     fd = -1;
   }
@@ -149,6 +151,7 @@ uint32_t CSerial::Close() {
   // Unsent output is dropped: closing must not wait for a stalled line to drain.
   tcflush(m_Fd, TCIOFLUSH);
   m_RxQueue.Reset();
+  ReleaseLine(m_Fd);
   close(m_Fd);
   close(m_WakeFd);
   m_Fd = -1;

@@ -8,6 +8,7 @@ namespace {
 
 constexpr const char* kByIdFolder = "serial/by-id";
 constexpr const char* kUsbTtyPrefixes[] = {"ttyACM", "ttyUSB"};
+constexpr const char* kReceiverLinkPrefix = "gnss-";  // the links of Navlume's udev rule
 
 // The device a name stands for; empty when it does not exist.
 std::filesystem::path DeviceOf(const std::filesystem::path& path) {
@@ -41,10 +42,22 @@ bool IsUsbTty(const std::filesystem::path& path) {
                      [&](const char* prefix) { return name.rfind(prefix, 0) == 0; });
 }
 
+// The stable links, best first: the udev rule's (/dev/gnss-ublox0), then <dev>/serial/by-id/.
+std::vector<std::filesystem::path> StableLinks(const std::filesystem::path& devFolder) {
+  std::vector<std::filesystem::path> links = Entries(devFolder);
+  std::erase_if(links, [](const std::filesystem::path& path) {
+    return path.filename().string().rfind(kReceiverLinkPrefix, 0) != 0;
+  });
+  std::sort(links.begin(), links.end(), NumberedBefore);
+  const std::vector<std::filesystem::path> byId = Entries(devFolder / kByIdFolder);
+  links.insert(links.end(), byId.begin(), byId.end());
+  return links;
+}
+
 }  // namespace
 
 std::vector<std::string> ListSerialDevices(const std::filesystem::path& devFolder) {
-  std::vector<std::filesystem::path> links = Entries(devFolder / kByIdFolder);
+  std::vector<std::filesystem::path> links = StableLinks(devFolder);
   std::vector<std::filesystem::path> ttys = Entries(devFolder);
   std::erase_if(ttys, [](const std::filesystem::path& path) { return !IsUsbTty(path); });
   std::sort(ttys.begin(), ttys.end(), NumberedBefore);
@@ -63,7 +76,7 @@ std::vector<std::string> ListSerialDevices(const std::filesystem::path& devFolde
 std::string StableDeviceName(const std::string& path, const std::filesystem::path& devFolder) {
   const std::filesystem::path device = DeviceOf(path);
   if (device.empty()) return path;
-  for (const std::filesystem::path& link : Entries(devFolder / kByIdFolder)) {
+  for (const std::filesystem::path& link : StableLinks(devFolder)) {
     if (DeviceOf(link) == device) return link.string();
   }
   return path;

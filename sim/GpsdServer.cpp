@@ -163,6 +163,15 @@ bool ReapedWithin(pid_t child, int exited, int ms) {
   _exit(0);
 }
 
+// `fd` itself when it lies above the descriptors the guardian sets (0 to
+// kGuardianLifeFd), else a copy above them; -1 stays -1.
+int ClearOfGuardianFds(int fd) {
+  if (fd < 0 || fd > kGuardianLifeFd) return fd;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, kGuardianLifeFd + 1);
+  close(fd);
+  return moved;
+}
+
 // --- what dead owners left -----------------------------------------------
 
 // A process with this id whose command line names the folder: the gpsd that
@@ -271,8 +280,11 @@ bool CGpsdServer::Start(const GpsdServerOptions& options, std::string& error) {
     RemoveFolder();
     return false;
   }
-  const int log = open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  // With standard descriptors closed these could land on 0-3, where the guardian's
+  // dup2s would overwrite one before it is moved, and the owner's output would reach the life line.
+  for (int& end : life) end = ClearOfGuardianFds(end);
+  const int log = ClearOfGuardianFds(open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  const int nothing = ClearOfGuardianFds(open("/dev/null", O_RDONLY | O_CLOEXEC));
 
   sigset_t noSignals;
   sigemptyset(&noSignals);

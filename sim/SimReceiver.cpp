@@ -188,6 +188,9 @@ void CSimReceiver::ApplyPower(bool on) {
     m_BootSeconds.reset();
     m_LastBoot = std::nan("");
     m_bFixed = false;
+    // What the host has not read is gone with the power, as on a real line: a
+    // host that opens the port after a power cycle must not read the fix from before it.
+    m_Terminal.DropPendingInput();
   }
   {
     std::lock_guard lock(m_LineMutex);

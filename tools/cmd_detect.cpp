@@ -66,6 +66,7 @@ nlohmann::ordered_json Describe(const ProbeResult& result) {
                               {"talkers", result.talkers}};
   if (!result.version.empty()) line["version"] = result.version;
   if (!result.reason.empty()) line["reason"] = result.reason;
+  if (result.kind == ReceiverKind::Busy) line["holder"] = {{"name", result.holder.name}, {"pid", result.holder.pid}};
   return line;
 }
 

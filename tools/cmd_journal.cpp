@@ -1,8 +1,9 @@
 // navlume-cli journal FILE... [--by receiver|station|day] [--since YYYY-MM-DD]
 // [--json] [--html OUT]: summarises stations' result journals, streaming.
 // Lines it cannot read are counted and skipped (the first few named on
-// standard error); a journal it cannot read is named; the exit code is 1
-// only when no journal could be read at all.
+// standard error); a journal it cannot read is named, and one whose reading
+// fails part-way keeps the lines read before in the summary and says how
+// many; the exit code is 1 only when nothing could be read at all.
 
 #include <cerrno>
 #include <cstdio>
@@ -56,12 +57,18 @@ class CJournalFiles {
  public:
   explicit CJournalFiles(CJournalSummary& summary) : m_Summary(summary) {}
 
-  // Summarises one journal; one that cannot be read to its end is named on standard error and not counted.
+  // Summarises one journal. One that cannot be read to its end is named on
+  // standard error; the lines read before the failure stay counted, and it says how many.
   void Read(const std::string& file) {
     std::FILE* input = file == kStandardInput ? stdin : std::fopen(file.c_str(), "rb");
     if (input == nullptr) return Unreadable("open", file);
+    uint64_t counted = 0;
     CJournalReader reader(
-        StationOf(file), [this](const JournalResult& result) { m_Summary.Add(result); },
+        StationOf(file),
+        [this, &counted](const JournalResult& result) {
+          m_Summary.Add(result);
+          ++counted;
+        },
         [this, &file](uint64_t line, const std::string& why) { Malformed(file, line, why); });
     std::vector<char> block(kReadBlock);
     size_t count = 0;
@@ -72,9 +79,12 @@ class CJournalFiles {
     const bool failed = std::ferror(input) != 0;
     const int error = errno;
     if (input != stdin) std::fclose(input);
+    m_LinesCounted += counted;
     if (failed) {
       errno = error;
-      return Unreadable("read", file);
+      Unreadable("read", file);
+      if (counted > 0) Say("the " + std::to_string(counted) + " lines read from " + NameOf(file) + " before are counted");
+      return;
     }
     reader.Finish();
     if (reader.ReadWithoutHeader()) {
@@ -91,6 +101,8 @@ class CJournalFiles {
   }
 
   const JournalTotals& Totals() const { return m_Totals; }
+  // Nothing was read: no journal to its end, and no line of one that failed part-way.
+  bool NothingRead() const { return m_Totals.files == 0 && m_LinesCounted == 0; }
 
  private:
   void Malformed(const std::string& file, uint64_t line, const std::string& why) {
@@ -103,6 +115,7 @@ class CJournalFiles {
 
   CJournalSummary& m_Summary;
   JournalTotals m_Totals;
+  uint64_t m_LinesCounted = 0;
 };
 
 void WriteHtml(const std::string& path, const std::string& html) {
@@ -120,7 +133,7 @@ void RunJournal(const JournalOptions& options) {
   CJournalFiles files(summary);
   for (const std::string& file : options.files) files.Read(file);
   files.SayMalformedCount();
-  if (files.Totals().files == 0) throw CLI::RuntimeError(kExitFailed);
+  if (files.NothingRead()) throw CLI::RuntimeError(kExitFailed);
   if (!options.html.empty()) WriteHtml(options.html, JournalHtml(summary, files.Totals()));
   const std::string out = options.json ? JournalJson(summary, files.Totals()) : JournalTable(summary, files.Totals());
   std::fwrite(out.data(), 1, out.size(), stdout);
@@ -132,15 +145,17 @@ Columns are read by the names of the header line above them; lines before any he
 the journal's column order. A line without a station counts under its journal's file name (without
 folder and extension; "stdin" for standard input). A line without a reason is "fix" when it did not
 time out and has a TTFF, else "timeout". Lines that cannot be read, and a last line without its
-line end, are counted as malformed and skipped; the first five are named on standard error.
+line end, are counted as malformed and skipped; the first five are named on standard error. A
+journal whose reading fails part-way is named; the lines read from it before are counted, and
+standard error says how many.
 
 Per group: tests, passed, failed with the failures by reason, yield (passed / tests), TTFF of the
 tests that got a fix (min, p50, p90, max) and average SNR of every test (p10, p50, p90), first and
 last time stamp. Percentiles are nearest-rank: the smallest value with at least p % of the values
 at or below it. In JSON a TTFF that a group lacks (no test got a fix) is null.
 
-Exit code: 0 when a journal was read, 1 when none could be read or the report could not be written,
-2 for a command line it cannot use.
+Exit code: 0 when a journal or part of one was read, 1 when none could be read or the report could
+not be written, 2 for a command line it cannot use.
 )";
 
 }  // namespace

@@ -179,6 +179,32 @@ TEST_F(GPSDeviceTest, FixMessageIsLoggedOncePerTransitionIntoFix) {
   EXPECT_EQ(m_Capture.Count(fixed), 2u);
 }
 
+TEST_F(GPSDeviceTest, AFixReportedBeforeTheStartUpEndedDoesNotCount) {
+  platform::ManualClock clock(133'000'000'000'000'000ULL);
+  platform::ScopedUtcClock installed(clock);
+  platform::SetPortDevicePath(UbloxPortName, m_Terminal.SlavePath());
+  RecordingListener listener;
+  CGPSDevice device;
+  device.m_bColdStart = 1;
+  // What the receiver said before its cold start, read while the start-up waits for the acknowledgement.
+  Send(Gga(1) + Gga(1));
+  ASSERT_EQ(device.Create(UbloxPortName, 0, kGpsTypeUblox, 9600), 1);
+  ASSERT_EQ(device.Open(), 1);
+  EXPECT_EQ(device.m_bFixed, 0);
+  EXPECT_EQ(device.CopyPosition().fixQuality, 0u);
+  device.AddListener(&listener);
+  // The first report after the start-up names no fix: the fix from before it is gone.
+  Send(sim::NmeaSentence("GPGSA,A,1,,,,,,,,,,,,,,,"));
+  ASSERT_TRUE(listener.WaitFor([](const std::vector<GpsPosition>& records, const auto&) { return !records.empty(); }));
+  EXPECT_EQ(listener.Records().back().fixQuality, 0u);
+  EXPECT_EQ(device.m_bFixed, 0);
+  Send(Gga(1));
+  ASSERT_TRUE(listener.WaitFor([](const std::vector<GpsPosition>& records, const auto&) {
+    return records.back().fixQuality == 1;
+  }));
+  EXPECT_EQ(device.m_bFixed, 1);
+}
+
 TEST_F(GPSDeviceTest, LogFileTakesTheFirstFourCharactersOfThePortName) {
   CGPSDevice longName;
   ASSERT_EQ(longName.Create("COM10:", 0, 0, 9600), 1);

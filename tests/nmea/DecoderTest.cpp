@@ -390,6 +390,36 @@ TEST_F(AnyTalkerSkyTest, ANewEpochKeepsTheLastSystemsUntilTheyReportAgainAndSign
   EXPECT_EQ(GnssSystem::BeiDou, Systems()[3]);
 }
 
+TEST_F(AnyTalkerSkyTest, ASystemThatSkipsEpochsStaysUntilItReportsAgainOrFiveSecondsPass) {
+  // Each step: seconds later, an epoch's position sentence (or none, inside
+  // an epoch), the cycle of one system, then the PRNs the channels show.
+  const struct {
+    uint32_t afterMs;
+    bool newEpoch;
+    const char* talker;
+    uint32_t first;
+    size_t satellites;
+    std::vector<uint32_t> shown;
+  } kSteps[] = {
+      {0, true, "GP", 1, 2, {1, 2}},
+      {0, false, "GL", 65, 2, {1, 2, 65, 66}},
+      {1000, true, "GP", 1, 3, {1, 2, 3, 65, 66}},  // GLONASS skips an epoch
+      {1000, true, "GP", 1, 3, {1, 2, 3, 65, 66}},  // and another
+      {0, false, "GL", 67, 1, {1, 2, 3, 67}},       // it reports again
+      {4000, true, "GP", 1, 3, {1, 2, 3, 67}},
+      {1100, true, "GP", 1, 3, {1, 2, 3}},          // five seconds without a GLONASS report
+  };
+  for (const auto& step : kSteps) {
+    m_Clock.AdvanceMs(step.afterMs);
+    if (step.newEpoch) ASSERT_EQ(1, Feed(Nmea("GNRMC,055234.200,A,4739.71890,N,12219.58362,W,0.00,286.35,050826,,,A,V")));
+    FeedCycle(step.talker, step.first, std::vector<uint32_t>(step.satellites, 30));
+    std::vector<uint32_t> shown = Values(Position().inViewPrns);
+    shown.resize(step.shown.size());
+    EXPECT_EQ(step.shown, shown) << step.talker << " after " << step.afterMs;
+    EXPECT_EQ(step.shown.size(), Position().satellitesInView) << step.talker << " after " << step.afterMs;
+  }
+}
+
 TEST_F(AnyTalkerSkyTest, AnotherSystemsCycleEndsACycleWhoseLastMessageWasLost) {
   ASSERT_EQ(1, Feed(Nmea("GPGSV,2,1,05,01,10,100,30,02,11,101,31,03,12,102,32,04,13,103,33")));
   FeedCycle("GL", 70, {25, 26});

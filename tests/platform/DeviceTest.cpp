@@ -199,6 +199,10 @@ TEST_F(DeviceTest, ProfileValuesChangeOnlyTheirLines) {
       {"[gpsd]\ngps_type = 1\n[hardware]\n", {"hardware", "gps_type", "3"},
        "[gpsd]\ngps_type = 1\n[hardware]\ngps_type = 3\n"},
       {"", {"hardware", "wwan_type", "2"}, "[hardware]\nwwan_type = 2\n"},
+      // A comment after an empty value stays a comment, as the reader takes it.
+      {"[ports]\nCOM2: =   ; u-blox goes here\n", {"ports", "COM2:", "/dev/ttyACM0"},
+       "[ports]\nCOM2: =   /dev/ttyACM0 ; u-blox goes here\n"},
+      {"[ports]\nCOM2:=\t# later\r\n", {"ports", "COM2:", "/dev/a"}, "[ports]\nCOM2:=\t/dev/a # later\r\n"},
   };
   for (const auto& c : kCases) EXPECT_EQ(SetProfileValues(c.text, {c.setting}), c.expected) << c.text;
 
@@ -209,6 +213,37 @@ TEST_F(DeviceTest, ProfileValuesChangeOnlyTheirLines) {
   EXPECT_EQ(profile.gpsType, 4u);
   EXPECT_EQ(profile.ports.at("COM3:"), "/dev/ttyUSB0");
   EXPECT_NE(WriteProfileValues(m_Folder.Path() / "missing" / "device.ini", {{"hardware", "gps_type", "4"}}), 0);
+}
+
+TEST_F(DeviceTest, RewritingAProfileWritesThroughItsLinkAndKeepsItsMode) {
+  namespace fs = std::filesystem;
+  const fs::path shared = m_Folder.Path() / "shared" / "device.ini";
+  const fs::path station = m_Folder.Path() / "station";
+  fs::create_directories(shared.parent_path());
+  fs::create_directories(station);
+  const struct {
+    const char* name;
+    std::vector<fs::path> links;  // each pointing at the next, the last at the shared file
+  } kCases[] = {
+      {"plain file", {}},
+      {"relative link", {station / "device.ini"}},
+      {"absolute link to a relative one", {station / "device.ini", station / "hop.ini"}},
+  };
+  for (const auto& c : kCases) {
+    fs::remove(station / "device.ini");
+    fs::remove(station / "hop.ini");
+    WriteText(shared, "[hardware]\ngps_type = 0\n");
+    fs::permissions(shared, fs::perms(0664));
+    fs::path target = shared;
+    for (auto link = c.links.rbegin(); link != c.links.rend(); ++link) {
+      fs::create_symlink(link == c.links.rbegin() ? fs::path("../shared/device.ini") : fs::absolute(target), *link);
+      target = *link;
+    }
+    ASSERT_EQ(WriteProfileValues(target, {{"hardware", "gps_type", "3"}}), 0) << c.name;
+    for (const fs::path& link : c.links) EXPECT_TRUE(fs::is_symlink(link)) << c.name;
+    EXPECT_EQ(LoadDeviceProfile(shared).gpsType, 3u) << c.name;
+    EXPECT_EQ(static_cast<int>(fs::status(shared).permissions()), 0664) << c.name;
+  }
 }
 
 TEST_F(DeviceTest, PortMapSetInCodeWinsOverTheProfile) {

@@ -240,6 +240,31 @@ TEST_F(ProdTestCommandTest, AnOem615TestedSecondReadsAsWhenTestedFirst) {
   EXPECT_NEAR(whenSecond, whenFirst, 2);
 }
 
+// A receiver that the run before left with a fix counts its first fix from
+// its own start-up again (cold start, power cycle), one by one and at the same time.
+TEST_F(ProdTestCommandTest, ARunRightAfterAnotherCountsTheFixFromItsOwnStartUp) {
+  // The OEM615's start-up goes on for some seconds after its cold start.
+  const struct {
+    const char* profile;
+    const char* receiver;
+    int ttff;
+    int leastCounted;
+  } kReceivers[] = {{"ublox", "U-BLOX", 6, 4}, {"oem615", "OEM615", 20, 10}};
+  for (const auto& each : kReceivers) {
+    Simulate(each.profile, WithSnrs(kSixSatellites, each.ttff));
+    for (const char* testType : {"0", "1", "0"}) {
+      Configure(std::string("TESTTYPE: ") + testType + "\r\nTESTTIMEOUT: 60\r\nPORT1: " + each.receiver + "\r\n");
+      const CommandResult result = Run();
+      const std::vector<nlohmann::json> lines = JsonLines(result.out);
+      ASSERT_EQ(lines.size(), 1u) << result.err;
+      SCOPED_TRACE(std::string(each.profile) + " test type " + testType);
+      EXPECT_GE(lines[0]["ttffSeconds"].get<int>(), each.leastCounted) << result.err;
+      EXPECT_GT(lines[0]["satellitesUsed"].get<int>(), 0);
+    }
+    m_Sim.Stop();
+  }
+}
+
 // Every receiver of a run gets exactly one line, also when its test never ran
 // to an end: its port could not be opened, or a stop signal ended the run.
 TEST_F(ProdTestCommandTest, EveryReceiverOfARunGetsOneJournalLine) {

@@ -26,6 +26,11 @@ TEST(SerialDevicesTest, ByIdNamesComeFirstAndEachDeviceOnce) {
   EXPECT_EQ(StableDeviceName(tty + "ttyUSB0", dev.Path()), tty + "ttyUSB0");
   EXPECT_EQ(StableDeviceName(tty + "ttyUSB7", dev.Path()), tty + "ttyUSB7");
   EXPECT_TRUE(ListSerialDevices(dev.Path() / "none").empty());
+
+  // The udev rule's link of a known receiver comes before its by-id name.
+  std::filesystem::create_symlink("ttyACM2", dev.Path() / "gnss-ublox2");
+  EXPECT_EQ(ListSerialDevices(dev.Path()).front(), tty + "gnss-ublox2");
+  EXPECT_EQ(StableDeviceName(tty + "ttyACM2", dev.Path()), tty + "gnss-ublox2");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -171,6 +173,24 @@ TEST_F(SerialTest, OpeningAnUnmappedOrBusyPortFails) {
   EXPECT_NE(second.Open(kPort, nullptr), 0u);
   EXPECT_FALSE(second.IsOpen());
   EXPECT_TRUE(m_Capture.Contains("CSerial::Open - Unable to open port"));
+}
+
+TEST_F(SerialTest, AnOpenPortIsHeldExclusivelyUntilItCloses) {
+  const auto exclusive = [this] {
+    const int fd = open(m_Pty->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    int flag = -1;
+    ioctl(fd, TIOCGEXCL, &flag);
+    close(fd);
+    return flag;
+  };
+  CSerial serial;
+  ASSERT_EQ(serial.Open(kPort, nullptr), 0u);
+  EXPECT_EQ(exclusive(), 1);  // another program's open is refused (as root it may still open, as here)
+  CSerial second;
+  EXPECT_NE(second.Open(kPort, nullptr), 0u);
+  EXPECT_EQ(exclusive(), 1);  // a refused open leaves the holder's claim
+  serial.Close();
+  EXPECT_EQ(exclusive(), 0);
 }
 
 TEST_F(SerialTest, LineSettingsReachTheLine) {

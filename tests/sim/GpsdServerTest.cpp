@@ -24,16 +24,18 @@ using navlume_test::ReadText;
 std::string CommandLine(pid_t pid) { return ReadText("/proc/" + std::to_string(pid) + "/cmdline"); }
 
 // A process of its own that starts a private gpsd and waits to be killed
-// (however the test ends), with that gpsd's process id and folder.
+// (however the test ends), with that gpsd's process id and folder. It starts
+// with the standard descriptors `closed` closed, as a program started with "1>&-".
 class GpsdOwner {
  public:
-  GpsdOwner() {
+  explicit GpsdOwner(std::initializer_list<int> closed = {}) {
     int served[2];
     if (pipe(served) != 0) return;
     m_Owner = fork();
     if (m_Owner == 0) {
       sim::PseudoTerminal terminal;
       sim::CGpsdServer gpsd;
+      for (const int fd : closed) close(fd);
       std::string error;
       const std::string folder = gpsd.Start({.devicePath = terminal.SlavePath()}, error) ? gpsd.Folder().string() : "";
       (void)!write(served[1], folder.c_str(), folder.size() + 1);
@@ -89,6 +91,20 @@ TEST(GpsdServerTest, AGpsdWhoseOwnerDiesEndsAndItsFolderGoes) {
       ASSERT_TRUE(next.Start({.devicePath = terminal.SlavePath()}, error)) << error;
     }
     EXPECT_TRUE(GoneWithin(owner, guardianKilledToo ? std::chrono::seconds(0) : kPatience)) << guardianKilledToo;
+  }
+}
+
+TEST(GpsdServerTest, AGpsdStartedWithStandardDescriptorsClosedKeepsRunning) {
+  NAVLUME_REQUIRE_GPSD();
+  const std::initializer_list<int> kClosed[] = {{STDERR_FILENO}, {STDOUT_FILENO, STDERR_FILENO},
+                                                {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}};
+  for (const std::initializer_list<int>& closed : kClosed) {
+    GpsdOwner owner(closed);
+    SCOPED_TRACE(closed.size());
+    ASSERT_TRUE(owner.GpsdRuns());
+    // A guardian that mistook another file for its life line has stopped gpsd by the time gpsd would log a client.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(owner.GpsdRuns());
   }
 }
 

@@ -188,6 +188,24 @@ TEST_F(UbloxReceiverTest, FollowsPlatformPowerAndIsSilentWhileOff) {
   EXPECT_FALSE(receiver.Fixed());
 }
 
+TEST_F(UbloxReceiverTest, NoFixFromBeforeAPowerCycleReachesTheHost) {
+  sim::CUbloxReceiver receiver(WithTtff(2), sim::PowerMode::Manual);
+  ASSERT_TRUE(receiver.Start());
+  HostPort host(receiver.SlavePath());
+  receiver.SetPower(true);
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return CountGga(r, '1') >= 1; }, kPatienceMs));
+  platform::SleepMs(3000);  // fixed epochs that the host leaves unread
+  receiver.SetPower(false);
+  receiver.SetPower(true);
+  host.Take();
+  // The first GGA the host reads after the power cycle.
+  ASSERT_TRUE(host.ReadUntil([](const std::string& r) { return r.find('\n', r.find("$GPGGA")) != std::string::npos; },
+                             kPatienceMs));
+  const std::string& after = host.Received();
+  const size_t gga = after.find("$GPGGA");
+  EXPECT_EQ(CountGga(after.substr(gga, after.find('\n', gga) + 1 - gga), '1'), 0) << after;
+}
+
 TEST_F(UbloxReceiverTest, VanishingClosesTheTerminal) {
   sim::CUbloxReceiver receiver(WithTtff(1), sim::PowerMode::Manual);
   ASSERT_TRUE(receiver.Start());

@@ -8,11 +8,18 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <atomic>
 #include <sstream>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
 #include "device/UbloxProtocol.h"
+#include "nmea/NovatelFraming.h"
 #include "sim/AgpsReceiver.h"
 #include "sim/HostPort.h"
 #include "sim/NmeaSentences.h"
@@ -189,6 +196,86 @@ TEST_F(DetectTest, NoReceiverExitsOneAndWritesNothing) {
   EXPECT_EQ(lines[1]["reason"], "No such file or directory");
   EXPECT_FALSE(std::filesystem::exists(root.Path() / "device.ini"));
   EXPECT_EQ(Detect({silent.SlavePath()}, "--root " + Quote(root.Path().string())).status, 2);  // --root needs --write
+}
+
+// An OEM615 on a bare pseudo-terminal that answers "log versiona once" with
+// a VERSIONA of `components` firmware components, and says nothing else.
+class VersionAnswerer {
+ public:
+  explicit VersionAnswerer(int components) : m_Log(VersionLog(components)) {
+    m_Thread = std::thread([this] { Run(); });
+  }
+  ~VersionAnswerer() {
+    m_bStop = true;
+    m_Thread.join();
+  }
+  const std::string& SlavePath() const { return m_Terminal.SlavePath(); }
+  size_t LogSize() const { return m_Log.size(); }
+
+ private:
+  static std::string VersionLog(int components) {
+    std::string text = "VERSIONA,COM1,0,55.0,UNKNOWN,0,0.000,02000000,3681,14434;" + std::to_string(components);
+    for (int i = 0; i < components; ++i)
+      text += ",GPSCARD,\"OEM615-1.00\",\"DAB0717007" + std::to_string(i) +
+              "\",\"OEM615-1.00\",\"OEM060600RN0000\",\"OEM060201RB0000\",\"2015/Jan/28\",\"15:27:29\"";
+    return FrameNovatelAscii(text);
+  }
+  void Run() {
+    std::string heard;
+    while (!m_bStop) {
+      pollfd fd{m_Terminal.MasterFd(), POLLIN, 0};
+      char buffer[256];
+      if (poll(&fd, 1, 10) <= 0) continue;
+      const ssize_t count = read(m_Terminal.MasterFd(), buffer, sizeof buffer);
+      if (count > 0) heard.append(buffer, static_cast<size_t>(count));
+      if (heard.find("log versiona once") == std::string::npos) continue;
+      heard.clear();
+      m_Terminal.WriteToSlave(m_Log);
+    }
+  }
+
+  sim::PseudoTerminal m_Terminal;
+  const std::string m_Log;
+  std::atomic<bool> m_bStop{false};
+  std::thread m_Thread;
+};
+
+TEST_F(DetectTest, AnOem615WithALongVersionLogIsFound) {
+  for (const int components : {3, 7, 40}) {
+    VersionAnswerer oem615(components);
+    const CommandResult result = Detect({oem615.SlavePath()});
+    const std::vector<nlohmann::json> lines = JsonLines(result.out);
+    ASSERT_EQ(lines.size(), 1u) << result.out;
+    EXPECT_EQ(lines[0]["kind"], "oem615") << oem615.LogSize() << " bytes";
+    EXPECT_EQ(lines[0].value("version", ""), "OEM615-1.00, OEM060600RN0000") << oem615.LogSize() << " bytes";
+  }
+}
+
+TEST_F(DetectTest, ADeviceAnotherProgramHoldsIsBusyAndMonitorNamesTheHolder) {
+  sim::CUbloxReceiver ublox(sim::DefaultScenario(), sim::PowerMode::AlwaysOn);
+  ASSERT_TRUE(ublox.Start());
+  navlume_test::TempFolder holderOutput;
+  const pid_t holder = navlume_test::StartCommand("sleep 600 <" + Quote(ublox.SlavePath()), holderOutput.Path());
+  ASSERT_GT(holder, 0);
+  ASSERT_TRUE(navlume_test::WaitForText("/proc/" + std::to_string(holder) + "/comm", "sleep", std::chrono::seconds(20)));
+
+  const std::vector<nlohmann::json> lines = JsonLines(Detect({ublox.SlavePath()}).out);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0]["kind"], "busy");
+  EXPECT_EQ(lines[0]["holder"], nlohmann::json({{"name", "sleep"}, {"pid", holder}}));
+
+  navlume_test::TempFolder root;
+  WriteText(root.Path() / "device.ini", "[hardware]\ngps_type = 3\n[ports]\nCOM2: = " + ublox.SlavePath() + "\n");
+  const CommandResult monitor = navlume_test::RunCommand(Quote(NAVLUME_CLI_PATH) + " monitor COM2: --seconds 2 --root " +
+                                                             Quote(root.Path().string()) + " --time-scale 0.3",
+                                                         m_Output.Path());
+  EXPECT_NE(monitor.status, 0);
+  EXPECT_NE(monitor.err.find(ublox.SlavePath() + " is held by sleep (pid " + std::to_string(holder) +
+                             "): use the GPS Multiplexer mode, or stop sleep"),
+            std::string::npos)
+      << monitor.err;
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
 }
 
 }  // namespace

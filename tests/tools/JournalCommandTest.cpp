@@ -1,6 +1,10 @@
 // navlume-cli journal run as a program on journals with answers worked out by hand.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <map>
 #include <sstream>
@@ -116,6 +120,34 @@ TEST_F(JournalCommandTest, UnreadableAndEmptyJournals) {
     EXPECT_EQ(2, Run(usage).status) << usage;
   }
   EXPECT_NE(std::string::npos, Run("--help").out.find("nearest-rank"));
+}
+
+TEST_F(JournalCommandTest, AJournalWhoseReadFailsPartWayKeepsTheLinesReadAndSaysHowMany) {
+  // A pseudo-terminal's master reads what its closed slave wrote, then fails (EIO).
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(0, grantpt(master));
+  ASSERT_EQ(0, unlockpt(master));
+  const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  termios raw{};
+  tcgetattr(slave, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(slave, TCSANOW, &raw);
+  size_t end = 0;  // after the header and four results
+  for (int line = 0; line < 5; ++line) end = navlume_test::kKnownJournal.find("\r\n", end) + 2;
+  const std::string journal = navlume_test::kKnownJournal.substr(0, end);
+  ASSERT_EQ(static_cast<ssize_t>(journal.size()), write(slave, journal.data(), journal.size()));
+  close(slave);
+  const CommandResult result =
+      RunCommand(Quote(NAVLUME_CLI_PATH) + " journal - --json <&" + std::to_string(master), m_Folder.Path());
+  close(master);
+  EXPECT_EQ(0, result.status) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("cannot read standard input")) << result.err;
+  EXPECT_NE(std::string::npos, result.err.find("the 4 lines read from standard input before are counted")) << result.err;
+  const json summary = json::parse(result.out, nullptr, false);
+  EXPECT_EQ(0, summary["files"]) << result.out;
+  EXPECT_EQ(4, summary["lines"]) << result.out;
 }
 
 TEST_F(JournalCommandTest, HtmlReportIsOneFileWithAChartPerGroupAndTheLimitsMarked) {
