@@ -133,6 +133,7 @@ void WriteProfile(const std::string& rootOption, const std::vector<ProbeResult>&
 
 void RunDetect(const DetectOptions& options) {
   platform::SetTimeScale(options.timeScale);
+  const std::string powerFile = PowerFileOfRoot(options.root);
   const std::vector<std::string> devices = DevicesToProbe(options);
   if (devices.empty()) Fail("no serial device found (/dev/serial/by-id/*, /dev/ttyACM*, /dev/ttyUSB*)", kExitNoReceiver);
   std::string rates;
@@ -143,7 +144,7 @@ void RunDetect(const DetectOptions& options) {
   signal(SIGTERM, OnStopSignal);
   std::vector<ProbeResult> results;
   {
-    const CPowerForProbe power(PowerFileOfRoot(options.root));
+    const CPowerForProbe power(powerFile);
     results = ProbeReceivers(devices, &g_Stop);
   }
   signal(SIGINT, SIG_DFL);
