@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -107,26 +108,13 @@ std::optional<int> Parse(int argc, char** argv, CommandLine& line) {
 // timeouts a handheld has, which the program overrides while it runs. A root
 // given with --root keeps the values it has (the Settings page may have
 // switched it to the GPS multiplexer for the next start).
-struct SeedValue {
-  platform::RegRoot root;
-  std::string_view key;
-  std::string_view name;
-  uint32_t value;
-};
-constexpr SeedValue kSimulatedRegistry[] = {
-    {platform::RegRoot::LocalMachine, kRilRegistryKey, kStartOptionsValue, 1},
+constexpr RegistrySeed kSimulatedRegistry[] = {
+    kSimulatedStartOption,
     {platform::RegRoot::CurrentUser, kBackLightKey, "BatteryTimeout", 30},
     {platform::RegRoot::CurrentUser, kBackLightKey, "ACTimeout", 60},
     {platform::RegRoot::LocalMachine, kPowerTimeoutsKey, "BattSuspendTimeout", 180},
     {platform::RegRoot::LocalMachine, kPowerTimeoutsKey, "ACSuspendTimeout", 600},
 };
-
-void SeedWhereMissing(const SeedValue& seed) {
-  platform::RegKey key;
-  platform::RegCreateKey(seed.root, seed.key, key);
-  if (!platform::RegReadDword(key, seed.name)) platform::RegSetDword(key, seed.name, seed.value);
-  platform::RegCloseKey(key);
-}
 
 // A simulated root (fresh and temporary unless --root names one) that starts in Direct Access.
 bool StartSimulation(const CommandLine& line, sim::CSimulationRoot& simulation) {
@@ -148,7 +136,7 @@ bool StartSimulation(const CommandLine& line, sim::CSimulationRoot& simulation) 
     std::fprintf(stderr, "%s: cannot start the simulation: %s\n", kProgramName, error.c_str());
     return false;
   }
-  for (const SeedValue& seed : kSimulatedRegistry) SeedWhereMissing(seed);
+  SeedRegistry(kSimulatedRegistry);
   std::fprintf(stderr, "%s: simulated %s receivers in %s\n", kProgramName, options.profile.c_str(),
                simulation.Root().c_str());
   return true;
@@ -165,6 +153,17 @@ bool StartSimulatedGpsd(const sim::CSimulationRoot& simulation, const std::strin
   std::fprintf(stderr, "%s: cannot start gpsd for the GPS multiplexer: %s\n", kProgramName, error.c_str());
   platform::ShowError(error);
   return false;
+}
+
+// A mistyped root is not made: only the default one and a simulation's are. True (said on standard error) when
+// --root or $NAVLUME_ROOT names a folder that does not exist.
+bool NamedRootIsMissing(const std::string& rootOption) {
+  const std::filesystem::path root = platform::ResolveDeviceRoot(rootOption);
+  std::error_code ec;
+  if (!platform::DeviceRootNamed(rootOption) || std::filesystem::is_directory(root, ec)) return false;
+  std::fprintf(stderr, "%s: the device root %s does not exist (%s)\n", kProgramName, root.c_str(),
+               rootOption.empty() ? "$NAVLUME_ROOT" : "--root");
+  return true;
 }
 
 // SIGINT and SIGTERM leave as Cancel does, so that the teardown runs and a
@@ -196,6 +195,8 @@ int main(int argc, char** argv) {
   sim::CSimulationRoot simulation;
   if (line.simulate) {
     if (!StartSimulation(line, simulation)) return kExitStartFailed;
+  } else if (NamedRootIsMissing(line.root)) {
+    return kExitUsage;
   } else if (!platform::SetDeviceRoot(platform::ResolveDeviceRoot(line.root))) {
     return kExitStartFailed;
   }

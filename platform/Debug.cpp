@@ -2,13 +2,33 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <memory>
 #include <mutex>
+#include <utility>
 
 namespace platform {
 namespace {
 
 std::mutex g_OutputMutex;
 DebugCapture* g_pCapture = nullptr;
+DebugDestination g_Destination = DebugDestination::StandardError;
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+std::unique_ptr<FILE, FileCloser> g_pLogFile;  // guarded by g_OutputMutex
+thread_local std::string t_PendingLocation;   // an error location waiting for its line
+
+// Writes one line where the trace goes; g_OutputMutex is held.
+void WriteLine(const std::string& line) {
+  FILE* out = stderr;
+  if (g_Destination == DebugDestination::LogFile) {
+    if (!g_pLogFile) return;
+    out = g_pLogFile.get();
+  }
+  std::fwrite(line.data(), 1, line.size(), out);
+  std::fputc('\n', out);
+  if (out != stderr) std::fflush(out);
+}
 
 std::string TrimLineEnd(std::string line) {
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
@@ -24,10 +44,7 @@ void Emit(const std::string& line) {
     g_pCapture->Add(line);
     echo = g_pCapture->m_bEcho;
   }
-  if (echo) {
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fputc('\n', stderr);
-  }
+  if (echo) WriteLine(line);
 }
 
 void DebugPrint(const char* format, ...) {
@@ -50,10 +67,30 @@ void DebugPrint(const char* format, ...) {
 #pragma GCC diagnostic pop
   va_end(copy);
   va_end(args);
-  Emit(TrimLineEnd(std::move(line)));
+  Emit(std::exchange(t_PendingLocation, {}) + TrimLineEnd(std::move(line)));
 }
 
-void DebugErrorLocation(const char* file, int line) { DebugPrint("ERROR: %s line %d: ", file, line); }
+void DebugErrorLocation(const char* file, int line) {
+  if (!t_PendingLocation.empty()) Emit(std::exchange(t_PendingLocation, {}));  // one that nothing followed
+  t_PendingLocation = "ERROR: " + std::string(file) + " line " + std::to_string(line) + ": ";
+}
+
+void SetDebugDestination(DebugDestination destination) {
+  std::lock_guard lock(g_OutputMutex);
+  g_Destination = destination;
+}
+
+bool SetDebugLogFile(const std::filesystem::path& file) {
+  std::error_code ec;
+  if (std::filesystem::file_size(file, ec) > kDebugLogRotateBytes && !ec) {
+    std::filesystem::rename(file, file.string() + ".old", ec);
+  }
+  std::unique_ptr<FILE, FileCloser> opened(std::fopen(file.c_str(), "a"));
+  std::lock_guard lock(g_OutputMutex);
+  g_pLogFile = std::move(opened);
+  g_Destination = g_pLogFile ? DebugDestination::LogFile : DebugDestination::StandardError;
+  return g_pLogFile != nullptr;
+}
 
 DebugCapture::DebugCapture() {
   std::lock_guard lock(g_OutputMutex);

@@ -93,11 +93,11 @@ bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view
     profile.ports[PortKey(key)] = std::string(value);
   } else if (EqualNoCase(section, "power")) {
     if (EqualNoCase(key, "gps")) profile.powerFile = std::string(value);
-  } else if (EqualNoCase(section, "gpsd")) {
-    if (EqualNoCase(key, "host")) {
+  } else if (EqualNoCase(section, kGpsdSection)) {
+    if (EqualNoCase(key, kGpsdHostKey)) {
       if (value.empty()) return false;
       profile.gpsdHost = std::string(value);
-    } else if (EqualNoCase(key, "port")) {
+    } else if (EqualNoCase(key, kGpsdPortKey)) {
       return ParseNumber(value, profile.gpsdPort) && profile.gpsdPort != 0;
     }
   } else if (EqualNoCase(section, "station")) {

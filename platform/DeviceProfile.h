@@ -20,6 +20,9 @@ inline constexpr const char* kGpsTypeKey = "gps_type";
 inline constexpr const char* kWwanTypeKey = "wwan_type";
 inline constexpr const char* kPortsSection = "ports";
 inline constexpr const char* kNmeaSection = "nmea";
+inline constexpr const char* kGpsdSection = "gpsd";
+inline constexpr const char* kGpsdHostKey = "host";
+inline constexpr const char* kGpsdPortKey = "port";
 inline constexpr const char* kTalkersKey = "talkers";
 
 // Values of [nmea] talkers (read in any case): GP alone, or every constellation talker.

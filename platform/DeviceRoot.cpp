@@ -69,11 +69,18 @@ bool WriteFirstDeviceIni(const std::filesystem::path& file) {
   return static_cast<bool>(out);
 }
 
+const char* RootFromEnvironment() {
+  const char* root = std::getenv("NAVLUME_ROOT");
+  return root && *root ? root : nullptr;
+}
+
 }  // namespace
+
+bool DeviceRootNamed(const std::string& rootOption) { return !rootOption.empty() || RootFromEnvironment(); }
 
 std::filesystem::path ResolveDeviceRoot(const std::string& rootOption) {
   if (!rootOption.empty()) return rootOption;
-  if (const char* root = std::getenv("NAVLUME_ROOT"); root && *root) return root;
+  if (const char* root = RootFromEnvironment()) return root;
   if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data == '/') return std::filesystem::path(data) / "navlume";
   return HomeFolder() / ".local" / "share" / "navlume";
 }

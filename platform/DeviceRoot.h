@@ -12,6 +12,8 @@ namespace platform {
 // --root DIR when given, else $NAVLUME_ROOT, else $XDG_DATA_HOME/navlume
 // (~/.local/share/navlume).
 std::filesystem::path ResolveDeviceRoot(const std::string& rootOption = {});
+// True when the root was named (--root or $NAVLUME_ROOT) rather than the default one.
+bool DeviceRootNamed(const std::string& rootOption);
 
 // Makes `root` the device root of this process: creates root, files/,
 // files/Temp/ and a commented device.ini without hardware when missing, then

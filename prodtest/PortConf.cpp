@@ -195,7 +195,9 @@ void CPortConf::ReadPort(std::string_view text, int slot, const char* file) {
   if (passLevel == 0 && (level.bTooLong || !level.View().empty())) {
     m_RefusedLevels[index].text = level.text;
     const auto [number, line] = LineAt(text, text.find(levelKey));
-    m_RefusedLevels[index].reason = FormatText("%s line %d: \"%.*s\": the pass level must be %u to %u", file, number,
+    // The file as found on this machine, then as the handheld names it.
+    m_RefusedLevels[index].reason = FormatText("%s (%s) line %d: \"%.*s\": the pass level must be %u to %u",
+                                               platform::MapHandheldPath(file).c_str(), file, number,
                                                static_cast<int>(line.size()), line.data(), kMinPassLevel, kMaxPassLevel);
     NAVLUME_ERROR_LOCATION();
     platform::DebugPrint("[Navlume] %s\r\n", m_RefusedLevels[index].reason.c_str());

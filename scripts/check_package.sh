@@ -48,4 +48,16 @@ echo "-- navlume-cli decode from the package"
 records=$("$root/usr/bin/navlume-cli" decode samples/sample.nmea | wc -l)
 [ "$records" -gt 0 ] || { echo "decode printed no record" >&2; exit 1; }
 echo "$records records decoded"
+
+echo "-- the examples the manual pages name, and the README's journal example on them"
+examples=$root/usr/share/doc/navlume/examples
+for example in sample.nmea Navlume.ini NAVLUME_RESULTS.CSV device.ini; do
+  [ -f "$examples/$example" ] || { echo "the package lacks $examples/$example" >&2; exit 1; }
+  for page in navlume navlume-cli; do
+    zcat "$root/usr/share/man/man1/$page.1.gz" | grep -q "$example" && continue 2
+  done
+  echo "no manual page names $example" >&2
+  exit 1
+done
+"$root/usr/bin/navlume-cli" journal "$examples/NAVLUME_RESULTS.CSV" --by station >/dev/null
 echo "package checks passed: $deb ($(du -k "$deb" | cut -f1) KiB)"

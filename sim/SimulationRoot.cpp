@@ -195,6 +195,15 @@ bool CSimulationRoot::ServeThroughGpsd(const std::string& portName, CGpsdServer&
   profile.gpsdHost = gpsd.Host();
   profile.gpsdPort = gpsd.Port();
   platform::SetCurrentDeviceProfile(profile);
+  // Another process on this root (monitor --gpsd) finds it in the profile.
+  const std::vector<platform::ProfileSetting> endpoint{{platform::kGpsdSection, platform::kGpsdHostKey, gpsd.Host()},
+                                                       {platform::kGpsdSection, platform::kGpsdPortKey,
+                                                        std::to_string(gpsd.Port())}};
+  if (const int failure = platform::WriteProfileValues(m_Root / "device.ini", endpoint); failure != 0) {
+    error = "cannot write gpsd's port into " + (m_Root / "device.ini").string();
+    gpsd.Stop();
+    return false;
+  }
   return true;
 }
 

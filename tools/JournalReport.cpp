@@ -170,6 +170,13 @@ std::string Cell(const std::string& text, const char* kind = "n") {
   return std::string("<td class=\"") + kind + "\">" + XmlEscaped(text) + "</td>";
 }
 
+// A time stamp that may break between its date and its time of day, so that the table fits a page.
+std::string TimeCell(const std::string& stamp) {
+  const size_t time = stamp.find('T');
+  if (time == std::string::npos) return Cell(stamp, "time");
+  return "<td class=\"time\">" + XmlEscaped(stamp.substr(0, time)) + "<wbr>" + XmlEscaped(stamp.substr(time)) + "</td>";
+}
+
 std::string HtmlTable(const CJournalSummary& summary) {
   std::string html =
       "<table>\n<thead><tr><th rowspan=\"2\">" + std::string(JournalGroupingName(summary.Grouping())) +
@@ -184,7 +191,7 @@ std::string HtmlTable(const CJournalSummary& summary) {
     for (size_t i = 1; i < row.size(); ++i) {
       html += Cell(row[i]) + (i == kYieldCell ? Cell(FailuresText(group), "wrap") : "");
     }
-    html += Cell(group.first, "time") + Cell(group.last, "time") + "</tr>\n";
+    html += TimeCell(group.first) + TimeCell(group.last) + "</tr>\n";
   }
   return html + "</tbody>\n</table>\n";
 }
@@ -219,7 +226,14 @@ td.wrap { white-space: normal; min-width: 12em; }
 figure { margin: 0 0 1em 0; flex: 1 1 28em; max-width: 44em; }
 figure svg { width: 100%; height: auto; display: block; }
 figcaption { font-size: 0.85em; }
-@media print { body { margin: 0; } section, figure, table { break-inside: avoid; } }
+td.time { white-space: normal; }
+@media print {
+  body { margin: 0; }
+  table { font-size: 7.5pt; }
+  th, td { padding: 0.1em 0.25em; }
+  td.wrap { min-width: 8em; }
+  section, figure, table { break-inside: avoid; }
+}
 </style>
 </head>
 <body>

@@ -11,10 +11,11 @@
 
 #include "device/GPSDevice.h"
 #include "device/PortNames.h"
-#include "platform/DeviceRoot.h"
 #include "platform/UserInterface.h"
 #include "prodtest/PortConf.h"
+#include "prodtest/RegGetDword.h"
 #include "prodtest/StartOptionsIds.h"
+#include "tools/CommandRoot.h"
 #include "tools/Commands.h"
 
 namespace {
@@ -117,9 +118,7 @@ nlohmann::ordered_json Describe(const CPortConf& conf, bool ok, bool dialogShown
 }
 
 void RunConfig(const ConfigOptions& options) {
-  if (!platform::SetDeviceRoot(platform::ResolveDeviceRoot(options.root))) {
-    Fail("cannot use the device root " + platform::ResolveDeviceRoot(options.root).string());
-  }
+  UseCommandRoot("config", options.root, kExitUsage);
   platform::HeadlessUserInterface ui;
   CDialogAnswer answer(options);
   ui.SetDialogAnswer([&answer](platform::DialogModel& dialog) { answer(dialog); });
@@ -130,6 +129,11 @@ void RunConfig(const ConfigOptions& options) {
   if (!answer.Error().empty()) Fail(answer.Error());
 
   nlohmann::ordered_json result = Describe(conf, ok, ui.ModalDialogsShown() > 0);
+  // A start option missing from the registry reads as 0 (GPS Multiplexer); a simulator seeds 1.
+  uint32_t startOptions = 0;
+  result["defaulted"] = nlohmann::ordered_json::array();
+  if (RegGetDword(platform::RegRoot::LocalMachine, kRilRegistryKey, kStartOptionsValue, &startOptions) == 0)
+    result["defaulted"].push_back(std::string(kStartOptionsValue) + "=0");
   if (!options.registryMode.empty()) {
     CGPSDevice device;
     conf.SetRegistryKey(device, options.registryMode == "prd" ? 1 : 0);

@@ -1,12 +1,13 @@
-// navlume-cli decode [--chunk N] [--all] [--talkers GP|any] [FILE]: feeds a
-// capture to one NmeaParser and prints a position record after each piece that
-// decoded a sentence.
+// navlume-cli decode [--chunk N] [--all] [--talkers GP|any] [--lf] [FILE]:
+// feeds a capture to one NmeaParser and prints a position record after each
+// piece that decoded a sentence.
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "nmea/NmeaParser.h"
@@ -18,6 +19,7 @@ namespace {
 struct DecodeOptions {
   uint32_t chunk = 0;  // 0: one line at a time
   bool all = false;
+  bool lf = false;  // take sentences that end in LF alone
   NmeaTalkers talkers = NmeaTalkers::Gps;
   std::string file = "-";
 };
@@ -36,14 +38,63 @@ class FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+// A sentence ends in CR LF, as a receiver sends it. A capture that a copy,
+// a checkout or an editor changed ends its lines in LF alone, which the
+// receiver's framing does not take: such sentences are counted, and with
+// --lf they get their CR back before the parser sees them.
+class LfOnlyLineEnds {
+ public:
+  explicit LfOnlyLineEnds(bool mend) : m_bMend(mend) {}
+
+  // The piece as the parser gets it (valid until the next call).
+  std::string_view Take(const char* bytes, size_t count) {
+    m_Mended.clear();
+    for (size_t i = 0; i < count; ++i) {
+      const char c = bytes[i];
+      if (m_bLineStart) m_bSentence = c == '$' || c == '!';
+      if (c == '\n' && m_Previous != '\r' && m_bSentence) {
+        ++m_uCount;
+        if (m_bMend) m_Mended.push_back('\r');
+      }
+      if (m_bMend) m_Mended.push_back(c);
+      m_bLineStart = c == '\n';
+      m_Previous = c;
+    }
+    return m_bMend ? std::string_view(m_Mended) : std::string_view(bytes, count);
+  }
+
+  // Says on standard error what was found.
+  void Report() const {
+    if (m_uCount == 0) return;
+    if (m_bMend) {
+      std::fprintf(stderr, "navlume-cli decode: %llu sentence(s) ended in LF alone; --lf took them\n",
+                   static_cast<unsigned long long>(m_uCount));
+    } else {
+      std::fprintf(stderr,
+                   "navlume-cli decode: %llu sentence(s) end in LF alone, without the CR of CR LF that a receiver "
+                   "sends, and were not decoded; --lf takes them\n",
+                   static_cast<unsigned long long>(m_uCount));
+    }
+  }
+
+ private:
+  const bool m_bMend;
+  bool m_bLineStart = true;
+  bool m_bSentence = false;
+  char m_Previous = 0;
+  uint64_t m_uCount = 0;
+  std::string m_Mended;
+};
+
 class CaptureDecoder {
  public:
-  CaptureDecoder(bool all, NmeaTalkers talkers) : m_bAll(all) { m_Parser.SetTalkers(talkers); }
+  CaptureDecoder(bool all, NmeaTalkers talkers, bool lf) : m_bAll(all), m_LineEnds(lf) { m_Parser.SetTalkers(talkers); }
   ~CaptureDecoder() { Flush(); }
 
   void FeedPiece(const char* bytes, size_t count) {
-    const int decoded = m_Parser.Feed(bytes, static_cast<uint32_t>(count));
-    m_uOffset += count;
+    const std::string_view piece = m_LineEnds.Take(bytes, count);
+    const int decoded = m_Parser.Feed(piece.data(), static_cast<uint32_t>(piece.size()));
+    m_uOffset += count;  // in the capture as read
     if (decoded == 0 && !m_bAll) return;
     GpsPosition record{};
     record.version = kGpsPositionVersion;
@@ -58,10 +109,13 @@ class CaptureDecoder {
     m_Output.clear();
   }
 
+  const LfOnlyLineEnds& LineEnds() const { return m_LineEnds; }
+
  private:
   NmeaParser m_Parser;
   PositionJsonLine m_Line{{"offset", "decoded"}};
   bool m_bAll;
+  LfOnlyLineEnds m_LineEnds;
   uint64_t m_uOffset = 0;
   std::string m_Output;
 };
@@ -131,7 +185,7 @@ FilePtr OpenInput(const std::string& name) {
 
 void RunDecode(const DecodeOptions& options) {
   FilePtr input = OpenInput(options.file);
-  CaptureDecoder decoder(options.all, options.talkers);
+  CaptureDecoder decoder(options.all, options.talkers, options.lf);
   PieceSplitter splitter(decoder, options.chunk);
   std::vector<char> block(kReadBlock);
   for (;;) {
@@ -143,6 +197,8 @@ void RunDecode(const DecodeOptions& options) {
     }
   }
   splitter.Finish();
+  decoder.Flush();
+  decoder.LineEnds().Report();
 }
 
 }  // namespace
@@ -153,6 +209,9 @@ void AddDecodeCommand(CLI::App& app) {
   decode->add_option("--chunk", options->chunk, "Feed N bytes at a time (default: one line at a time)")
       ->check(CLI::Range(1u, 1u << 30));
   decode->add_flag("--all", options->all, "Print a record after every piece, not only after decoding ones");
+  decode->add_flag("--lf", options->lf,
+                   "Also take sentences that end in LF alone (a capture whose CRs a copy removed); without it "
+                   "they are counted on standard error");
   AddTalkersOption(*decode, options->talkers,
                    "Talkers to decode: GP (default) or any constellation talker (GN, GL, GA, GB, BD, GQ, QZ, GI)");
   decode->add_option("FILE", options->file, "Capture to read; standard input when absent or -");

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <set>
@@ -18,16 +19,19 @@
 #include <nlohmann/json.hpp>
 
 #include "device/ReceiverProbe.h"
+#include "platform/DeviceProfile.h"
 #include "platform/DeviceRoot.h"
 #include "platform/Time.h"
 #include "prodtest/DetectedProfile.h"
 #include "serial/SerialDevices.h"
+#include "tools/CommandRoot.h"
 #include "tools/Commands.h"
 
 namespace {
 
 constexpr int kExitNoReceiver = 1;
 constexpr int kExitFailed = 1;
+constexpr const char* kPowerOn = "1";
 constexpr const char* kProfileFile = "device.ini";
 
 struct DetectOptions {
@@ -74,9 +78,49 @@ bool IsReceiver(const ProbeResult& result) {
   return result.kind == ReceiverKind::Ublox || result.kind == ReceiverKind::Oem615 || result.kind == ReceiverKind::Nmea;
 }
 
+// A receiver behind a power switch sends nothing until it is switched on: the
+// profile's power file is switched on for the probe and gets its content back
+// afterwards. Switching the power changes no setting of the receiver.
+class CPowerForProbe {
+ public:
+  explicit CPowerForProbe(const std::string& powerFile) : m_File(powerFile) {
+    if (m_File.empty()) return;
+    std::ifstream in(m_File, std::ios::binary);
+    m_bSaved = static_cast<bool>(in);
+    m_Saved.assign(std::istreambuf_iterator<char>(in), {});
+    if (m_bSaved && !Write(kPowerOn)) m_bSaved = false;
+    std::fprintf(stderr, "navlume-cli detect: %s the receiver on through %s for the probe\n",
+                 m_bSaved ? "switched" : "cannot switch", m_File.c_str());
+  }
+  ~CPowerForProbe() {
+    if (m_bSaved && !Write(m_Saved)) std::fprintf(stderr, "navlume-cli detect: cannot put %s back\n", m_File.c_str());
+  }
+  CPowerForProbe(const CPowerForProbe&) = delete;
+  CPowerForProbe& operator=(const CPowerForProbe&) = delete;
+
+ private:
+  bool Write(const std::string& content) const {
+    std::ofstream out(m_File, std::ios::binary | std::ios::trunc);
+    out << content;
+    out.close();
+    return static_cast<bool>(out);
+  }
+
+  const std::string m_File;
+  bool m_bSaved = false;
+  std::string m_Saved;
+};
+
+// The power file of the root's profile (the default root's only when it exists).
+std::string PowerFileOfRoot(const std::string& rootOption) {
+  const std::filesystem::path root = CheckedCommandRoot("detect", rootOption);
+  std::error_code ec;
+  if (!std::filesystem::is_directory(root, ec)) return {};
+  return platform::LoadDeviceProfile(root / kProfileFile).powerFile;
+}
+
 void WriteProfile(const std::string& rootOption, const std::vector<ProbeResult>& results) {
-  const std::filesystem::path root = platform::ResolveDeviceRoot(rootOption);
-  if (!platform::SetDeviceRoot(root)) Fail("cannot use the device root " + root.string(), kExitFailed);
+  UseCommandRoot("detect", rootOption, kExitFailed);
   const DetectedProfile profile = ProfileForReceivers(results);
   for (const std::string& note : profile.notes) std::fprintf(stderr, "navlume-cli detect: %s\n", note.c_str());
   const std::filesystem::path file = platform::DeviceRoot() / kProfileFile;
@@ -90,6 +134,7 @@ void WriteProfile(const std::string& rootOption, const std::vector<ProbeResult>&
 
 void RunDetect(const DetectOptions& options) {
   platform::SetTimeScale(options.timeScale);
+  const std::string powerFile = PowerFileOfRoot(options.root);
   const std::vector<std::string> devices = DevicesToProbe(options);
   if (devices.empty()) Fail("no serial device found (/dev/serial/by-id/*, /dev/ttyACM*, /dev/ttyUSB*)", kExitNoReceiver);
   std::string rates;
@@ -98,7 +143,11 @@ void RunDetect(const DetectOptions& options) {
   // Ctrl-C ends the probes at their next wait, and every port gets its settings back.
   signal(SIGINT, OnStopSignal);
   signal(SIGTERM, OnStopSignal);
-  const std::vector<ProbeResult> results = ProbeReceivers(devices, &g_Stop);
+  std::vector<ProbeResult> results;
+  {
+    const CPowerForProbe power(powerFile);
+    results = ProbeReceivers(devices, &g_Stop);
+  }
   signal(SIGINT, SIG_DFL);
   signal(SIGTERM, SIG_DFL);
   if (g_Stop.load()) Fail("stopped; every device has its line settings back", kExitFailed);
@@ -119,10 +168,10 @@ void AddDetectCommand(CLI::App& app) {
                 "line per device; --write maps them in device.ini");
   command->add_option("--devices", options->devices,
                       "Devices to probe (default: /dev/serial/by-id/*, else /dev/ttyACM* and /dev/ttyUSB*)");
-  CLI::Option* write = command->add_flag("--write", options->write, "Map the receivers found in ROOT's device.ini");
-  command
-      ->add_option("--root", options->root, "Device root for --write (default: $NAVLUME_ROOT, else ~/.local/share/navlume)")
-      ->needs(write);
+  command->add_flag("--write", options->write, "Map the receivers found in ROOT's device.ini");
+  command->add_option("--root", options->root,
+                      "Device root whose profile names the power switch, and that --write maps into "
+                      "(default: $NAVLUME_ROOT, else ~/.local/share/navlume)");
   command->add_option("--time-scale", options->timeScale, "Real seconds per system second (0.1: ten times faster)")
       ->check(CLI::PositiveNumber);
   command->callback([options] { RunDetect(*options); });

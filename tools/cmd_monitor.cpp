@@ -17,6 +17,9 @@
 #include "platform/Time.h"
 #include "platform/UserInterface.h"
 #include "prodtest/PortConf.h"
+#include "device/PortNames.h"
+#include "device/ReceiverTypes.h"
+#include "tools/CommandRoot.h"
 #include "tools/Commands.h"
 #include "tools/PositionJson.h"
 
@@ -40,31 +43,45 @@ struct MonitorOptions {
   std::string gpsdEndpoint;  // HOST:PORT; empty: the profile's [gpsd] entry
 };
 
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
 int Fail(const std::string& message) {
   std::fprintf(stderr, "navlume-cli monitor: %s\n", message.c_str());
-  return 1;
+  return kExitFailed;
 }
 
-// Prints each record as one JSON line; lines never interleave.
+// Prints each record as one JSON line; lines never interleave. Through gpsd
+// the device keeps no fix flag or state of its own, so those keys are left out.
 class CJsonLinePrinter : public CGPSListener {
  public:
-  explicit CJsonLinePrinter(bool raw) : m_bRaw(raw), m_Line(raw ? LineKeys{"fixed", "state", "raw"} : LineKeys{"fixed", "state"}) {}
+  CJsonLinePrinter(bool raw, bool viaGpsd) : m_bRaw(raw), m_bDeviceState(!viaGpsd), m_Line(Keys(raw, !viaGpsd)) {}
 
   void OnGPSData(CGPSDevice* device, GpsPosition record) override {
-    const std::string fixed = JsonNumber(device->m_bFixed.load());
-    const std::string state = JsonNumber(device->m_State.load());
     const std::string raw = m_bRaw ? JsonString(device->CopyRawText()) : std::string();
+    const std::string fixed = m_bDeviceState ? JsonNumber(device->m_bFixed.load()) : std::string();
+    const std::string state = m_bDeviceState ? JsonNumber(device->m_State.load()) : std::string();
     std::lock_guard lock(m_Mutex);
     std::string text;
-    m_Line.Append(text, record, {fixed, state, raw});
+    if (m_bDeviceState) {
+      m_Line.Append(text, record, {fixed, state, raw});
+    } else {
+      m_Line.Append(text, record, {raw});
+    }
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
   }
 
  private:
-  using LineKeys = std::vector<std::string>;
+  static std::vector<std::string> Keys(bool raw, bool deviceState) {
+    std::vector<std::string> keys;
+    if (deviceState) keys = {"fixed", "state"};
+    if (raw) keys.push_back("raw");
+    return keys;
+  }
 
   const bool m_bRaw;
+  const bool m_bDeviceState;  // m_bFixed and m_State mean something: a directly connected receiver
   std::mutex m_Mutex;
   PositionJsonLine m_Line;  // guarded by m_Mutex
 };
@@ -88,8 +105,7 @@ bool UseGpsdEndpoint(const std::string& endpoint) {
 
 int RunMonitor(const MonitorOptions& options) {
   platform::SetTimeScale(options.timeScale);
-  const auto root = platform::ResolveDeviceRoot(options.root);
-  if (!platform::SetDeviceRoot(root)) return Fail("cannot use the device root " + root.string());
+  UseCommandRoot("monitor", options.root, kExitFailed);
   if (!options.gpsdEndpoint.empty() && !UseGpsdEndpoint(options.gpsdEndpoint))
     return Fail("--gpsd takes HOST:PORT, such as 127.0.0.1:2947 (give PORT before it)");
   if (!options.devicePath.empty()) platform::SetPortDevicePath(options.port, options.devicePath);
@@ -108,7 +124,7 @@ int RunMonitor(const MonitorOptions& options) {
   // A stop signal also cuts a running start-up short.
   platform::CStopSignals stop([&device] { device.CancelStartUp(); });
   if (!stop.Start()) return Fail("cannot catch SIGINT/SIGTERM");
-  CJsonLinePrinter printer(options.raw);
+  CJsonLinePrinter printer(options.raw, options.viaGpsd);
   device.AddListener(&printer);
 
   if (options.viaGpsd) {
@@ -136,10 +152,15 @@ void AddMonitorCommand(CLI::App& app) {
   monitor->add_option("PORT", options->port, "Port name of the receiver, such as COM2: (optional with --gpsd)");
   monitor->add_option("--root", options->root, "Device root (default: $NAVLUME_ROOT, else ~/.local/share/navlume)");
   monitor->add_option("--device", options->devicePath, "Device path for PORT, instead of the profile's mapping");
-  monitor->add_option("--type", options->type, "Receiver type: 3 u-blox 7, 4 OEM615 (default: 2 for the A-GPS port, else the profile's gps_type)");
+  monitor
+      ->add_option("--type", options->type,
+                   "Receiver type: 2 plain NMEA (A-GPS), 3 u-blox 7, 4 OEM615 (default: 2 for the A-GPS port, else "
+                   "the profile's gps_type)")
+      ->check(CLI::IsMember({kGpsTypeAgps, kGpsTypeUblox, kGpsTypeOem615}));
   monitor->add_option("--baud", options->baud, "Baud rate of the receiver's port")->check(CLI::PositiveNumber);
   monitor->add_flag("--save-nmea", options->saveNmea, "Append the raw stream to the NMEA log file");
-  monitor->add_flag("--export", options->exportToUart, "Copy the stream to the export port (A-GPS port only)");
+  monitor->add_flag("--export", options->exportToUart,
+                    "Copy the stream to the export port COM2: (the A-GPS port COM9: alone exports)");
   monitor->add_flag("--cold-start", options->coldStart, "Cold-start the receiver when it is opened");
   monitor->add_option("--seconds", options->seconds, "Stop after S wall-clock seconds (default: at SIGINT/SIGTERM)")
       ->check(CLI::NonNegativeNumber);
@@ -157,6 +178,12 @@ void AddMonitorCommand(CLI::App& app) {
     options->viaGpsd = gpsd->count() > 0;
     options->talkersGiven = talkers->count() > 0;
     if (options->port.empty() && !options->viaGpsd) throw CLI::RequiredError("PORT (unless --gpsd is given)");
+    if (options->saveNmea && options->viaGpsd)
+      FailCommand("monitor", "--save-nmea keeps the log of a directly connected receiver; gpsd keeps none", kExitUsage);
+    if (options->exportToUart && (options->viaGpsd || options->port != AgpsPortName))
+      FailCommand("monitor", "--export copies the A-GPS port " + AgpsPortName + " to " + ExportPortName +
+                                 "; it does nothing for " + (options->viaGpsd ? "gpsd" : options->port),
+                  kExitUsage);
     const int result = RunMonitor(*options);
     if (result != 0) throw CLI::RuntimeError(result);
   });

@@ -18,6 +18,7 @@
 #include "platform/Time.h"
 #include "prodtest/PortConf.h"
 #include "prodtest/ProductionStation.h"
+#include "tools/CommandRoot.h"
 #include "tools/Commands.h"
 
 namespace {
@@ -98,8 +99,7 @@ void RunTicks(CProductionStation& station, std::optional<uint32_t> maxSeconds) {
 
 void RunProdTest(const ProdTestOptions& options) {
   platform::SetTimeScale(options.timeScale);
-  const auto root = platform::ResolveDeviceRoot(options.root);
-  if (!platform::SetDeviceRoot(root)) Exit(kExitNotProductionTest, "cannot use the device root " + root.string());
+  UseCommandRoot("prodtest", options.root, kExitNotProductionTest);
 
   CPortConf conf;
   ReadProductionConfiguration(conf);

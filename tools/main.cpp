@@ -4,11 +4,30 @@
 #include <exception>
 #include <string>
 
+#include "tools/CommandRoot.h"
 #include "tools/Commands.h"
 
 namespace {
 constexpr int kExitUsage = 2;  // as Unix tools do for a command line they cannot use
 constexpr const char* kProgramName = "navlume-cli";  // the usage lines' name, whatever path started it
+
+// The first word that is not an option names the command; one that names none is refused with the list.
+bool NamesUnknownCommand(const CLI::App& app, int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word.starts_with("-")) continue;
+    for (const CLI::App* command : app.get_subcommands({})) {
+      if (command->get_name() == word) return false;
+    }
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands({})) names += (names.empty() ? "" : ", ") + command->get_name();
+    std::fprintf(stderr, "%s: unknown command \"%s\"; the commands are %s (run %s --help)\n", kProgramName,
+                 word.c_str(), names.c_str(), kProgramName);
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -18,6 +37,8 @@ int main(int argc, char** argv) {
       kProgramName};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string(kProgramName) + " " NAVLUME_VERSION);
+  app.fallthrough();  // --verbose also after the command's name
+  AddVerboseFlag(app);
   AddDecodeCommand(app);
   AddSimCommand(app);
   AddMonitorCommand(app);
@@ -25,6 +46,7 @@ int main(int argc, char** argv) {
   AddProdTestCommand(app);
   AddJournalCommand(app);
   AddDetectCommand(app);
+  if (NamesUnknownCommand(app, argc, argv)) return kExitUsage;
   try {
     app.parse(argc, argv);
   } catch (const CLI::RuntimeError& e) {

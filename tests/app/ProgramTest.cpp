@@ -312,6 +312,7 @@ TEST_F(ProgramTest, AStopSignalBeforeTheSheetEndsTheProgram) {
       {"the wait dialog", {"--time-scale", "1"}, "--- CGPSDevice::Create ---", SIGTERM, 1, "--- CGPSDevice::Close ---",
        {"Error:"}},
   };
+  std::filesystem::create_directories(m_Runtime.Path() / "empty");  // a root without hardware
   for (const auto& stop : cases) {
     const pid_t pid = Start(stop.args, "stop.err");
     ASSERT_GT(pid, 0);
@@ -334,6 +335,9 @@ TEST_F(ProgramTest, UsageErrorsExitTwoAndVersionNamesTheProgram) {
   EXPECT_EQ(Run({"--screenshots", "x"}), 2);
   EXPECT_EQ(Run({"--ttff", "3"}), 2);
   EXPECT_EQ(Run({"--simulate=gps9"}), 2);
+  const std::filesystem::path typo = m_Runtime.Path() / "typo" / "root";
+  EXPECT_EQ(Run({"--root", typo.string()}), 2);  // a named root is not made
+  EXPECT_FALSE(std::filesystem::exists(typo.parent_path()));
 
   const std::string out = (m_Runtime.Path() / "version.out").string();
   const std::string command = std::string(NAVLUME_GUI_PATH) + " --version > " + out;

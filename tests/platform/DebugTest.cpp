@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/Debug.h"
@@ -30,12 +33,26 @@ TEST(DebugOutput, LongLinesAreNotCut) {
   EXPECT_EQ(capture.Lines()[0], text);
 }
 
-TEST(DebugOutput, ErrorLocationPrefix) {
+TEST(DebugOutput, ErrorLocationStartsTheFailuresOwnLine) {
   platform::DebugCapture capture;
   NAVLUME_ERROR_LOCATION();
+  platform::DebugPrint("[Navlume] port was not identified !!\r\n");
   ASSERT_EQ(capture.Lines().size(), 1u);
   EXPECT_EQ(capture.Lines()[0].rfind("ERROR: DebugTest.cpp line ", 0), 0u);
-  EXPECT_EQ(capture.Lines()[0].back(), ' ');
+  EXPECT_NE(capture.Lines()[0].find(": [Navlume] port was not identified !!"), std::string::npos);
+}
+
+TEST(DebugOutput, ALogFileTakesTheLinesOffStandardError) {
+  const auto file = std::filesystem::temp_directory_path() / ("navlume-debug-test-" + std::to_string(getpid()));
+  ASSERT_TRUE(platform::SetDebugLogFile(file));
+  platform::SetDebugDestination(platform::DebugDestination::LogFile);
+  platform::DebugPrint("[Navlume] to the log\r\n");
+  platform::SetDebugDestination(platform::DebugDestination::StandardError);
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "[Navlume] to the log");
+  std::filesystem::remove(file);
 }
 
 }  // namespace

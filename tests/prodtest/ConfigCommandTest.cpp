@@ -104,7 +104,10 @@ TEST_F(ConfigCommandTest, NoHardwareFails) {
   EXPECT_EQ(json["ok"], false);
   EXPECT_EQ(json["portCount"], 0);
   EXPECT_NE(result.err.find("GPS port configuration is failed!!"), std::string::npos);
-  EXPECT_NE(result.err.find("Can't find GPS deivce!!"), std::string::npos);
+  // The trace goes to the root's debug log, the location and the failure on one line.
+  EXPECT_NE(navlume_test::ReadText(m_Root.Path() / "navlume-debug.log").find(": Can't find GPS deivce!!"),
+            std::string::npos);
+  EXPECT_EQ(result.err.find("Can't find GPS deivce!!"), std::string::npos);
 }
 
 TEST_F(ConfigCommandTest, AnswersTheDialogCannotGiveAreRefused) {

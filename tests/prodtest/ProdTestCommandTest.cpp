@@ -182,7 +182,8 @@ TEST_F(ProdTestCommandTest, TimeoutFails) {
   EXPECT_EQ(lines[0]["ttffSeconds"], 5);
   EXPECT_EQ(lines[0]["verdict"], "Fail");
   EXPECT_EQ(lines[0]["averageSnr"], 41);
-  EXPECT_NE(result.err.find("[Navlume] Port COM2: is detected timeout !"), std::string::npos);
+  EXPECT_NE(ReadText(m_Root.Path() / "navlume-debug.log").find("[Navlume] Port COM2: is detected timeout !"),
+            std::string::npos);
   EXPECT_NE(result.err.find("00:05(Timeout)"), std::string::npos);
   EXPECT_NE(ReadText(m_Root.Path() / kJournal).find(",5,1,41,20,Fail,6,0,timeout,"), std::string::npos);
 }

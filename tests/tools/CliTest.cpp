@@ -17,7 +17,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/DeviceProfile.h"
 #include "support/Command.h"
+#include "support/GpsdAvailable.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -201,6 +203,104 @@ TEST_F(CliTest, MonitorStoppedBySignalDuringOpenAttemptsEndsPromptlyWithZero) {
     kill(pid, signal);
     EXPECT_EQ(0, WaitForExit(pid, kStopPatience)) << strsignal(signal) << ": " << ReadText(m_Folder.Path() / "err");
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CliTest, ErrorsNameWhatWasWrongAndWhatIsAllowed) {
+  const std::string root = Quote(m_Folder.Path().string());
+  struct Case {
+    std::string arguments;
+    int status;
+    std::string said;
+  } const cases[] = {
+      {"bogus", kExitUsage, "unknown command \"bogus\"; the commands are decode, sim, monitor, config, prodtest"},
+      {"decode --talkers GL", kExitUsage, "\"GL\" is not allowed: give GP or any"},
+      {"monitor COM2: --type 7 --root " + root, kExitUsage, "--type"},
+      {"monitor COM2: --export --root " + root, kExitUsage, "--export copies the A-GPS port COM9: to COM2:"},
+      {"monitor --gpsd --save-nmea --root " + root, kExitUsage, "--save-nmea"},
+  };
+  for (const Case& c : cases) {
+    const CommandResult result = Run(c.arguments);
+    EXPECT_EQ(c.status, result.status) << c.arguments;
+    EXPECT_NE(std::string::npos, result.err.find(c.said)) << c.arguments << ": " << result.err;
+  }
+}
+
+TEST_F(CliTest, ANamedRootThatDoesNotExistIsRefusedAndNotMade) {
+  const std::filesystem::path missing = m_Folder.Path() / "typo" / "deep";
+  for (const std::string command : {"monitor COM2: --seconds 0", "prodtest", "config", "detect --devices /dev/null"}) {
+    for (const bool byEnvironment : {false, true}) {
+      const std::string where = byEnvironment ? "NAVLUME_ROOT=" + Quote(missing.string()) + " "
+                                              : std::string();
+      const CommandResult result = RunCommand(
+          where + Quote(NAVLUME_CLI_PATH) + " " + command + (byEnvironment ? "" : " --root " + Quote(missing.string())),
+          m_Folder.Path());
+      EXPECT_EQ(kExitUsage, result.status) << command;
+      EXPECT_NE(std::string::npos, result.err.find("the device root " + missing.string() + " does not exist"))
+          << command << ": " << result.err;
+      EXPECT_FALSE(std::filesystem::exists(missing.parent_path())) << command;
+    }
+  }
+}
+
+TEST_F(CliTest, DecodeCountsSentencesEndingInLfAloneAndTakesThemWithLf) {
+  const std::string sentence = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47";
+  const std::string capture = sentence + "\n" + sentence + "\n";
+  const CommandResult plain = Run("decode", capture);
+  EXPECT_EQ(0, plain.status);
+  EXPECT_EQ("", plain.out);
+  EXPECT_NE(std::string::npos, plain.err.find("2 sentence(s) end in LF alone")) << plain.err;
+  const CommandResult mended = Run("decode --lf", capture);
+  ASSERT_EQ(2u, JsonLines(mended.out).size()) << mended.err;
+  EXPECT_EQ(1, JsonLines(mended.out).back()["fixQuality"]);
+  EXPECT_EQ(capture.size(), JsonLines(mended.out).back()["offset"].get<size_t>());  // offsets of the capture as read
+}
+
+TEST_F(CliTest, ARefusedPassLevelNamesTheFileAsFoundAndAsTheHandheldNamesIt) {
+  const std::filesystem::path root = m_Folder.Path() / "station";
+  const CommandResult sim =
+      Run("sim --profile ublox --time-scale 0.05 --background --root " + Quote(root.string()));
+  ASSERT_EQ(0, sim.status) << sim.err;
+  WriteText(root / "files" / "Navlume.ini", "TESTTYPE: 0\r\nTESTTIMEOUT: 60\r\nPORT1: U-BLOX\r\nLEVEL1: 5\r\n");
+  const CommandResult result = Run("prodtest --time-scale 0.05 --root " + Quote(root.string()));
+  EXPECT_EQ(kExitUsage, result.status);
+  EXPECT_NE(std::string::npos, result.err.find((root / "files" / "Navlume.ini").string() + " (\\Navlume.ini) line 4: "))
+      << result.err;
+  EXPECT_EQ(0, Run("sim --stop " + Quote(root.string())).status);
+  EXPECT_EQ(kExitFailed, Run("sim --stop " + Quote(root.string())).status);  // none runs there any more
+}
+
+// The newcomer's path on a simulator with gpsd: ready at once in the
+// background, gpsd's port in the root, a fix through gpsd without the device's
+// own flags, the configuration navlume starts with, a quiet stderr, and a stop.
+TEST_F(CliTest, BackgroundSimulatorWithGpsdWatchedThroughGpsdThenStopped) {
+  NAVLUME_REQUIRE_GPSD();
+  const std::filesystem::path root = m_Folder.Path() / "mux";
+  const CommandResult sim =
+      Run("sim --profile ublox --ttff 2 --time-scale 0.05 --gpsd --background --root " + Quote(root.string()));
+  ASSERT_EQ(0, sim.status) << sim.err;
+  const nlohmann::json ready = nlohmann::json::parse(sim.out);
+  EXPECT_TRUE(std::filesystem::is_directory(root / "files"));
+  EXPECT_EQ(nlohmann::json::array({"StartOptions=1"}), ready["seeded"]);
+  EXPECT_EQ(ready["gpsd"], "127.0.0.1:" + std::to_string(platform::LoadDeviceProfile(root / "device.ini").gpsdPort));
+
+  const CommandResult monitor = Run("monitor --gpsd --seconds 3 --time-scale 0.05 --root " + Quote(root.string()));
+  EXPECT_EQ(0, monitor.status) << monitor.err;
+  const std::vector<nlohmann::json> records = JsonLines(monitor.out);
+  ASSERT_FALSE(records.empty()) << monitor.err;
+  EXPECT_FALSE(records.back().contains("fixed"));
+  EXPECT_FALSE(records.back().contains("state"));
+  EXPECT_EQ(1, records.back()["fixQuality"]) << records.back();
+  EXPECT_EQ(std::string::npos, monitor.err.find("+++")) << monitor.err;  // the trace is in the debug log
+  EXPECT_NE(std::string::npos, ReadText(root / "navlume-debug.log").find("+++ CGPSDevice::"));
+
+  const CommandResult config = Run("config --root " + Quote(root.string()));
+  EXPECT_EQ(1, nlohmann::json::parse(config.out)["directAccess"]) << config.out;
+  EXPECT_EQ(0, Run("sim --stop " + Quote(root.string())).status);
+  EXPECT_FALSE(std::filesystem::exists(root / "sim.pid"));
 }
 
 }  // namespace

@@ -195,7 +195,25 @@ TEST_F(DetectTest, NoReceiverExitsOneAndWritesNothing) {
   EXPECT_EQ(lines[1]["kind"], "unopenable");
   EXPECT_EQ(lines[1]["reason"], "No such file or directory");
   EXPECT_FALSE(std::filesystem::exists(root.Path() / "device.ini"));
-  EXPECT_EQ(Detect({silent.SlavePath()}, "--root " + Quote(root.Path().string())).status, 2);  // --root needs --write
+  // A named root that does not exist is a command line it cannot use.
+  EXPECT_EQ(Detect({silent.SlavePath()}, "--root " + Quote((root.Path() / "typo").string())).status, 2);
+}
+
+TEST_F(DetectTest, AReceiverBehindTheRootsPowerSwitchIsSwitchedOnForTheProbeAndTheSwitchPutBack) {
+  const std::filesystem::path root = m_Output.Path() / "sim";
+  const CommandResult sim = navlume_test::RunCommand(
+      Quote(NAVLUME_CLI_PATH) + " sim --profile ublox --background --time-scale " + std::to_string(kScale) +
+          " --root " + Quote(root.string()),
+      m_Output.Path());
+  ASSERT_EQ(sim.status, 0) << sim.err;
+  const std::string ublox = nlohmann::json::parse(sim.out)["ports"]["COM2:"];
+  const std::string powerOff = ReadText(root / "gps_power");
+
+  const CommandResult result = Detect({ublox}, "--root " + Quote(root.string()));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(JsonLines(result.out).at(0)["kind"], "ublox") << result.out;
+  EXPECT_EQ(ReadText(root / "gps_power"), powerOff);
+  EXPECT_EQ(navlume_test::RunCommand(Quote(NAVLUME_CLI_PATH) + " sim --stop " + Quote(root.string()), m_Output.Path()).status, 0);
 }
 
 // An OEM615 on a bare pseudo-terminal that answers "log versiona once" with
