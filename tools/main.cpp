@@ -14,7 +14,7 @@ constexpr const char* kProgramName = "navlume-cli";  // the usage lines' name, w
 int main(int argc, char** argv) {
   CLI::App app{
       "Navlume headless tools: decode captures, simulate receivers, watch a receiver, run the production test, "
-      "summarise result journals, find receivers",
+      "summarise result journals, find receivers, report how a receiver did over its logs",
       kProgramName};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string(kProgramName) + " " NAVLUME_VERSION);
@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
   AddProdTestCommand(app);
   AddJournalCommand(app);
   AddDetectCommand(app);
+  AddReportCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::RuntimeError& e) {
