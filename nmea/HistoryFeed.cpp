@@ -69,6 +69,7 @@ void HistoryFeed::OnFixSentence(const FixSentence& sentence) {
 
 void HistoryFeed::OnUsedSatellites(const UsedSentence& sentence) {
   m_bEpochHeard = true;
+  m_Epoch.usedReported = true;
   for (const uint32_t prn : sentence.prnFields) {
     if (prn != 0) m_Used.emplace_back(SatelliteSystem(sentence.reported, prn), prn);
   }
@@ -110,6 +111,7 @@ void HistoryFeed::Emit() {
 void HistoryFeed::StartEpoch() {
   m_Epoch.fix = false;
   m_Epoch.hasPosition = false;
+  m_Epoch.usedReported = false;
   m_Epoch.hdop = std::nanf("");
   m_Epoch.pdop = std::nanf("");
   m_Epoch.signals.clear();

@@ -201,8 +201,8 @@ void SignalHistory::Add(const HistoryEpoch& epoch) {
   if (epoch.fix && epoch.hasPosition) m_Scatter.Add(epoch.latitude, epoch.longitude);
 
   const double since = epoch.time - m_Start;
-  m_Used.Add(since, epoch.used);
-  m_InView.Add(since, static_cast<double>(SatellitesInView(epoch.signals)));
+  if (epoch.usedReported) m_Used.Add(since, epoch.used);
+  if (!epoch.signals.empty()) m_InView.Add(since, static_cast<double>(SatellitesInView(epoch.signals)));
   m_Hdop.Add(since, epoch.hdop);
   m_Pdop.Add(since, epoch.pdop);
   if (epoch.fixMode != 0) m_FixMode.Add(since, epoch.fixMode);

@@ -40,8 +40,9 @@ struct HistoryEpoch {
   uint32_t fixMode = 0;  // as in GSA: 1 no fix, 2 2D, 3 3D; 0 not reported
   float hdop = 0;        // NaN: not reported
   float pdop = 0;
+  bool usedReported = false;  // a GSA was heard
   uint32_t used = 0;
-  std::vector<SignalObservation> signals;
+  std::vector<SignalObservation> signals;  // empty: no GSV was heard
 };
 
 // A series thinned into columns of equal width, each with its minimum and

@@ -148,8 +148,8 @@ LineChart TimeChart(const SignalHistory& history, const std::string& title, cons
   return chart;
 }
 
-std::string Figure(const std::string& svg, const std::string& caption) {
-  return "<figure>\n" + svg + "<figcaption>" + XmlEscaped(caption) + "</figcaption>\n</figure>\n";
+std::string Figure(const std::string& svg, const std::string& caption, const char* kind = "") {
+  return std::string("<figure") + (*kind ? std::string(" class=\"") + kind + "\"" : "") + ">\n" + svg + "<figcaption>" + XmlEscaped(caption) + "</figcaption>\n</figure>\n";
 }
 
 std::string FixCharts(const SignalHistory& h) {
@@ -199,7 +199,8 @@ std::string ScatterFigure(const PositionScatter& scatter) {
   return Figure(ScatterChartSvg(chart),
                 FormatText("Mean %.7f, %.7f; CEP50 %.2f m, CEP95 %.2f m, 2DRMS %.2f m; grid %.2f m.",
                            scatter.MeanLatitude(), scatter.MeanLongitude(), scatter.Radius(kCep50),
-                           scatter.Radius(kCep95), scatter.Drms2(), scatter.CellSize()));
+                           scatter.Radius(kCep95), scatter.Drms2(), scatter.CellSize()),
+                "square");
 }
 
 std::string SatelliteTable(const LogReport& report) {
@@ -248,6 +249,7 @@ td.n { text-align: right; font-variant-numeric: tabular-nums; }
 .charts { display: flex; flex-wrap: wrap; gap: 1em; }
 figure { margin: 0 0 1em 0; flex: 1 1 28em; max-width: 44em; }
 figure svg { width: 100%; height: auto; display: block; }
+figure.square { flex: 0 1 26em; }
 figcaption { font-size: 0.85em; }
 @media print { body { margin: 0; } figure, tr { break-inside: avoid; } }
 </style>

@@ -314,11 +314,15 @@ std::string ScatterChartSvg(const ScatterChart& chart) {
     dots += "<circle cx=\"" + Num(x(point.east)) + "\" cy=\"" + Num(y(point.north)) + "\" r=\"" + Num(kPointRadius) + "\"/>\n";
   }
   svg += dots + "</g>\n";
+  // Labels on alternate sides, so that close circles keep them apart.
+  double above = 1;
   for (const ScatterCircle& circle : chart.circles) {
+    const double offset = circle.radius * scale * std::sqrt(0.5);
     svg += "<circle cx=\"" + Num(centre) + "\" cy=\"" + Num(centre) + "\" r=\"" + Num(circle.radius * scale) +
            "\" fill=\"none\" stroke=\"" + kMarkerColour + "\" stroke-width=\"1.5\" stroke-dasharray=\"6 3\"/>\n";
-    svg += Text(centre + circle.radius * scale * std::sqrt(0.5) + kLabelGap, centre - circle.radius * scale * std::sqrt(0.5),
-                "start", circle.label, std::string(" fill=\"") + kMarkerColour + "\" font-weight=\"bold\"");
+    svg += Text(centre + offset + kLabelGap, centre - above * offset + (above < 0 ? kFontSize : 0), "start", circle.label,
+                std::string(" fill=\"") + kMarkerColour + "\" font-weight=\"bold\"");
+    above = -above;
   }
   svg += Text(kScatterMargin, kFontSize + 4, "start", chart.title, " font-weight=\"bold\"");
   svg += Text(centre, kScatterSize - 4, "middle", "east of the mean, m");
