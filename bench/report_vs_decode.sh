@@ -65,7 +65,7 @@ measure() {
 for log in hour day; do
   read -r report_s report_kib < <(measure "$cli" report --talkers any --json "$work/$log.log")
   read -r decode_s decode_kib < <(measure "$cli" decode --talkers any "$work/$log.log")
-  awk -v log="$log" -v rs="$report_s" -v rk="$report_kib" -v ds="$decode_s" -v dk="$decode_kib" 'BEGIN {
+  awk -v name="$log" -v rs="$report_s" -v rk="$report_kib" -v ds="$decode_s" -v dk="$decode_kib" 'BEGIN {
     printf "%-4s  report %7.2f s, peak RSS %6.1f MiB   decode %7.2f s, peak RSS %6.1f MiB   report/decode time %.2f\n",
-      log, rs, rk / 1024, ds, dk / 1024, rs / ds }'
+      name, rs, rk / 1024, ds, dk / 1024, rs / ds }'
 done
