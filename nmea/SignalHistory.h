@@ -131,7 +131,6 @@ struct TrackHistory {
   double usedSeconds = 0;
   Cn0Counts cn0;
   MinMaxSeries cn0Series;
-  bool usedLast = false;  // in the fix at its newest epoch
 };
 
 class SignalHistory {
