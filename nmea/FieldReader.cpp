@@ -15,6 +15,8 @@ constexpr double kFractionToMinutes = 0.6;
 constexpr double kHundredth = 0.01;
 // Feet to metres as a single-precision constant, widened.
 constexpr double kFeetToMetres = static_cast<double>(0.3048f);
+constexpr uint32_t kMsPerSecond = 1000;
+constexpr uint32_t kDecimalBase = 10;
 
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -133,18 +135,32 @@ bool ReadUShort(FieldReader& reader, FieldValue<uint16_t>& result) {
 }
 
 bool ReadTime(FieldReader& reader, FieldValue<SYSTEMTIME>& result) {
-  FieldValue<int32_t> number;
-  if (!ReadInt(reader, number, true)) return false;
-  if (!number.present) return true;
+  uint32_t ignored = 0;
+  return ReadTime(reader, result, ignored);
+}
+
+bool ReadTime(FieldReader& reader, FieldValue<SYSTEMTIME>& result, uint32_t& fractionMs) {
+  fractionMs = 0;
+  std::string_view field;
+  if (!reader.NextField(field)) return false;
+  if (field.empty()) return true;
+  int32_t v = 0;
+  if (!ParseInt(field, true, v)) return false;
   // A negative time, or an hour too large for 16 bits, gets an hour that no
   // date conversion accepts rather than one wrapped into range.
   constexpr int32_t kHourLimit = std::numeric_limits<uint16_t>::max();
-  const int32_t v = number.value;
   result.value.wHour = static_cast<uint16_t>(v < 0 ? kHourLimit : std::min(v / 10000, kHourLimit));
   result.value.wMinute = static_cast<uint16_t>(std::abs(v % 10000) / 100);
   result.value.wSecond = static_cast<uint16_t>(std::abs(v % 100));
   result.value.wMilliseconds = 0;
   result.present = true;
+  const size_t point = field.find('.');
+  uint32_t scale = kMsPerSecond;
+  for (size_t i = point + 1; point != std::string_view::npos && i < field.size() && scale > 1; ++i) {
+    if (field[i] < '0' || field[i] > '9') break;
+    scale /= kDecimalBase;
+    fractionMs += static_cast<uint32_t>(field[i] - '0') * scale;
+  }
   return true;
 }
 

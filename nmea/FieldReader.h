@@ -40,6 +40,8 @@ bool ReadInt(FieldReader& reader, FieldValue<int32_t>& result, bool allowFractio
 bool ReadUShort(FieldReader& reader, FieldValue<uint16_t>& result);
 // hhmmss[.sss]: hour, minute and second; fractions of a second are dropped.
 bool ReadTime(FieldReader& reader, FieldValue<SYSTEMTIME>& result);
+// ReadTime, and the fraction's first three digits as milliseconds apart (0 without them).
+bool ReadTime(FieldReader& reader, FieldValue<SYSTEMTIME>& result, uint32_t& fractionMs);
 // ddmmyy: day, month and year 2000 + yy.
 bool ReadDate(FieldReader& reader, FieldValue<SYSTEMTIME>& result);
 bool ReadFixQuality(FieldReader& reader, FieldValue<uint32_t>& result);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <string_view>
 
 #include "nmea/FieldReader.h"
@@ -20,6 +21,11 @@ constexpr size_t kGsvFieldsPerSatellite = 4;
 // of all systems.
 constexpr uint16_t kGsvLastReadMessage = 3;
 
+constexpr uint32_t kHoursPerDay = 24;
+constexpr uint32_t kMinutesPerHour = 60;
+constexpr uint32_t kSecondsPerMinute = 60;
+constexpr uint32_t kMsPerSecond = 1000;
+
 bool ReadSkipped(FieldReader& reader) {
   FieldValue<double> ignored;
   return ReadDouble(reader, ignored);
@@ -28,11 +34,6 @@ bool ReadSkipped(FieldReader& reader) {
 bool ReadSkippedInt(FieldReader& reader, bool allowFraction = false) {
   FieldValue<int32_t> ignored;
   return ReadInt(reader, ignored, allowFraction);
-}
-
-bool ReadSkippedTime(FieldReader& reader) {
-  FieldValue<SYSTEMTIME> ignored;
-  return ReadTime(reader, ignored);
 }
 
 // An optional last field (NMEA 4.10 adds them): absent when the sentence ended before it.
@@ -99,13 +100,16 @@ bool ReadGsvMessage(FieldReader& reader, GsvCycle& cycle, uint16_t lastReadMessa
 }  // namespace
 
 int DecodeGga(NmeaParser& parser, FieldReader& reader) {
+  FieldValue<SYSTEMTIME> time;
+  uint32_t fractionMs = 0;
   FieldValue<double> latitude, longitude, hdop, altitude, separation;
   FieldValue<uint32_t> quality;
-  if (!ReadSkippedTime(reader) || !ReadLatitude(reader, latitude, true) || !ReadLongitude(reader, longitude, true) ||
+  if (!ReadTime(reader, time, fractionMs) || !ReadLatitude(reader, latitude, true) || !ReadLongitude(reader, longitude, true) ||
       !ReadFixQuality(reader, quality) || !ReadSkippedInt(reader) || !ReadDouble(reader, hdop) ||
       !ReadAltitude(reader, altitude) || !ReadAltitude(reader, separation) || !ReadSkipped(reader) ||
       !ReadSkippedInt(reader))
     return 0;
+  parser.TellFix(time, fractionMs, nullptr, quality.present && quality.value != kGpsFixQualityUnknown, latitude, longitude);
   if (quality.present && quality.value == kGpsFixQualityUnknown) return 1;
 
   PositionStore& store = parser.m_Store;
@@ -120,12 +124,14 @@ int DecodeGga(NmeaParser& parser, FieldReader& reader) {
 
 int DecodeRmc(NmeaParser& parser, FieldReader& reader) {
   FieldValue<SYSTEMTIME> time, date;
+  uint32_t fractionMs = 0;
   FieldValue<bool> isVoid;
   FieldValue<double> latitude, longitude, speed, course, variation;
-  if (!ReadTime(reader, time) || !ReadStatus(reader, isVoid) || !ReadLatitude(reader, latitude, true) ||
+  if (!ReadTime(reader, time, fractionMs) || !ReadStatus(reader, isVoid) || !ReadLatitude(reader, latitude, true) ||
       !ReadLongitude(reader, longitude, true) || !ReadDouble(reader, speed) || !ReadDouble(reader, course) ||
       !ReadDate(reader, date) || !ReadLongitude(reader, variation, false))
     return 0;
+  parser.TellFix(time, fractionMs, &date, !(isVoid.present && isVoid.value), latitude, longitude);
   if (isVoid.present && isVoid.value) return 1;
 
   PositionStore& store = parser.m_Store;
@@ -149,10 +155,13 @@ int DecodeRmc(NmeaParser& parser, FieldReader& reader) {
 
 int DecodeGll(NmeaParser& parser, FieldReader& reader) {
   FieldValue<double> latitude, longitude;
+  FieldValue<SYSTEMTIME> time;
+  uint32_t fractionMs = 0;
   FieldValue<bool> isVoid;
-  if (!ReadLatitude(reader, latitude, true) || !ReadLongitude(reader, longitude, true) || !ReadSkippedTime(reader) ||
-      !ReadStatus(reader, isVoid))
+  if (!ReadLatitude(reader, latitude, true) || !ReadLongitude(reader, longitude, true) ||
+      !ReadTime(reader, time, fractionMs) || !ReadStatus(reader, isVoid))
     return 0;
+  parser.TellFix(time, fractionMs, nullptr, !(isVoid.present && isVoid.value), latitude, longitude);
   if (isVoid.present && isVoid.value) return 1;
 
   PositionStore& store = parser.m_Store;
@@ -184,10 +193,17 @@ int DecodeGsa(NmeaParser& parser, FieldReader& reader) {
   if (pdop.present) parser.Store(store.pdop, static_cast<float>(pdop.value));
   if (hdop.present) parser.Store(store.hdop, static_cast<float>(hdop.value));
   if (vdop.present) parser.Store(store.vdop, static_cast<float>(vdop.value));
+  const GnssSystem reported = systemId.present ? SystemFromId(systemId.value) : parser.m_SentenceSystem;
+  if (parser.m_pObserver != nullptr) {
+    constexpr float kAbsent = std::numeric_limits<float>::quiet_NaN();
+    parser.m_pObserver->OnUsedSatellites({reported, prns, fixMode.present ? fixMode.value : kGpsFixUnknown,
+                                          pdop.present ? static_cast<float>(pdop.value) : kAbsent,
+                                          hdop.present ? static_cast<float>(hdop.value) : kAbsent});
+  }
   if (everySystem) {
     // One GSA per system: the epoch's sentences add up.
     EpochUsedSatellites& epoch = parser.m_EpochUsed;
-    epoch.AddGsa(systemId.present ? SystemFromId(systemId.value) : parser.m_SentenceSystem, prns);
+    epoch.AddGsa(reported, prns);
     used = epoch.Count();
     prns = epoch.Slots();
   }
@@ -212,6 +228,7 @@ int DecodeGsv(NmeaParser& parser, FieldReader& reader) {
   }
   if (cycle.received < cycle.total) return 1;
 
+  parser.TellSky(cycle);
   if (everySystem) {
     parser.StoreEpochSky(cycle);
   } else {
@@ -223,6 +240,34 @@ int DecodeGsv(NmeaParser& parser, FieldReader& reader) {
   }
   cycle = GsvCycle{};
   return 1;
+}
+
+void NmeaParser::TellFix(const FieldValue<SYSTEMTIME>& time, uint32_t fractionMs, const FieldValue<SYSTEMTIME>* date,
+                         bool fix, const FieldValue<double>& latitude, const FieldValue<double>& longitude) {
+  if (m_pObserver == nullptr) return;
+  FixSentence sentence;
+  const SYSTEMTIME& t = time.value;
+  sentence.hasTime = time.present && t.wHour < kHoursPerDay && t.wMinute < kMinutesPerHour && t.wSecond < kSecondsPerMinute;
+  sentence.msOfDay = ((t.wHour * kMinutesPerHour + t.wMinute) * kSecondsPerMinute + t.wSecond) * kMsPerSecond + fractionMs;
+  sentence.hasDate = date != nullptr && date->present;
+  if (sentence.hasDate) sentence.date = date->value;
+  sentence.fix = fix;
+  sentence.hasPosition = latitude.present && longitude.present;
+  sentence.latitude = latitude.value;
+  sentence.longitude = longitude.value;
+  m_pObserver->OnFixSentence(sentence);
+}
+
+void NmeaParser::TellSky(const GsvCycle& cycle) {
+  if (m_pObserver == nullptr) return;
+  std::array<SkySatellite, kGsvMaxInView> satellites{};
+  const size_t count = std::min<size_t>(cycle.count, satellites.size());
+  for (size_t i = 0; i < count; ++i) {
+    satellites[i] = cycle.satellites[i];
+    satellites[i].system = SatelliteSystem(cycle.talker, satellites[i].prn);
+    satellites[i].talker = cycle.talker;
+  }
+  m_pObserver->OnSkyCycle(cycle.talker, cycle.signal, satellites.data(), count);
 }
 
 void NmeaParser::StoreEpochSky(const GsvCycle& cycle) {

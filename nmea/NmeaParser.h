@@ -14,6 +14,7 @@
 #include "nmea/GnssSystem.h"
 #include "nmea/GpsPosition.h"
 #include "nmea/LineBuffer.h"
+#include "nmea/NmeaObserver.h"
 #include "platform/Clock.h"
 
 // Longest sentence NMEA 0183 allows, '$' to LF.
@@ -74,6 +75,8 @@ struct GsvCycle {
 
 class FieldReader;
 class NmeaParser;
+template <typename T>
+struct FieldValue;
 
 int DecodeGga(NmeaParser& parser, FieldReader& reader);
 int DecodeRmc(NmeaParser& parser, FieldReader& reader);
@@ -107,6 +110,9 @@ class NmeaParser {
   // begun: what follows is read as from a receiver that just started.
   void ForgetReports();
 
+  // Told what each accepted sentence says (nullptr: nobody); the observer outlives the parser's use.
+  void SetObserver(NmeaObserver* observer) { m_pObserver = observer; }
+
   LineBuffer& GetLineBuffer() { return m_LineBuffer; }
 
   // `sentence` points at the '$', `length` counts up to and including the LF.
@@ -131,6 +137,9 @@ class NmeaParser {
   // Every constellation: the cycle joins the epoch's sky, which the record shows.
   void StoreEpochSky(const GsvCycle& cycle);
   void StoreInView(const SkySelection& selection);
+  void TellFix(const FieldValue<SYSTEMTIME>& time, uint32_t fractionMs, const FieldValue<SYSTEMTIME>* date, bool fix,
+               const FieldValue<double>& latitude, const FieldValue<double>& longitude);
+  void TellSky(const GsvCycle& cycle);
 
   PositionStore m_Store;
   LineBuffer m_LineBuffer;
@@ -142,6 +151,7 @@ class NmeaParser {
   StampedValue<SatelliteSystems> m_InViewSystems;  // beside the store's in-view arrays, with their stamp
   EpochUsedSatellites m_EpochUsed;
   EpochSky m_EpochSky;
+  NmeaObserver* m_pObserver = nullptr;
 };
 
 // Fills the record from the store's values no older than maxAgeMs (what

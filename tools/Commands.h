@@ -12,6 +12,7 @@ void AddConfigCommand(CLI::App& app);
 void AddProdTestCommand(CLI::App& app);
 void AddJournalCommand(CLI::App& app);
 void AddDetectCommand(CLI::App& app);
+void AddReportCommand(CLI::App& app);
 
 // --talkers GP|any (any case) of the commands that decode NMEA.
 CLI::Option* AddTalkersOption(CLI::App& command, NmeaTalkers& talkers, const std::string& meaning);

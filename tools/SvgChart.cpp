@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <set>
 
 #include "prodtest/FormatText.h"
 
@@ -165,4 +167,166 @@ std::string BarChartSvg(const BarChart& chart) {
          "font-size=\"" + Num(kFontSize) + "\" fill=\"" + kTextColour + "\">\n<title>" + XmlEscaped(chart.title) +
          "</title>\n" + GridAndYLabels(frame, chart, yStep) + Bars(frame, chart) + AxesAndXTicks(frame, chart) +
          Markers(frame, chart) + Titles(frame, chart) + "</svg>\n";
+}
+
+namespace {
+
+constexpr double kLineChartRight = 70;  // room for the lines' labels
+constexpr double kLineWidth = 1.2;
+constexpr double kLabelGap = 3;
+constexpr double kScatterSize = 400;
+constexpr double kScatterMargin = 40;
+constexpr double kPointRadius = 1.5;
+constexpr int kMostScatterTicks = 4;
+constexpr const char* kGreyLine = "#9a9a9a";
+// Dark enough to tell apart on paper, and each other.
+constexpr const char* kLinePalette[] = {"#1f4e9a", "#b2182b", "#1b7837", "#8c510a", "#5e3c99",
+                                         "#01665e", "#c51b7d", "#4d4d4d"};
+
+struct PlotArea {
+  double left, right, top, bottom;
+  double xFrom, xTo, yTo;
+  double X(double x) const { return left + (x - xFrom) / (xTo - xFrom) * (right - left); }
+  double Y(double y) const { return bottom - y / yTo * (bottom - top); }
+};
+
+double LineChartTop(const LineChart& chart) {
+  if (chart.yTo > 0) return chart.yTo;
+  double highest = 1;
+  for (const ChartSeries& series : chart.series) {
+    for (const ChartColumn& column : series.columns) highest = std::max(highest, column.max);
+  }
+  const double step = RoundStep(highest, kMostYTicks, 1);
+  return std::ceil(highest / step) * step;
+}
+
+// One column per pixel, each with the minimum and maximum of the columns drawn there.
+std::vector<ChartColumn> PixelColumns(const PlotArea& area, const std::vector<ChartColumn>& columns, double breakAfter,
+                                      std::vector<bool>& breaksBefore) {
+  std::vector<ChartColumn> pixels;
+  breaksBefore.clear();
+  double lastX = 0;
+  for (const ChartColumn& column : columns) {
+    const double pixel = std::floor(area.X(column.x));
+    const bool broken = pixels.empty() || (breakAfter > 0 && column.x - lastX > breakAfter);
+    lastX = column.x;
+    if (!broken && pixels.back().x == pixel) {
+      pixels.back().min = std::min(pixels.back().min, column.min);
+      pixels.back().max = std::max(pixels.back().max, column.max);
+      continue;
+    }
+    pixels.push_back({pixel, column.min, column.max});
+    breaksBefore.push_back(broken);
+  }
+  return pixels;
+}
+
+std::string SeriesPath(const PlotArea& area, const ChartSeries& series, double breakAfter, const char* colour) {
+  std::vector<bool> breaks;
+  const std::vector<ChartColumn> pixels = PixelColumns(area, series.columns, breakAfter, breaks);
+  if (pixels.empty()) return "";
+  std::string path;
+  for (size_t i = 0; i < pixels.size(); ++i) {
+    const ChartColumn& p = pixels[i];
+    path += (breaks[i] ? "M" : "L") + Num(p.x) + " " + Num(area.Y(p.max));
+    if (p.min != p.max) path += "V" + Num(area.Y(p.min));
+    // A lone column is a short stroke, so that it shows.
+    if (breaks[i] && (i + 1 == pixels.size() || breaks[i + 1])) path += "h1";
+  }
+  const ChartColumn& last = pixels.back();
+  return "<path d=\"" + path + "\" fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"" + Num(kLineWidth) +
+         "\" stroke-linejoin=\"round\"><title>" + XmlEscaped(series.label) + "</title></path>\n" +
+         Text(last.x + kLabelGap, area.Y(last.max) + kFontSize / 3, "start", series.label,
+              std::string(" fill=\"") + colour + "\"");
+}
+
+std::string LineAxes(const PlotArea& area, const LineChart& chart, double yStep) {
+  const std::string grid = std::string("stroke=\"") + kGridColour + "\"";
+  const std::string ink = std::string("stroke=\"") + kTextColour + "\"";
+  std::string svg;
+  for (double y = 0; y <= area.yTo + yStep / 2; y += yStep) {
+    svg += Line(area.left, area.Y(y), area.right, area.Y(y), grid);
+    svg += Text(area.left - kTickLength - 2, area.Y(y) + kFontSize / 3, "end", FormatText("%g", y));
+  }
+  svg += "<path d=\"M" + Num(area.left) + " " + Num(area.top) + "V" + Num(area.bottom) + "H" + Num(area.right) +
+         "\" fill=\"none\" " + ink + "/>\n";
+  for (const ChartTick& tick : chart.xTicks) {
+    const double x = area.X(tick.at);
+    svg += Line(x, area.bottom, x, area.bottom + kTickLength, ink);
+    svg += Text(x, area.bottom + kTickLength + kFontSize, "middle", tick.label);
+  }
+  const double middleY = (area.top + area.bottom) / 2;
+  svg += Text(area.left, kFontSize + 4, "start", chart.title, " font-weight=\"bold\"") +
+         Text((area.left + area.right) / 2, kHeight - 8, "middle", chart.xTitle) +
+         Text(kFontSize, middleY, "middle", chart.yTitle,
+              " transform=\"rotate(-90 " + Num(kFontSize) + " " + Num(middleY) + ")\"");
+  return svg;
+}
+
+std::string SvgOpening(double width, double height, const std::string& title) {
+  return "<svg viewBox=\"0 0 " + Num(width) + " " + Num(height) + "\" role=\"img\" font-family=\"sans-serif\" " +
+         "font-size=\"" + Num(kFontSize) + "\" fill=\"" + kTextColour + "\">\n<title>" + XmlEscaped(title) + "</title>\n";
+}
+
+}  // namespace
+
+std::string LineChartSvg(const LineChart& chart) {
+  const double yTop = LineChartTop(chart);
+  const PlotArea area{kLeft, kWidth - kLineChartRight, kTop, kHeight - kBottom,
+                      chart.xFrom, chart.xTo > chart.xFrom ? chart.xTo : chart.xFrom + 1, yTop};
+  std::string svg = SvgOpening(kWidth, kHeight, chart.title) + LineAxes(area, chart, RoundStep(yTop, kMostYTicks, 1));
+  size_t colour = 0;
+  // Grey lines first, so that the emphasised ones lie on top.
+  for (const bool emphasised : {false, true}) {
+    for (const ChartSeries& series : chart.series) {
+      if (series.emphasised != emphasised) continue;
+      const char* ink = emphasised ? kLinePalette[colour++ % std::size(kLinePalette)] : kGreyLine;
+      svg += SeriesPath(area, series, chart.breakAfter, ink);
+    }
+  }
+  return svg + "</svg>\n";
+}
+
+std::string ScatterChartSvg(const ScatterChart& chart) {
+  double reach = 1;
+  for (const ScatterCircle& circle : chart.circles) reach = std::max(reach, circle.radius);
+  for (const ScatterPoint& point : chart.points) reach = std::max({reach, std::fabs(point.east), std::fabs(point.north)});
+  const double step = RoundStep(reach, kMostScatterTicks, 0.001);
+  reach = std::ceil(reach / step) * step;
+  const double side = kScatterSize - 2 * kScatterMargin;
+  const double centre = kScatterMargin + side / 2;
+  const double scale = side / (2 * reach);
+  const auto x = [&](double east) { return centre + east * scale; };
+  const auto y = [&](double north) { return centre - north * scale; };
+
+  std::string svg = SvgOpening(kScatterSize, kScatterSize, chart.title);
+  const std::string grid = std::string("stroke=\"") + kGridColour + "\"";
+  for (double at = -reach; at <= reach + step / 2; at += step) {
+    svg += Line(x(at), y(-reach), x(at), y(reach), grid) + Line(x(-reach), y(at), x(reach), y(at), grid);
+    svg += Text(x(at), y(-reach) + kFontSize + kTickLength, "middle", FormatText("%g", at));
+    svg += Text(x(-reach) - kTickLength, y(at) + kFontSize / 3, "end", FormatText("%g", at));
+  }
+  std::set<std::pair<long, long>> drawn;
+  std::string dots = std::string("<g fill=\"") + kBarStroke + "\">\n";
+  for (const ScatterPoint& point : chart.points) {
+    const std::pair<long, long> pixel{std::lround(x(point.east)), std::lround(y(point.north))};
+    if (!drawn.insert(pixel).second) continue;
+    dots += "<circle cx=\"" + Num(x(point.east)) + "\" cy=\"" + Num(y(point.north)) + "\" r=\"" + Num(kPointRadius) + "\"/>\n";
+  }
+  svg += dots + "</g>\n";
+  // Labels on alternate sides, so that close circles keep them apart.
+  double above = 1;
+  for (const ScatterCircle& circle : chart.circles) {
+    const double offset = circle.radius * scale * std::sqrt(0.5);
+    svg += "<circle cx=\"" + Num(centre) + "\" cy=\"" + Num(centre) + "\" r=\"" + Num(circle.radius * scale) +
+           "\" fill=\"none\" stroke=\"" + kMarkerColour + "\" stroke-width=\"1.5\" stroke-dasharray=\"6 3\"/>\n";
+    svg += Text(centre + offset + kLabelGap, centre - above * offset + (above < 0 ? kFontSize : 0), "start", circle.label,
+                std::string(" fill=\"") + kMarkerColour + "\" font-weight=\"bold\"");
+    above = -above;
+  }
+  svg += Text(kScatterMargin, kFontSize + 4, "start", chart.title, " font-weight=\"bold\"");
+  svg += Text(centre, kScatterSize - 4, "middle", "east of the mean, m");
+  svg += Text(kFontSize, centre, "middle", "north of the mean, m",
+              " transform=\"rotate(-90 " + Num(kFontSize) + " " + Num(centre) + ")\"");
+  return svg + "</svg>\n";
 }

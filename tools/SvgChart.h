@@ -49,3 +49,54 @@ double RoundStep(double span, int most, double least);
 
 // The text with &, <, > and quotes written as entities, for HTML and SVG.
 std::string XmlEscaped(std::string_view text);
+
+// Lines over a numeric x axis, for series that the caller thinned to columns
+// with their minimum and maximum. The chart thins them again to one column
+// per drawn pixel, keeping the minimum and maximum of each, and breaks a line
+// where its columns lie further apart than `breakAfter`. Each line is labelled
+// at its end; emphasised lines are drawn in colour, the others in grey.
+struct ChartColumn {
+  double x = 0;
+  double min = 0;
+  double max = 0;
+};
+
+struct ChartSeries {
+  std::string label;
+  std::vector<ChartColumn> columns;
+  bool emphasised = true;
+};
+
+struct LineChart {
+  std::string title;
+  std::string xTitle;
+  std::string yTitle;
+  double xFrom = 0;
+  double xTo = 1;
+  double yTo = 0;  // 0: a round number at or above the highest value
+  double breakAfter = 0;  // 0: never break
+  std::vector<ChartTick> xTicks;
+  std::vector<ChartSeries> series;
+};
+
+std::string LineChartSvg(const LineChart& chart);
+
+// Points in metres east and north of a centre, drawn to scale with circles
+// around the centre (CEP50, CEP95); points closer than a pixel are drawn once.
+struct ScatterPoint {
+  double east = 0;
+  double north = 0;
+};
+
+struct ScatterCircle {
+  double radius = 0;
+  std::string label;
+};
+
+struct ScatterChart {
+  std::string title;
+  std::vector<ScatterPoint> points;
+  std::vector<ScatterCircle> circles;
+};
+
+std::string ScatterChartSvg(const ScatterChart& chart);

@@ -33,7 +33,7 @@ bool NamesUnknownCommand(const CLI::App& app, int argc, char** argv) {
 int main(int argc, char** argv) {
   CLI::App app{
       "Navlume headless tools: decode captures, simulate receivers, watch a receiver, run the production test, "
-      "summarise result journals, find receivers",
+      "summarise result journals, find receivers, report how a receiver did over its logs",
       kProgramName};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string(kProgramName) + " " NAVLUME_VERSION);
@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
   AddProdTestCommand(app);
   AddJournalCommand(app);
   AddDetectCommand(app);
+  AddReportCommand(app);
   if (NamesUnknownCommand(app, argc, argv)) return kExitUsage;
   try {
     app.parse(argc, argv);

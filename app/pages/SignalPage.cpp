@@ -5,7 +5,7 @@
 #include <QWidget>
 
 #include "app/pages/QtGeometry.h"
-#include "app/pages/logic/SatelliteNames.h"
+#include "nmea/SatelliteNames.h"
 #include "app/pages/logic/SignalBars.h"
 #include "device/GPSDevice.h"
 #include "resources/resource.h"

@@ -7,7 +7,7 @@
 
 #include "app/Resources.h"
 #include "app/pages/QtGeometry.h"
-#include "app/pages/logic/SatelliteNames.h"
+#include "nmea/SatelliteNames.h"
 #include "app/pages/logic/SkyPlot.h"
 #include "resources/resource.h"
 #include "ui_sky_view_page.h"

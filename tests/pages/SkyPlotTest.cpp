@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/pages/logic/SatelliteNames.h"
+#include "nmea/SatelliteNames.h"
 #include "app/pages/logic/SkyPlot.h"
 #include "pages/PageRecords.h"
 

@@ -1,6 +1,6 @@
 #include "app/pages/logic/SignalBars.h"
 
-#include "app/pages/logic/SatelliteNames.h"
+#include "nmea/SatelliteNames.h"
 
 namespace {
 constexpr uint32_t kPercent = 100;

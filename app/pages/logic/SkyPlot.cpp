@@ -1,6 +1,6 @@
 #include "app/pages/logic/SkyPlot.h"
 
-#include "app/pages/logic/SatelliteNames.h"
+#include "nmea/SatelliteNames.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,6 @@
-#include "app/pages/logic/SatelliteNames.h"
+#include "nmea/SatelliteNames.h"
 
 #include <algorithm>
-
-namespace {
 
 char SystemLetter(GnssSystem system) {
   switch (system) {
@@ -16,8 +14,6 @@ char SystemLetter(GnssSystem system) {
     default: return 0;
   }
 }
-
-}  // namespace
 
 SystemLetters SatelliteSystemLetters(const GpsPosition& record, const SatelliteSystems& systems) {
   SystemLetters letters{};
