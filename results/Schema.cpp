@@ -80,7 +80,7 @@ SELECT coalesce(id::uuid, navlume.line_id(concat_ws(E'\x1f', utc, port, receiver
        average_snr::integer, pass_level::integer, verdict, satellites_in_view::integer,
        satellites_used::integer, reason, station
 FROM pg_temp.navlume_incoming
-ON CONFLICT (id) DO NOTHING)SQL";
+ON CONFLICT DO NOTHING)SQL";
 
 const std::vector<SchemaStep>& SchemaSteps() {
   static const std::vector<SchemaStep> steps = {{1, kVersion1}};
