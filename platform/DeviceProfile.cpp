@@ -87,6 +87,8 @@ bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view
     }
   } else if (EqualNoCase(section, "station")) {
     if (EqualNoCase(key, "name")) profile.stationName = std::string(value);
+  } else if (EqualNoCase(section, "results")) {
+    if (EqualNoCase(key, "database")) profile.resultsDatabase = std::string(value);
   } else if (EqualNoCase(section, kNmeaSection)) {
     if (EqualNoCase(key, kTalkersKey)) return ParseTalkers(value, profile.anyTalker);
   }

@@ -34,6 +34,7 @@ struct DeviceProfile {
   std::string gpsdHost = "127.0.0.1";
   uint16_t gpsdPort = 2947;
   std::string stationName;  // [station] name; empty: not given
+  std::string resultsDatabase;  // [results] database: a libpq connection string; empty: none
   bool anyTalker = false;  // [nmea] talkers = any
 };
 

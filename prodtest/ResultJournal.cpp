@@ -170,6 +170,8 @@ std::string StationName() {
 
 std::string ResultJournalPath() { return platform::StorageCardPresent() ? kCardJournalPath : kTempJournalPath; }
 
+std::array<std::string_view, 2> ResultJournalPaths() { return {kCardJournalPath, kTempJournalPath}; }
+
 std::string ResultJournalLine(const PanelSnapshot& result, int32_t testType, TestEndReason reason) {
   return LineOf(OurColumns(), ResultFields(result, testType, reason));
 }

@@ -54,6 +54,8 @@ const char* TestEndReasonText(TestEndReason reason);  // "fix", "timeout", "open
 
 // The handheld path a line is offered to first.
 std::string ResultJournalPath();
+// Every handheld path the journal may be at, the card first.
+std::array<std::string_view, 2> ResultJournalPaths();
 
 // "2026-12-08T06:30:00Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4\r\n" at the current UTC time.
 std::string ResultJournalLine(const PanelSnapshot& result, int32_t testType, TestEndReason reason);

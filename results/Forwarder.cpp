@@ -145,8 +145,9 @@ void CResultForwarder::Run() {
     const uint64_t requested = m_Requested;
     lock.unlock();
     uint64_t waiting = 0;
-    bool sent = true;
-    for (const std::string_view path : ResultJournalPaths()) sent = ForwardJournal(std::string(path), waiting) && sent;
+    bool sent = true;  // after a failed attempt the server is away: the other journal is only counted
+    for (const std::string_view path : ResultJournalPaths())
+      sent = ForwardJournal(std::string(path), sent, waiting) && sent;
     lock.lock();
     m_Waiting = waiting;
     m_Served = requested;
@@ -161,7 +162,12 @@ void CResultForwarder::Run() {
   }
 }
 
-bool CResultForwarder::ForwardJournal(const std::string& handheldPath, uint64_t& waiting) {
+bool CResultForwarder::Stopping() const {
+  std::lock_guard lock(m_Lock);
+  return m_bStopping;
+}
+
+bool CResultForwarder::ForwardJournal(const std::string& handheldPath, bool send, uint64_t& waiting) {
   const int fd = ::open(platform::MapHandheldPath(handheldPath).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return true;  // no journal there (a card out keeps its progress for when it comes back)
   const FileCloser closer{fd};
@@ -177,6 +183,11 @@ bool CResultForwarder::ForwardJournal(const std::string& handheldPath, uint64_t&
     journal = JournalProgress{};
   }
   while (true) {
+    if (!send || Stopping()) {
+      const uint64_t unsent = CountResultLines(fd, journal.confirmedOffset);
+      waiting += unsent;
+      return unsent == 0;
+    }
     const std::string block = ReadAt(fd, journal.confirmedOffset, kReadBlock);
     const LineRun run = WholeLines(block, kLinesPerBatch, block.size() == kReadBlock);
     if (run.bytes == 0) return true;

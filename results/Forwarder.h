@@ -57,10 +57,11 @@ class CResultForwarder : public CResultListener {
 
  private:
   void Run();
-  // One pass over every journal; true when nothing is left to send.
-  bool ForwardAll();
-  // Sends what follows the confirmed offset of one journal; false when an attempt failed.
-  bool ForwardJournal(const std::string& handheldPath, uint64_t& waiting);
+  // Sends what follows the confirmed offset of one journal (when `send`; else
+  // only counts it) and adds the result lines still unsent to `waiting`;
+  // false when some are.
+  bool ForwardJournal(const std::string& handheldPath, bool send, uint64_t& waiting);
+  bool Stopping() const;
   // None when the server confirmed every line of `text` (a journal's header and lines), else why not.
   std::optional<DatabaseError> Send(const std::string& handheldPath, std::string_view text);
   // Says what changed since the last attempt: a new kind of failure, or sending again (none).
@@ -75,7 +76,7 @@ class CResultForwarder : public CResultListener {
   mutable std::mutex m_Lock;
   std::condition_variable m_Changed;
   bool m_bStopping = false;
-  uint64_t m_Requested = 0;  // wake-ups asked for
+  uint64_t m_Requested = 1;  // passes asked for: the first one sends what earlier runs left
   uint64_t m_Served = 0;     // wake-ups that a finished pass has covered
   uint64_t m_Waiting = 0;
   std::thread m_Thread;
