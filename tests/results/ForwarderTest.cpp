@@ -61,18 +61,24 @@ class ForwarderTest : public navlume_test::PostgresSuite {
     ASSERT_FALSE(results::CResultsDatabase(Conninfo()).InitSchema(version));
   }
 
-  // A role that logs in with its password from a password file and may insert results (when `mayInsert`).
+  // The station role, logging in with its password from a password file; it may insert results when `mayInsert`.
   void CreateStationUser(bool mayInsert) {
-    m_User = "unit_" + Database();
-    ASSERT_EQ(Server().Sql("CREATE ROLE " + m_User + " LOGIN PASSWORD '" + kPassword + "'").status, 0);
+    m_User = results::kStationRole;
+    const auto created = Server().Sql("DO $$ BEGIN CREATE ROLE " + m_User + " LOGIN PASSWORD '" + kPassword +
+                                      "'; EXCEPTION WHEN duplicate_object THEN NULL; END $$");
+    ASSERT_EQ(created.status, 0) << created.err;
     if (mayInsert) GrantInsert();
     WritePassword(kPassword);
     m_Station = Conninfo(m_User) + " passfile=" + (m_Output.Path() / "pgpass").string();
   }
-  // What the station role may do.
+  // The station role's rights as db init prints them.
   void GrantInsert() {
-    const auto granted = Server().Sql(
-        "GRANT USAGE ON SCHEMA navlume TO " + m_User + "; GRANT INSERT ON navlume.results TO " + m_User, Database());
+    std::istringstream lines(results::RoleGrants(Database()));
+    std::string grants;
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with("GRANT") && line.find(m_User) != std::string::npos) grants += line;
+    }
+    const auto granted = Server().Sql(grants, Database());
     ASSERT_EQ(granted.status, 0) << granted.err;
   }
   void WritePassword(const std::string& password) {
@@ -137,23 +143,22 @@ class ForwarderTest : public navlume_test::PostgresSuite {
 TEST_F(ForwarderTest, RefusalsKeepResultsWaitingAndNameTheirCauseOnce) {
   const struct {
     const char* name;
-    std::function<void(ForwarderTest&)> fault;
-    std::function<void(ForwarderTest&)> mend;
+    std::function<void()> fault, mend;
     const char* cause;
   } cases[] = {
-      {"server down at the start", [](ForwarderTest& t) { t.InitSchema(); ASSERT_TRUE(t.Server().Stop()); },
-       [](ForwarderTest& t) { ASSERT_TRUE(t.Server().Start()); }, "cannot reach"},
-      {"missing table", [](ForwarderTest&) {}, [](ForwarderTest& t) { t.InitSchema(); }, "db init"},
+      {"server down at the start", [this] { InitSchema(); ASSERT_TRUE(Server().Stop()); },
+       [this] { ASSERT_TRUE(Server().Start()); }, "cannot reach"},
+      {"missing table", [] {}, [this] { InitSchema(); }, "db init"},
       {"wrong password",
-       [](ForwarderTest& t) { t.InitSchema(); t.CreateStationUser(true); t.WritePassword(kWrongPassword); },
-       [](ForwarderTest& t) { t.WritePassword(kPassword); }, "wrong or missing password"},
-      {"no insert right", [](ForwarderTest& t) { t.InitSchema(); t.CreateStationUser(false); },
-       [](ForwarderTest& t) { t.GrantInsert(); }, "refused a right"},
+       [this] { InitSchema(); CreateStationUser(true); WritePassword(kWrongPassword); },
+       [this] { WritePassword(kPassword); }, "wrong or missing password"},
+      {"no insert right", [this] { InitSchema(); CreateStationUser(false); },
+       [this] { GrantInsert(); }, "refused a right"},
   };
   for (const auto& each : cases) {
     SCOPED_TRACE(each.name);
     NextCase();
-    each.fault(*this);
+    each.fault();
     if (HasFatalFailure()) return;
     StartForwarder();
     Journal(3);
@@ -161,7 +166,7 @@ TEST_F(ForwarderTest, RefusalsKeepResultsWaitingAndNameTheirCauseOnce) {
     ASSERT_EQ(Messages().size(), 1u);
     EXPECT_NE(Messages()[0].find(each.cause), std::string::npos) << Messages()[0];
     EXPECT_EQ(Messages()[0].find("Pw-"), std::string::npos) << "a password is never said";
-    each.mend(*this);
+    each.mend();
     EXPECT_EQ(m_Forwarder->WaitUntilSent(kPatienceMs), 0u);
     EXPECT_EQ(Messages().back(), kSendingAgain);
     EXPECT_EQ(Messages().size(), 2u);
