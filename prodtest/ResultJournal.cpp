@@ -125,10 +125,9 @@ int AppendToJournal(const std::string& path, const Fields& fields) {
   ::flock(fd, LOCK_EX);
   struct stat info {};
   std::string prefix;
-  const int ok =
-      ::fstat(fd, &info) == 0 && PrefixOf(fd, info.st_size, prefix) && AppendWhole(fd, prefix + LineOf(fields), info.st_size)
-          ? 1
-          : 0;
+  const bool written = ::fstat(fd, &info) == 0 && PrefixOf(fd, info.st_size, prefix) &&
+                       AppendWhole(fd, prefix + LineOf(fields), info.st_size);
+  const int ok = written ? 1 : 0;
   if (!ok) LogFailure(path, "write");
   ::close(fd);
   if (ok) {

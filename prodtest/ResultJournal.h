@@ -66,8 +66,8 @@ const char* TestEndReasonText(TestEndReason reason);  // "fix", "timeout", "open
 // The handheld path a line is offered to first.
 std::string ResultJournalPath();
 
-// "2026-12-08T06:30:00Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4,1b4e28ba-2fa1-4d3b-a3f5-ef19b5a7633b\r\n"
-// at the current UTC time, with a new id.
+// "2026-12-08T06:30:00Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4,
+// 1b4e28ba-2fa1-4d3b-a3f5-ef19b5a7633b\r\n" (one line) at the current UTC time, with a new id.
 std::string ResultJournalLine(const PanelSnapshot& result, int32_t testType, TestEndReason reason);
 
 // Appends the line of one receiver; 1 when the card or \Temp has it (its handheld
