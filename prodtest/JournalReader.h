@@ -47,6 +47,20 @@ struct JournalColumnMap {
   size_t port, testType, satellitesInView, satellitesUsed, id;
 };
 
+// A journal line as the reader takes it: without its line end, and the first
+// line of a file without the byte-order mark a spreadsheet saves before it.
+std::string_view JournalLineText(std::string_view line, bool firstOfFile);
+// The fields of a line, split at every comma.
+void SplitJournalFields(std::string_view line, std::vector<std::string_view>& fields);
+// True for a header's fields: a header names the utc column; a result line
+// holds a time there, and the writer puts it first.
+bool IsJournalHeader(const std::vector<std::string_view>& fields);
+// The columns that the last header among the whole lines of `tail`, the end
+// of a journal, names (`startsTheFile`: `tail` is the whole journal); an
+// unended last line counts, as it is whole once the next line is appended.
+// Empty when `tail` holds no header.
+std::vector<std::string> LastJournalHeader(std::string_view tail, bool startsTheFile);
+
 // "2026-12-08" of "2026-12-08T06:30:00Z".
 std::string_view JournalDayOf(std::string_view utc);
 // True for a date that exists, written as YYYY-MM-DD.
@@ -72,7 +86,6 @@ class CJournalReader {
   void Keep(const char* bytes, size_t count);
   void EndPendingLine();
   void ReadLine(std::string_view line);
-  bool IsHeader() const;
   void ReadHeader();
   void ReadResult(const JournalColumnMap& columns);
   std::optional<std::string> ParseResult(const JournalColumnMap& columns, JournalResult& result) const;

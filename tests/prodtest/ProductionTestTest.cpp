@@ -8,6 +8,9 @@
 
 #include <atomic>
 #include <fstream>
+#include <map>
+#include <regex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -15,6 +18,8 @@
 #include "platform/Clock.h"
 #include "platform/Time.h"
 #include "prodtest/DeviceRootFixture.h"
+#include "prodtest/JournalReader.h"
+#include "prodtest/JournalSummary.h"
 #include "prodtest/PortConf.h"
 #include "prodtest/ProductionStation.h"
 #include "prodtest/ResultJournal.h"
@@ -22,6 +27,8 @@
 namespace {
 
 using navlume_test::ReadText;
+
+constexpr const char* kTempJournal = "files/Temp/NAVLUME_RESULTS.CSV";
 
 GpsPosition WithSnrs(std::vector<uint32_t> snrs, uint32_t inView = 0, uint32_t used = 0) {
   GpsPosition position{};
@@ -332,6 +339,13 @@ TEST_F(ProductionTestTest, RecordAndAverageAreReadTogether) {
   parse.join();
 }
 
+const std::string kHeader = ResultJournalHeader();
+const std::string kFirstHeader = ResultJournalHeader(kFirstJournalColumnCount);
+const std::regex kRandomUuid("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
+
+// The journal with every id, which is random, as "ID".
+std::string WithoutIds(const std::string& journal) { return std::regex_replace(journal, kRandomUuid, "ID"); }
+
 class ResultJournalTest : public navlume_test::DeviceRootTest {
  protected:
   void SetUp() override {
@@ -370,22 +384,83 @@ TEST_F(ResultJournalTest, HeaderOnceThenOneLinePerResult) {
   // The lines are split at every comma: a station name keeps none.
   NameStation("Bay 2, \"B\"");
   ASSERT_EQ(AppendTestResult(timedOut, kTestTypeSameTime, TestEndReason::Stopped), 1);
-  EXPECT_EQ(ReadText(Root() / "files/Temp/NAVLUME_RESULTS.CSV"),
+  const std::string journal = ReadText(Root() / kTempJournal);
+  EXPECT_EQ(WithoutIds(journal),
             "utc,port,receiver,testType,ttffSeconds,timedOut,averageSnr,passLevel,verdict,satellitesInView,"
-            "satellitesUsed,reason,station\r\n"
-            "2026-12-08T06:30:05Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4\r\n"
-            "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9,timeout,Line 4\r\n"
-            "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9,stopped,Bay 2; \"B\"\r\n");
+            "satellitesUsed,reason,station,id\r\n"
+            "2026-12-08T06:30:05Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4,ID\r\n"
+            "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9,timeout,Line 4,ID\r\n"
+            "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9,stopped,Bay 2; \"B\",ID\r\n");
+  // Each line has an id of its own.
+  std::set<std::string> ids;
+  for (std::sregex_iterator id(journal.begin(), journal.end(), kRandomUuid), end; id != end; ++id) ids.insert(id->str());
+  EXPECT_EQ(ids.size(), 3u);
 }
 
-TEST_F(ResultJournalTest, AnOlderJournalKeepsTheColumnsOfItsHeader) {
-  const std::string older =
-      "utc,port,receiver,testType,ttffSeconds,timedOut,averageSnr,passLevel,verdict,satellitesInView,"
-      "satellitesUsed\r\n";
-  navlume_test::WriteText(Root() / "files/Temp/NAVLUME_RESULTS.CSV", older);
-  ASSERT_EQ(AppendTestResult(Result(), kTestTypeOneByOne, TestEndReason::Fix), 1);
-  EXPECT_EQ(ReadText(Root() / "files/Temp/NAVLUME_RESULTS.CSV"),
-            older + "2026-12-08T06:30:05Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9\r\n");
+// A line's fields always match the last header above it, as the reader takes
+// it: when that header names other columns, or there is none, the current
+// header goes first, and the line never has an empty field.
+TEST_F(ResultJournalTest, ALineGoesBelowAHeaderOfItsColumns) {
+  const std::string line = "2026-12-08T06:30:05Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4,ID\r\n";
+  const std::string firstLine = "2026-03-01T08:00:00Z,COM2:,U-BLOX7,One by one,30,0,40,35,Pass,10,9\r\n";
+  const std::string stationHeader = ResultJournalHeader(kStationJournalColumnCount);
+  const std::string foreignHeader = "utc,receiver,ttffSeconds,timedOut,averageSnr,passLevel,verdict\r\n";
+  const std::string byteOrderMark = "\xEF\xBB\xBF";
+  const std::string faraway(kHeaderSearchBytes, '\n');  // blank lines: they hold nothing
+  const struct {
+    const char* what;
+    std::string journal;
+    std::string appended;
+  } cases[] = {
+      {"new", "", kHeader + line},
+      {"current", kHeader, line},
+      {"current, saved by a spreadsheet", byteOrderMark + kHeader, line},
+      {"first version, saved by a spreadsheet", byteOrderMark + kFirstHeader + firstLine, kHeader + line},
+      {"first version", kFirstHeader + firstLine, kHeader + line},
+      {"headerless", firstLine, kHeader + line},
+      {"reason and station", stationHeader, kHeader + line},
+      {"foreign", foreignHeader, kHeader + line},
+      {"current, then foreign", kHeader + line + foreignHeader, kHeader + line},
+      {"foreign, then current", foreignHeader + kHeader, line},
+      {"current, without its line end", kHeader.substr(0, kHeader.size() - 2), "\r\n" + line},
+      {"a half line", kHeader + "2026-12-08T06:30:00Z,CO", "\r\n" + line},
+      {"current, far back", kHeader + faraway, kHeader + line},
+      {"current, within reach", kHeader + faraway.substr(kHeader.size()), line},
+  };
+  for (const auto& each : cases) {
+    navlume_test::WriteText(Root() / kTempJournal, each.journal);
+    ASSERT_EQ(AppendTestResult(Result(), kTestTypeOneByOne, TestEndReason::Fix), 1) << each.what;
+    EXPECT_EQ(WithoutIds(ReadText(Root() / kTempJournal)), WithoutIds(each.journal) + each.appended) << each.what;
+  }
+}
+
+// A first version's journal, whose lines have no reason, and new lines whose
+// tests did not end with a fix: each counts as a failure with its reason.
+TEST_F(ResultJournalTest, AFirstVersionJournalSummarisesTheNewReasons) {
+  const std::string firstLine = "2026-03-01T08:00:00Z,COM2:,U-BLOX7,One by one,30,0,40,35,Pass,10,9\r\n";
+  navlume_test::WriteText(Root() / kTempJournal, kFirstHeader + firstLine);
+  PanelSnapshot notOpened;
+  notOpened.portName = "COM2:";
+  notOpened.passLevel = 35;
+  ASSERT_EQ(AppendTestResult(notOpened, kTestTypeOneByOne, TestEndReason::OpenFailed), 1);
+  PanelSnapshot stopped = notOpened;
+  stopped.elapsedSeconds = 12;
+  ASSERT_EQ(AppendTestResult(stopped, kTestTypeOneByOne, TestEndReason::Stopped), 1);
+
+  CJournalSummary summary(JournalGrouping::Receiver, "");
+  std::vector<std::string> malformed;
+  CJournalReader reader(
+      "file", [&summary](const JournalResult& r) { summary.Add(r); },
+      [&malformed](uint64_t line, const std::string& why) { malformed.push_back(std::to_string(line) + why); });
+  const std::string journal = ReadText(Root() / kTempJournal);
+  reader.Feed(journal.data(), journal.size());
+  reader.Finish();
+  EXPECT_TRUE(malformed.empty()) << malformed.front();
+  const JournalGroup& ublox = summary.Groups().at("U-BLOX7");
+  EXPECT_EQ(ublox.passed, 1u);
+  EXPECT_EQ(ublox.Failed(), 2u);
+  EXPECT_EQ(ublox.failuresByReason, (std::map<std::string, uint64_t, std::less<>>{{"open failed", 1}, {"stopped", 1}}));
+  EXPECT_EQ(ublox.ttffSeconds.Count(), 1u);  // the fix's only
 }
 
 TEST_F(ResultJournalTest, StationIsTheHostWithoutAName) {
