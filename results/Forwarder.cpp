@@ -19,28 +19,13 @@ namespace results {
 namespace {
 
 constexpr size_t kReadBlock = 1 << 20;  // bytes read from a journal at a time
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr const char* kSendingAgain = "results reach the database again";
 
-// A header names the columns: one of its fields is "utc", and it does not start with a time.
-bool IsHeaderLine(std::string_view line) {
-  if (line.starts_with(kByteOrderMark)) line.remove_prefix(kByteOrderMark.size());
-  if (line.empty() || (line.front() >= '0' && line.front() <= '9')) return false;
-  for (size_t start = 0; start <= line.size();) {
-    size_t end = line.find(',', start);
-    if (end == std::string_view::npos) end = line.size();
-    std::string_view field = line.substr(start, end - start);
-    if (field.ends_with('\r')) field.remove_suffix(1);
-    if (field == journal_column::kUtc) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-std::string_view WithoutLineEnd(std::string_view line) {
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-  return line;
+bool IsHeaderLine(std::string_view lineText) {
+  std::vector<std::string_view> fields;
+  SplitJournalFields(lineText, fields);
+  return IsJournalHeader(fields);
 }
 
 // The whole lines at the start of `bytes`, at most `most` result lines of them.
@@ -50,7 +35,8 @@ struct LineRun {
   std::string_view lastHeader;  // empty when the run holds none
 };
 
-LineRun WholeLines(std::string_view bytes, uint64_t most, bool blockFull) {
+// `startsTheFile`: `bytes` are the journal's first, whose first line may carry a byte-order mark.
+LineRun WholeLines(std::string_view bytes, uint64_t most, bool blockFull, bool startsTheFile) {
   LineRun run;
   while (run.results < most) {
     size_t end = bytes.find('\n', run.bytes);
@@ -59,7 +45,8 @@ LineRun WholeLines(std::string_view bytes, uint64_t most, bool blockFull) {
       if (!blockFull || run.bytes != 0) break;
       end = bytes.size() - 1;
     }
-    const std::string_view line = WithoutLineEnd(bytes.substr(run.bytes, end + 1 - run.bytes));
+    const std::string_view line =
+        JournalLineText(bytes.substr(run.bytes, end - run.bytes), startsTheFile && run.bytes == 0);
     if (IsHeaderLine(line)) {
       run.lastHeader = line;
     } else if (!line.empty()) {
@@ -81,7 +68,7 @@ std::string ReadAt(int fd, uint64_t offset, size_t most) {
 uint64_t CountResultLines(int fd, uint64_t offset) {
   uint64_t results = 0;
   for (std::string block = ReadAt(fd, offset, kReadBlock); !block.empty(); block = ReadAt(fd, offset, kReadBlock)) {
-    const LineRun run = WholeLines(block, UINT64_MAX, block.size() == kReadBlock);
+    const LineRun run = WholeLines(block, UINT64_MAX, block.size() == kReadBlock, offset == 0);
     if (run.bytes == 0) break;
     results += run.results;
     offset += run.bytes;
@@ -189,11 +176,12 @@ bool CResultForwarder::ForwardJournal(const std::string& handheldPath, bool send
       return unsent == 0;
     }
     const std::string block = ReadAt(fd, journal.confirmedOffset, kReadBlock);
-    const LineRun run = WholeLines(block, kLinesPerBatch, block.size() == kReadBlock);
+    const bool startsTheFile = journal.confirmedOffset == 0;
+    const LineRun run = WholeLines(block, kLinesPerBatch, block.size() == kReadBlock, startsTheFile);
     if (run.bytes == 0) return true;
     const std::string_view lines(block.data(), run.bytes);
     std::string text;
-    if (!journal.header.empty() && !IsHeaderLine(WithoutLineEnd(lines.substr(0, lines.find('\n') + 1))))
+    if (!journal.header.empty() && !IsHeaderLine(JournalLineText(lines.substr(0, lines.find('\n')), startsTheFile)))
       text.append(journal.header).append(kLineEnd);
     text.append(lines);
     if (const auto error = Send(handheldPath, text)) {
