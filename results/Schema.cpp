@@ -71,6 +71,8 @@ CREATE TEMPORARY TABLE IF NOT EXISTS navlume_incoming (
 
 const char* const kCopyIncoming = "COPY pg_temp.navlume_incoming FROM STDIN";
 
+// Without a conflict target: naming (id) would need SELECT on it, and the
+// station role has INSERT alone; id is the table's only unique key.
 const char* const kInsertIncoming = R"SQL(
 INSERT INTO navlume.results (id, utc, port, receiver, test_type, ttff_seconds, timed_out, average_snr,
                              pass_level, verdict, satellites_in_view, satellites_used, reason, station)
@@ -80,7 +82,7 @@ SELECT coalesce(id::uuid, navlume.line_id(concat_ws(E'\x1f', utc, port, receiver
        average_snr::integer, pass_level::integer, verdict, satellites_in_view::integer,
        satellites_used::integer, reason, station
 FROM pg_temp.navlume_incoming
-ON CONFLICT (id) DO NOTHING)SQL";
+ON CONFLICT DO NOTHING)SQL";
 
 const std::vector<SchemaStep>& SchemaSteps() {
   static const std::vector<SchemaStep> steps = {{1, kVersion1}};
