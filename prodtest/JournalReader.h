@@ -81,6 +81,8 @@ class CJournalReader {
 
   // True when lines came before any header and were read in the writer's order.
   bool ReadWithoutHeader() const { return m_bReadWithoutHeader; }
+  // The number of the line read last (1 for the first).
+  uint64_t LineNumber() const { return m_uLineNumber; }
 
  private:
   void Keep(const char* bytes, size_t count);

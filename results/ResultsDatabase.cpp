@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/DeviceProfile.h"
 #include "platform/Time.h"
 #include "results/Schema.h"
 
@@ -173,6 +174,10 @@ std::string Explained(DatabaseFault fault, const std::string& detail, const std:
 }
 
 }  // namespace
+
+std::string ConfiguredConninfo(const std::string& option) {
+  return option.empty() ? platform::CurrentDeviceProfile().resultsDatabase : option;
+}
 
 CResultsDatabase::CResultsDatabase(std::string conninfo, uint32_t attemptMs)
     : m_Conninfo(std::move(conninfo)), m_uAttemptMs(attemptMs) {}

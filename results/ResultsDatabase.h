@@ -61,6 +61,10 @@ struct PushResult {
 // One result set, as text: rows of fields (empty optional for NULL).
 using QueryRows = std::vector<std::vector<std::optional<std::string>>>;
 
+// The connection string to use: `option` (--database) when given, else
+// device.ini's [results] database of the current device root; empty: none set.
+std::string ConfiguredConninfo(const std::string& option);
+
 class CResultsDatabase {
  public:
   explicit CResultsDatabase(std::string conninfo, uint32_t attemptMs = kDefaultAttemptMs);

@@ -71,6 +71,8 @@ CREATE TEMPORARY TABLE IF NOT EXISTS navlume_incoming (
 
 const char* const kCopyIncoming = "COPY pg_temp.navlume_incoming FROM STDIN";
 
+// Without a conflict target: naming (id) would need SELECT on it, and the
+// station role has INSERT alone; id is the table's only unique key.
 const char* const kInsertIncoming = R"SQL(
 INSERT INTO navlume.results (id, utc, port, receiver, test_type, ttff_seconds, timed_out, average_snr,
                              pass_level, verdict, satellites_in_view, satellites_used, reason, station)

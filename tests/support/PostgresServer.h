@@ -173,6 +173,8 @@ class PostgresSuite : public ::testing::Test {
     ASSERT_EQ(created.status, 0) << created.err;
   }
 
+
+ public:
   PostgresServer& Server() { return *s_Server; }
   const std::string& Database() const { return m_Database; }
   std::string Conninfo(const std::string& user = kPostgresUser) const { return s_Server->Conninfo(m_Database, user); }
