@@ -219,9 +219,9 @@ std::optional<DatabaseError> CResultForwarder::Send(const std::string& handheldP
     platform::DebugPrint("[Results] a line of %s cannot be stored and is left out: %s\r\n", handheldPath.c_str(),
                          why.c_str());
   };
-  // A line without a station of its own counts under its journal's name, as in the summaries.
+  // A line of the unit's own journal without a station of its own is this station's, as journal push stores it.
   CJournalReader reader(
-      platform::MapHandheldPath(handheldPath).stem().string(),
+      StationName(),
       [&](const JournalResult& result) {
         std::string why;
         if (auto row = ResultRowOf(result, why)) {

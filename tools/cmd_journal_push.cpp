@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/DeviceRoot.h"
@@ -18,7 +19,6 @@ namespace {
 
 constexpr int kExitNotSent = 1;
 constexpr uint64_t kNamedMalformed = 5;
-constexpr const char* kUnitJournals[] = {"\\Storage Card\\NAVLUME_RESULTS.CSV", "\\Temp\\NAVLUME_RESULTS.CSV"};
 
 struct PushOptions {
   std::string database;
@@ -40,7 +40,7 @@ std::vector<Journal> JournalsOf(const PushOptions& options) {
   std::vector<Journal> journals;
   for (const std::string& file : options.files) journals.push_back({file, std::filesystem::path(file).stem().string()});
   if (!options.files.empty()) return journals;
-  for (const char* handheld : kUnitJournals) {
+  for (const std::string_view handheld : ResultJournalPaths()) {
     const auto file = platform::MapHandheldPath(handheld);
     if (std::filesystem::exists(file)) journals.push_back({file.string(), StationName()});
   }
