@@ -83,9 +83,14 @@ struct FileCloser {
 
 }  // namespace
 
+uint32_t ServerWaitMs(uint32_t ms) {
+  const double least = static_cast<double>(kLeastServerWait.count()) / platform::TimeScale();
+  return std::max(ms, static_cast<uint32_t>(std::min(least, static_cast<double>(platform::kInfinite - 1))));
+}
+
 CResultForwarder::CResultForwarder(std::string conninfo, const std::filesystem::path& deviceRoot,
                                    ProblemHandler onProblem)
-    : m_Database(std::move(conninfo), kForwardAttemptMs),
+    : m_Database(std::move(conninfo), ServerWaitMs(kForwardAttemptMs)),
       m_ProgressFile(deviceRoot / kForwardProgressFile),
       m_OnProblem(std::move(onProblem)) {}
 

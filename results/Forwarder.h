@@ -7,6 +7,7 @@
 // attempt is retried after a capped backoff; each attempt is bounded in time,
 // so a server that is down, slow or stopped never holds a test or a close.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -29,6 +30,11 @@ inline constexpr uint32_t kLongestRetryMs = 60000;
 inline constexpr size_t kLinesPerBatch = 500;
 // The most one attempt (connecting, or one insert) may take, so that a close waits no longer (system ms).
 inline constexpr uint32_t kForwardAttemptMs = 3000;
+// A wait on the server never lasts less real time than this, however fast the
+// simulated seconds run: a round trip to a database does not shrink with them.
+inline constexpr std::chrono::milliseconds kLeastServerWait{1000};
+// `ms` system milliseconds, lengthened to kLeastServerWait at the current time scale.
+uint32_t ServerWaitMs(uint32_t ms);
 
 class CResultForwarder : public CResultListener {
  public:

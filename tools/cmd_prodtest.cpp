@@ -118,7 +118,7 @@ std::unique_ptr<results::CResultForwarder> StartForwarder(const ProdTestOptions&
 }
 
 void ReportResultsWaiting(results::CResultForwarder& forwarder) {
-  if (const uint64_t waiting = forwarder.WaitUntilSent(kEndOfRunSendingMs))
+  if (const uint64_t waiting = forwarder.WaitUntilSent(results::ServerWaitMs(kEndOfRunSendingMs)))
     std::fprintf(stderr,
                  "navlume-cli prodtest: %llu results wait for the database; the next run or "
                  "navlume-cli journal push sends them\n",

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -35,7 +36,7 @@ using results::CResultForwarder;
 
 constexpr double kTimeScale = 0.05;
 // Longer than any retry the forwarder waits for, and its attempt after it (system ms).
-constexpr uint32_t kPatienceMs = results::kLongestRetryMs + 2 * results::kForwardAttemptMs;
+uint32_t PatienceMs() { return results::kLongestRetryMs + 2 * results::ServerWaitMs(results::kForwardAttemptMs); }
 // Long enough for a few failed attempts and their retries (system ms).
 constexpr uint32_t kSeveralRetriesMs = 8000;
 constexpr const char* kTempJournal = "files/Temp/NAVLUME_RESULTS.CSV";
@@ -163,14 +164,18 @@ TEST_F(ForwarderTest, RefusalsKeepResultsWaitingAndNameTheirCauseOnce) {
     StartForwarder();
     Journal(3);
     EXPECT_EQ(m_Forwarder->WaitUntilSent(kSeveralRetriesMs), 3u);
-    ASSERT_EQ(Messages().size(), 1u);
-    EXPECT_NE(Messages()[0].find(each.cause), std::string::npos) << Messages()[0];
-    EXPECT_EQ(Messages()[0].find("Pw-"), std::string::npos) << "a password is never said";
     each.mend();
-    EXPECT_EQ(m_Forwarder->WaitUntilSent(kPatienceMs), 0u);
-    EXPECT_EQ(Messages().back(), kSendingAgain);
-    EXPECT_EQ(Messages().size(), 2u);
+    EXPECT_EQ(m_Forwarder->WaitUntilSent(PatienceMs()), 0u);
     EXPECT_EQ(Stored(), "3 3");
+    // Said once however many retries, never with the password; a loaded machine may add a time-out.
+    const auto messages = Messages();
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_NE(messages.front().find(each.cause), std::string::npos) << messages.front();
+    EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
+                            [&](const std::string& message) { return message.find(each.cause) != std::string::npos; }),
+              1);
+    for (const std::string& message : messages) EXPECT_EQ(message.find("Pw-"), std::string::npos) << message;
+    EXPECT_EQ(messages.back(), kSendingAgain);
   }
 }
 
@@ -191,17 +196,17 @@ TEST_F(ForwarderTest, ServerStoppedOrPausedInTheMiddle) {
     SCOPED_TRACE(each.name);
     StartForwarder();
     Journal(2);
-    ASSERT_EQ(m_Forwarder->WaitUntilSent(kPatienceMs), 0u);
+    ASSERT_EQ(m_Forwarder->WaitUntilSent(PatienceMs()), 0u);
     each.away(Server());
     Journal(2);
     EXPECT_EQ(m_Forwarder->WaitUntilSent(kSeveralRetriesMs), 2u);
     const auto closing = std::chrono::steady_clock::now();
     m_Forwarder.reset();  // a close during an attempt waits for that attempt's time-out at most
     EXPECT_LT(std::chrono::steady_clock::now() - closing,
-              platform::ScaledDuration(results::kForwardAttemptMs) + std::chrono::seconds(2));
+              platform::ScaledDuration(results::ServerWaitMs(results::kForwardAttemptMs)) + std::chrono::seconds(2));
     each.back(Server());
     StartForwarder();  // the next start sends what the last one left
-    EXPECT_EQ(m_Forwarder->WaitUntilSent(kPatienceMs), 0u);
+    EXPECT_EQ(m_Forwarder->WaitUntilSent(PatienceMs()), 0u);
     m_Forwarder.reset();
     sent += 4;
     EXPECT_EQ(Stored(), std::to_string(sent) + " " + std::to_string(sent));
@@ -214,13 +219,13 @@ TEST_F(ForwarderTest, JournalReplacedOrCutShortIsSentAgainFromItsStart) {
   InitSchema();
   StartForwarder();
   Journal(3);
-  ASSERT_EQ(m_Forwarder->WaitUntilSent(kPatienceMs), 0u);
+  ASSERT_EQ(m_Forwarder->WaitUntilSent(PatienceMs()), 0u);
   const auto journal = m_Root.Path() / kTempJournal;
   const std::string firstJournal = ReadText(journal);
 
   std::filesystem::rename(journal, m_Output.Path() / "old.csv");  // another card, or a new journal
   Journal(2);
-  EXPECT_EQ(m_Forwarder->WaitUntilSent(kPatienceMs), 0u);
+  EXPECT_EQ(m_Forwarder->WaitUntilSent(PatienceMs()), 0u);
   EXPECT_EQ(Stored(), "5 5");
 
   // Cut back to its header and first line, then one more line.
@@ -228,13 +233,13 @@ TEST_F(ForwarderTest, JournalReplacedOrCutShortIsSentAgainFromItsStart) {
   const size_t secondLine = replaced.find('\n', replaced.find('\n') + 1) + 1;
   WriteText(journal, replaced.substr(0, secondLine));
   Journal(1);
-  EXPECT_EQ(m_Forwarder->WaitUntilSent(kPatienceMs), 0u);
+  EXPECT_EQ(m_Forwarder->WaitUntilSent(PatienceMs()), 0u);
   EXPECT_EQ(Stored(), "6 6");
 
   // The first journal back in place, lines and all: nothing is stored twice.
   WriteText(journal, firstJournal);
   Journal(1);
-  EXPECT_EQ(m_Forwarder->WaitUntilSent(kPatienceMs), 0u);
+  EXPECT_EQ(m_Forwarder->WaitUntilSent(PatienceMs()), 0u);
   EXPECT_EQ(Stored(), "7 7");
 }
 
