@@ -104,10 +104,12 @@ class PrdPagesTest : public ::testing::Test {
     return static_cast<Page&>(*m_Pages.emplace_back(std::make_unique<Page>(m_Conf)));
   }
   // A test page of `devices` on a station of its own, made from the configuration as it stands.
-  CPrdTestPage& NewTestPage(std::initializer_list<CGPSDevice*> devices) {
+  CPrdTestPage& NewTestPage(std::initializer_list<CGPSDevice*> devices,
+                            CPrdTestPage::WaitingCount resultsWaiting = {}) {
     CProductionStation& station = *m_Stations.emplace_back(std::make_unique<CProductionStation>(m_Conf));
     for (CGPSDevice* device : devices) station.Test().AddDevice(device);
-    return static_cast<CPrdTestPage&>(*m_Pages.emplace_back(std::make_unique<CPrdTestPage>(station)));
+    return static_cast<CPrdTestPage&>(
+        *m_Pages.emplace_back(std::make_unique<CPrdTestPage>(station, std::move(resultsWaiting))));
   }
   std::vector<std::unique_ptr<CProductionStation>> m_Stations;
   std::vector<std::unique_ptr<CGPSPage>> m_Pages;
@@ -203,6 +205,23 @@ TEST_F(PrdPagesTest, AResultNoPlaceTookIsNamed) {
   page.OnTimer(kTimerId);
   EXPECT_TRUE(page.IsItemVisible(IDC_PRD_UNSAVED));
   EXPECT_EQ(page.ItemText(IDC_PRD_UNSAVED), "Result not saved: COM2:");
+}
+
+// Results that wait for the database are counted in one line, gone once they are sent.
+TEST_F(PrdPagesTest, ResultsWaitingForTheDatabaseAreCounted) {
+  CGPSDevice ublox;
+  OpenDevice(ublox, "COM2:");
+  uint64_t waiting = 3;
+  CPrdTestPage& page = NewTestPage({&ublox}, [&waiting] { return waiting; });
+  ShowSheet({{"Main", &page}});
+  page.KillTimer(kTimerId);
+  EXPECT_FALSE(page.IsItemVisible(IDC_PRD_RESULTS_WAITING));
+  page.OnTimer(kTimerId);
+  EXPECT_TRUE(page.IsItemVisible(IDC_PRD_RESULTS_WAITING));
+  EXPECT_EQ(page.ItemText(IDC_PRD_RESULTS_WAITING), "Results waiting: 3");
+  waiting = 0;
+  page.OnTimer(kTimerId);
+  EXPECT_FALSE(page.IsItemVisible(IDC_PRD_RESULTS_WAITING));
 }
 
 TEST_F(PrdPagesTest, OneByOneSecondPanelWaitsAtZero) {
