@@ -23,7 +23,6 @@
 namespace {
 
 constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 constexpr size_t kReadBlock = 1 << 20;
 constexpr uint64_t kNamedMalformed = 5;
 constexpr const char* kStandardInput = "-";
@@ -138,8 +137,7 @@ void SummariseDatabase(const std::string& conninfo, CJournalSummary& summary) {
 
 void RunJournal(const JournalOptions& options) {
   if (options.files.empty() == options.database.empty()) {
-    Say("give the journals to read, or --database CONNINFO");
-    throw CLI::RuntimeError(kExitUsage);
+    throw CLI::ValidationError("journal", "give the journals to read, or --database CONNINFO");
   }
   CJournalSummary summary(GroupingNamed(options.grouping), options.since);
   JournalTotals totals;

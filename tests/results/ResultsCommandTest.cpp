@@ -10,6 +10,7 @@
 namespace {
 
 using navlume_test::Quote;
+using navlume_test::ReadText;
 using navlume_test::RunCommand;
 
 class ResultsCommandTest : public navlume_test::PostgresSuite {
@@ -54,6 +55,18 @@ TEST_F(ResultsCommandTest, InitTwiceThenPushTwiceStoresEachLineOnce) {
   EXPECT_EQ(down.status, 1);
   EXPECT_EQ(down.out, "sent 0, already there 0, malformed 2, not sent 500\n");
   EXPECT_NE(down.err.find("cannot reach the results database"), std::string::npos) << down.err;
+}
+
+TEST_F(ResultsCommandTest, PushWithoutFilesSendsTheUnitsOwnJournalsToTheDatabaseOfItsProfile) {
+  ASSERT_EQ(Cli("db init " + Db()).status, 0);
+  const auto root = m_Folder.Path() / "root";
+  navlume_test::WriteText(root / "device.ini", "[station]\nname = Line 4\n[results]\ndatabase = " + Conninfo() + "\n");
+  navlume_test::WriteText(root / "files" / "Temp" / "NAVLUME_RESULTS.CSV", ReadText(SampleJournal("T.CSV", "30 2 1 5 old")));
+  navlume_test::WriteText(root / "files" / "Storage Card" / "NAVLUME_RESULTS.CSV", ReadText(SampleJournal("C.CSV", "20")));
+  const auto pushed = Cli("journal push --root " + Quote(root.string()));
+  EXPECT_EQ(pushed.status, 0) << pushed.err;
+  EXPECT_EQ(pushed.out, "sent 50, already there 0, malformed 0, not sent 0\n") << pushed.err;
+  EXPECT_EQ(Value("SELECT count(*) FROM navlume.results WHERE station = 'Line 4'"), "30");
 }
 
 TEST_F(ResultsCommandTest, SummaryFromTheDatabaseEqualsTheSummaryFromTheFiles) {
