@@ -289,6 +289,41 @@ TEST_F(ProductionTestTest, OneByOneHandsOverWhenTheFirstIsDone) {
   EXPECT_NE(journal.find(",COM9:,A-GPS,One by one,0,0,0,35,Fail,0,0,open failed,"), std::string::npos) << journal;
 }
 
+// A test ends on a tick. A receiver whose fix no tick counted before the run
+// ended, by a stop or at its end, fails, stopped: on the page, in the
+// command's result and in the journal alike.
+TEST_F(ProductionTestTest, AFixNoTickCountedBeforeTheRunEndedFails) {
+  for (const bool stopRequested : {true, false}) {
+    std::filesystem::remove(Root() / kTempJournal);
+    CPortConf conf;
+    conf.m_TestType = kTestTypeSameTime;
+    conf.m_TestTimeout = 30;
+    conf.m_PortCount = 1;
+    conf.m_PortNames[0] = "COM2:";
+    CProductionStation station(conf);
+    station.Test().AddDevice(&m_First);
+    m_First.m_State = kDeviceOpen;
+    m_First.m_bFixed = 0;
+    for (int i = 0; i < 3; ++i) station.Tick();
+    m_First.m_bFixed = 1;
+    station.OnGPSData(&m_First, WithFix(WithSnrs({40, 41, 42}, 3, 3)));
+    EXPECT_EQ(PanelTextsOf(station.Panel(0)).snr, "41( Pass )");  // the live panel sees the fix
+    if (stopRequested) {
+      station.Stop();
+      station.Tick();
+      EXPECT_EQ(PanelTextsOf(station.Panel(0)).snr, "41( Fail )");
+    }
+    station.EndRun();
+    const PanelTexts shown = PanelTextsOf(station.Panel(0));
+    EXPECT_EQ(shown.ttff, "00:03") << stopRequested;
+    EXPECT_EQ(shown.snr, "41( Fail )") << stopRequested;
+    EXPECT_EQ(ResultVerdictOf(station.Result(0)), TestVerdict::Fail) << stopRequested;
+    const std::string journal = ReadText(Root() / kTempJournal);
+    EXPECT_NE(journal.find(",COM2:,U-BLOX7,At the same time,3,0,41,35,Fail,3,3,stopped,"), std::string::npos)
+        << journal;
+  }
+}
+
 TEST_F(ProductionTestTest, FinishedHandlerRunsOncePerReceiver) {
   CProductionTest test(kTestTypeSameTime, 5);
   std::vector<int> finished;
@@ -393,7 +428,9 @@ TEST_F(ResultJournalTest, HeaderOnceThenOneLinePerResult) {
             "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9,stopped,Bay 2; \"B\",ID\r\n");
   // Each line has an id of its own.
   std::set<std::string> ids;
-  for (std::sregex_iterator id(journal.begin(), journal.end(), kRandomUuid), end; id != end; ++id) ids.insert(id->str());
+  for (std::sregex_iterator id(journal.begin(), journal.end(), kRandomUuid), end; id != end; ++id) {
+    ids.insert(id->str());
+  }
   EXPECT_EQ(ids.size(), 3u);
 }
 
