@@ -73,7 +73,7 @@ void CPrdTestPage::OnPaint(QPainter& painter) {
   painter.setPen(m_FramePen);
   painter.setBrush(m_FrameBrush);
   for (int panel = 0; panel < kTestPanels; ++panel) {
-    const PanelSnapshot snapshot = m_Station.Test().Panel(panel);
+    const PanelSnapshot snapshot = m_Station.Panel(panel);
     if (!snapshot.bPresent) continue;
     const PanelIds& ids = kPanelIds[panel];
     const PanelTexts texts = PanelTextsOf(snapshot);

@@ -224,6 +224,24 @@ TEST_F(PrdPagesTest, ResultsWaitingForTheDatabaseAreCounted) {
   EXPECT_FALSE(page.IsItemVisible(IDC_PRD_RESULTS_WAITING));
 }
 
+// A fix that no tick counted before a stop is none: the page shows the Fail the journal has.
+TEST_F(PrdPagesTest, AStopBeforeATickCountedTheFixShowsFail) {
+  CGPSDevice ublox;
+  OpenDevice(ublox, "COM2:");
+  CPrdTestPage& page = NewTestPage({&ublox});
+  ShowSheet({{"Main", &page}});
+  page.KillTimer(kTimerId);
+  ublox.m_bFixed = 1;
+  page.OnGPSData(&ublox, Record(1, {40, 41, 42}));
+  Paint(page);
+  EXPECT_EQ(page.ItemText(IDC_PRD_SNR1), "41( Pass )");
+  m_Stations.back()->Stop();
+  page.OnTimer(kTimerId);
+  Paint(page);
+  EXPECT_EQ(page.ItemText(IDC_PRD_TTFF1), "00:00");
+  EXPECT_EQ(page.ItemText(IDC_PRD_SNR1), "41( Fail )");
+}
+
 TEST_F(PrdPagesTest, OneByOneSecondPanelWaitsAtZero) {
   m_Conf.m_TestType = 0;
   m_Conf.m_TestTimeout = 30;

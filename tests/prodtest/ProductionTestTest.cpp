@@ -9,8 +9,9 @@
 #include <atomic>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
+#include <sstream>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -289,6 +290,41 @@ TEST_F(ProductionTestTest, OneByOneHandsOverWhenTheFirstIsDone) {
   EXPECT_NE(journal.find(",COM9:,A-GPS,One by one,0,0,0,35,Fail,0,0,open failed,"), std::string::npos) << journal;
 }
 
+// A test ends on a tick. A receiver whose fix no tick counted before the run
+// ended, by a stop or at its end, fails, stopped: on the page, in the
+// command's result and in the journal alike.
+TEST_F(ProductionTestTest, AFixNoTickCountedBeforeTheRunEndedFails) {
+  for (const bool stopRequested : {true, false}) {
+    std::filesystem::remove(Root() / kTempJournal);
+    CPortConf conf;
+    conf.m_TestType = kTestTypeSameTime;
+    conf.m_TestTimeout = 30;
+    conf.m_PortCount = 1;
+    conf.m_PortNames[0] = "COM2:";
+    CProductionStation station(conf);
+    station.Test().AddDevice(&m_First);
+    m_First.m_State = kDeviceOpen;
+    m_First.m_bFixed = 0;
+    for (int i = 0; i < 3; ++i) station.Tick();
+    m_First.m_bFixed = 1;
+    station.OnGPSData(&m_First, WithFix(WithSnrs({40, 41, 42}, 3, 3)));
+    EXPECT_EQ(PanelTextsOf(station.Panel(0)).snr, "41( Pass )");  // the live panel sees the fix
+    if (stopRequested) {
+      station.Stop();
+      station.Tick();
+      EXPECT_EQ(PanelTextsOf(station.Panel(0)).snr, "41( Fail )");
+    }
+    station.EndRun();
+    const PanelTexts shown = PanelTextsOf(station.Panel(0));
+    EXPECT_EQ(shown.ttff, "00:03") << stopRequested;
+    EXPECT_EQ(shown.snr, "41( Fail )") << stopRequested;
+    EXPECT_EQ(ResultVerdictOf(station.Result(0)), TestVerdict::Fail) << stopRequested;
+    const std::string journal = ReadText(Root() / kTempJournal);
+    EXPECT_NE(journal.find(",COM2:,U-BLOX7,At the same time,3,0,41,35,Fail,3,3,stopped,"), std::string::npos)
+        << journal;
+  }
+}
+
 TEST_F(ProductionTestTest, FinishedHandlerRunsOncePerReceiver) {
   CProductionTest test(kTestTypeSameTime, 5);
   std::vector<int> finished;
@@ -341,10 +377,34 @@ TEST_F(ProductionTestTest, RecordAndAverageAreReadTogether) {
 
 const std::string kHeader = ResultJournalHeader();
 const std::string kFirstHeader = ResultJournalHeader(kFirstJournalColumnCount);
-const std::regex kRandomUuid("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
 
-// The journal with every id, which is random, as "ID".
-std::string WithoutIds(const std::string& journal) { return std::regex_replace(journal, kRandomUuid, "ID"); }
+// A random UUID as the writer makes them: lower-case hex, version 4, variant 10.
+bool IsRandomUuid(std::string_view text) {
+  constexpr std::string_view kForm = "xxxxxxxx-xxxx-4xxx-vxxx-xxxxxxxxxxxx";
+  constexpr std::string_view kHex = "0123456789abcdef", kVariant = "89ab";
+  if (text.size() != kForm.size()) return false;
+  for (size_t i = 0; i < kForm.size(); ++i) {
+    const std::string_view allowed = kForm[i] == 'x' ? kHex : kForm[i] == 'v' ? kVariant : kForm.substr(i, 1);
+    if (allowed.find(text[i]) == std::string_view::npos) return false;
+  }
+  return true;
+}
+
+// The journal with the random id that ends a line as "ID"; the ids in `ids`, when given.
+std::string WithoutIds(const std::string& journal, std::set<std::string>* ids = nullptr) {
+  std::string text;
+  std::istringstream lines(journal);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t comma = line.rfind(',');
+    const std::string id = comma == std::string::npos ? "" : line.substr(comma + 1, line.find('\r') - comma - 1);
+    if (IsRandomUuid(id)) {
+      if (ids) ids->insert(id);
+      line.replace(comma + 1, id.size(), "ID");
+    }
+    text += line + (lines.eof() ? "" : "\n");
+  }
+  return text;
+}
 
 class ResultJournalTest : public navlume_test::DeviceRootTest {
  protected:
@@ -384,17 +444,14 @@ TEST_F(ResultJournalTest, HeaderOnceThenOneLinePerResult) {
   // The lines are split at every comma: a station name keeps none.
   NameStation("Bay 2, \"B\"");
   ASSERT_EQ(AppendTestResult(timedOut, kTestTypeSameTime, TestEndReason::Stopped), 1);
-  const std::string journal = ReadText(Root() / kTempJournal);
-  EXPECT_EQ(WithoutIds(journal),
+  std::set<std::string> ids;
+  EXPECT_EQ(WithoutIds(ReadText(Root() / kTempJournal), &ids),
             "utc,port,receiver,testType,ttffSeconds,timedOut,averageSnr,passLevel,verdict,satellitesInView,"
             "satellitesUsed,reason,station,id\r\n"
             "2026-12-08T06:30:05Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4,ID\r\n"
             "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9,timeout,Line 4,ID\r\n"
             "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9,stopped,Bay 2; \"B\",ID\r\n");
-  // Each line has an id of its own.
-  std::set<std::string> ids;
-  for (std::sregex_iterator id(journal.begin(), journal.end(), kRandomUuid), end; id != end; ++id) ids.insert(id->str());
-  EXPECT_EQ(ids.size(), 3u);
+  EXPECT_EQ(ids.size(), 3u);  // each line has an id of its own
 }
 
 // A line's fields always match the last header above it, as the reader takes
