@@ -21,6 +21,6 @@ std::unique_ptr<CGPSPage> NewSettingsPage(CPortConf& conf) { return std::make_un
 
 std::unique_ptr<CGPSPage> NewPrdConfig(CPortConf& conf) { return std::make_unique<CPrdConfig>(conf); }
 
-std::unique_ptr<CGPSPage> NewPrdTestPage(CProductionStation& station) {
-  return std::make_unique<CPrdTestPage>(station);
+std::unique_ptr<CGPSPage> NewPrdTestPage(CProductionStation& station, std::function<uint64_t()> resultsWaiting) {
+  return std::make_unique<CPrdTestPage>(station, std::move(resultsWaiting));
 }

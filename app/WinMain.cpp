@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -15,11 +16,13 @@
 #include "device/GPSDevice.h"
 #include "device/PortNames.h"
 #include "platform/Debug.h"
+#include "platform/DeviceProfile.h"
 #include "platform/DeviceRoot.h"
 #include "platform/StopRequest.h"
 #include "platform/UserInterface.h"
 #include "prodtest/PortConf.h"
 #include "prodtest/ProductionStation.h"
+#include "results/Forwarder.h"
 
 CPortConf* g_pPortConf = nullptr;
 
@@ -33,10 +36,12 @@ constexpr const char* kCaptionOem615 = "OEM615";
 
 // The pages and devices of one run, destroyed in the teardown order. The
 // production station owns the receivers under test; normal mode has its one
-// device here.
+// device here. The forwarder outlives the station, which tells it of the
+// lines it journals until its end.
 struct Program {
   std::unique_ptr<CPortConf> conf;
   std::unique_ptr<CGPSPage> mainPage, signalPage, nmeaPage, skyViewPage, settingsPage, prdTestPage, prdConfig;
+  std::unique_ptr<results::CResultForwarder> forwarder;
   std::unique_ptr<CProductionStation> station;
   std::unique_ptr<CGPSDevice> device;
   bool fullScreen = false;
@@ -66,7 +71,14 @@ bool RunProduction(Program& program) {
     std::lock_guard lock(g_StopLock);
     program.station = std::make_unique<CProductionStation>(conf);
   }
-  program.prdTestPage = NewPrdTestPage(*program.station);
+  std::function<uint64_t()> resultsWaiting;
+  if (const std::string database = platform::CurrentDeviceProfile().resultsDatabase; !database.empty()) {
+    program.forwarder = std::make_unique<results::CResultForwarder>(database, platform::DeviceRoot(), nullptr);
+    program.station->SetResultListener(program.forwarder.get());
+    program.forwarder->Start();
+    resultsWaiting = [&forwarder = *program.forwarder] { return forwarder.Waiting(); };
+  }
+  program.prdTestPage = NewPrdTestPage(*program.station, std::move(resultsWaiting));
   if (!program.station->Start(program.prdTestPage.get())) return false;
   CreatePrdSheet(false);
   return true;
@@ -122,6 +134,7 @@ void TearDown(Program& program) {
     program.station.reset();  // journals what is left, then closes its receivers
     program.device.reset();
   }
+  program.forwarder.reset();  // what is still waiting goes on the next start
   for (auto* page : {&program.mainPage, &program.signalPage, &program.nmeaPage, &program.skyViewPage,
                      &program.settingsPage, &program.prdTestPage})
     page->reset();

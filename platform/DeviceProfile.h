@@ -1,8 +1,8 @@
 #pragma once
 // The device profile <root>/device.ini: which hardware the unit carries, which
 // device path each of the program's port names ("COM2:") stands for, where the
-// GPS power switch is, where gpsd listens, the station's name, and which NMEA
-// talkers to decode.
+// GPS power switch is, where gpsd listens, the station's name, which NMEA
+// talkers to decode, and which database takes the results.
 
 #include <cstdint>
 #include <filesystem>
@@ -24,6 +24,8 @@ inline constexpr const char* kGpsdSection = "gpsd";
 inline constexpr const char* kGpsdHostKey = "host";
 inline constexpr const char* kGpsdPortKey = "port";
 inline constexpr const char* kTalkersKey = "talkers";
+inline constexpr const char* kResultsSection = "results";
+inline constexpr const char* kResultsDatabaseKey = "database";
 
 // Values of [nmea] talkers (read in any case): GP alone, or every constellation talker.
 inline constexpr const char* kTalkersGp = "GP";
@@ -38,6 +40,7 @@ struct DeviceProfile {
   uint16_t gpsdPort = 2947;
   std::string stationName;  // [station] name; empty: not given
   bool anyTalker = false;  // [nmea] talkers = any
+  std::string resultsDatabase;  // [results] database: a libpq connection string; empty: the journal alone
 };
 
 // Reads an INI profile; a missing file gives the defaults, unknown keys are

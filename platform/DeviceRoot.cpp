@@ -52,7 +52,12 @@ constexpr const char* kFirstDeviceIni =
     "[nmea]\n"
     "; Talkers decoded on a directly connected receiver: GP (GPS alone), or any for a\n"
     "; multi-constellation receiver (GN, GP, GL, GA, GB, BD, GQ, QZ, GI).\n"
-    "talkers = GP\n";
+    "talkers = GP\n"
+    "\n"
+    "[results]\n"
+    "; The line's results database, a libpq connection string (none: the journal alone), for example:\n"
+    ";   database = host=db.example dbname=line user=navlume_station sslmode=verify-full\n"
+    "; Never a password here: keep it in ~/.pgpass (mode 0600), PGPASSFILE or a service file.\n";
 
 std::filesystem::path HomeFolder() {
   if (const char* home = std::getenv("HOME"); home && *home) return home;

@@ -32,17 +32,12 @@ constexpr NamedColumn kReadColumns[] = {
     {journal_column::kVerdict, &JournalColumnMap::verdict, true},
     {journal_column::kReason, &JournalColumnMap::reason, false},
     {journal_column::kStation, &JournalColumnMap::station, false},
+    {journal_column::kPort, &JournalColumnMap::port, false},
+    {journal_column::kTestType, &JournalColumnMap::testType, false},
+    {journal_column::kSatellitesInView, &JournalColumnMap::satellitesInView, false},
+    {journal_column::kSatellitesUsed, &JournalColumnMap::satellitesUsed, false},
+    {journal_column::kId, &JournalColumnMap::id, false},
 };
-
-void SplitFields(std::string_view line, std::vector<std::string_view>& fields) {
-  fields.clear();
-  for (;;) {
-    const size_t comma = line.find(',');
-    fields.push_back(line.substr(0, comma));
-    if (comma == std::string_view::npos) return;
-    line.remove_prefix(comma + 1);
-  }
-}
 
 std::optional<uint32_t> WholeNumber(std::string_view text) {
   uint32_t value = 0;
@@ -81,18 +76,59 @@ constexpr const char* kNotWhole = "is not a whole number";
 
 }  // namespace
 
+std::string_view JournalLineText(std::string_view line, bool firstOfFile) {
+  if (firstOfFile && line.substr(0, kByteOrderMark.size()) == kByteOrderMark) line.remove_prefix(kByteOrderMark.size());
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
+void SplitJournalFields(std::string_view line, std::vector<std::string_view>& fields) {
+  fields.clear();
+  for (;;) {
+    const size_t comma = line.find(',');
+    fields.push_back(line.substr(0, comma));
+    if (comma == std::string_view::npos) return;
+    line.remove_prefix(comma + 1);
+  }
+}
+
+bool IsJournalHeader(const std::vector<std::string_view>& fields) {
+  return std::find(fields.begin(), fields.end(), journal_column::kUtc) != fields.end() && !IsUtcStamp(fields.front());
+}
+
+std::vector<std::string> LastJournalHeader(std::string_view tail, bool startsTheFile) {
+  size_t start = 0;
+  if (!startsTheFile) {  // the first line of the tail is cut
+    start = tail.find('\n');
+    if (start == std::string_view::npos) return {};
+    ++start;
+  }
+  std::vector<std::string_view> fields;
+  std::vector<std::string_view> header;
+  while (start < tail.size()) {
+    const size_t end = tail.find('\n', start);
+    const std::string_view line = JournalLineText(tail.substr(start, end - start), startsTheFile && start == 0);
+    if (line.size() <= kLongestJournalLine) {
+      SplitJournalFields(line, fields);
+      if (IsJournalHeader(fields)) header = fields;
+    }
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return {header.begin(), header.end()};
+}
+
 std::string_view JournalDayOf(std::string_view utc) { return utc.substr(0, kDayLength); }
 
 bool IsJournalDay(std::string_view day) { return IsUtcStamp(std::string(day) + std::string(kStartOfDay)); }
 
 CJournalReader::CJournalReader(std::string station, ResultHandler onResult, MalformedHandler onMalformed)
     : m_Station(std::move(station)), m_OnResult(std::move(onResult)), m_OnMalformed(std::move(onMalformed)) {
-  // Before any header: the columns of the journal's first version, or all the writer's columns.
-  for (const size_t count : {kFirstJournalColumnCount, kResultJournalColumns.size()}) {
+  // Before any header: the columns of one of the journal's versions.
+  for (const size_t count : kJournalVersionColumnCounts) {
     const std::vector<std::string_view> names(kResultJournalColumns.begin(), kResultJournalColumns.begin() + count);
     JournalColumnMap columns;
-    const bool known = !m_HeaderlessMaps.empty() && m_HeaderlessMaps.back().fields == count;
-    if (!known && !MapColumns(names, columns)) m_HeaderlessMaps.push_back(columns);
+    if (!MapColumns(names, columns)) m_HeaderlessMaps.push_back(columns);
   }
 }
 
@@ -146,14 +182,11 @@ void CJournalReader::EndPendingLine() {
 
 void CJournalReader::ReadLine(std::string_view line) {
   ++m_uLineNumber;
-  if (m_uLineNumber == 1 && line.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
-    line.remove_prefix(kByteOrderMark.size());  // a spreadsheet saved the journal
-  }
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  line = JournalLineText(line, m_uLineNumber == 1);
   if (line.size() > kLongestJournalLine) return Malformed(TooLong());
   if (line.empty()) return;  // a blank line holds no result
-  SplitFields(line, m_Fields);
-  if (IsHeader()) return ReadHeader();
+  SplitJournalFields(line, m_Fields);
+  if (IsJournalHeader(m_Fields)) return ReadHeader();
   if (m_Columns) return ReadResult(*m_Columns);
   if (m_bHeaderSeen) return Malformed("below a header that cannot be used");
   if (const JournalColumnMap* columns = HeaderlessColumns()) {
@@ -161,12 +194,6 @@ void CJournalReader::ReadLine(std::string_view line) {
     return ReadResult(*columns);
   }
   Malformed(FormatText("%zu fields and no header line above it", m_Fields.size()));
-}
-
-// A header names the utc column; a result line holds a time there, and the writer puts it first.
-bool CJournalReader::IsHeader() const {
-  return std::find(m_Fields.begin(), m_Fields.end(), journal_column::kUtc) != m_Fields.end() &&
-         !IsUtcStamp(m_Fields.front());
 }
 
 void CJournalReader::ReadHeader() {
@@ -221,6 +248,11 @@ std::optional<std::string> CJournalReader::ParseResult(const JournalColumnMap& c
   }
   result.station = field(columns.station);
   if (result.station.empty()) result.station = m_Station;
+  result.port = field(columns.port);
+  result.testType = field(columns.testType);
+  result.satellitesInView = field(columns.satellitesInView);
+  result.satellitesUsed = field(columns.satellitesUsed);
+  result.id = field(columns.id);
   return std::nullopt;
 }
 

@@ -23,6 +23,12 @@ struct JournalResult {
   std::string_view receiver;
   std::string_view station;  // the line's own, else the journal's name
   std::string_view reason;   // the line's own, else derived from timedOut and the TTFF
+  // The columns the summaries do not count, as the line holds them (empty when it lacks them).
+  std::string_view port;
+  std::string_view testType;
+  std::string_view satellitesInView;
+  std::string_view satellitesUsed;
+  std::string_view id;  // the result's id; older versions' lines have none
   std::optional<uint32_t> ttffSeconds;
   bool timedOut = false;
   uint32_t averageSnr = 0;
@@ -38,7 +44,22 @@ inline constexpr size_t kLongestJournalLine = 4096;  // bytes; the writer's line
 struct JournalColumnMap {
   size_t fields = 0;
   size_t utc, receiver, ttffSeconds, timedOut, averageSnr, passLevel, verdict, reason, station;
+  size_t port, testType, satellitesInView, satellitesUsed, id;
 };
+
+// A journal line as the reader takes it: without its line end, and the first
+// line of a file without the byte-order mark a spreadsheet saves before it.
+std::string_view JournalLineText(std::string_view line, bool firstOfFile);
+// The fields of a line, split at every comma.
+void SplitJournalFields(std::string_view line, std::vector<std::string_view>& fields);
+// True for a header's fields: a header names the utc column; a result line
+// holds a time there, and the writer puts it first.
+bool IsJournalHeader(const std::vector<std::string_view>& fields);
+// The columns that the last header among the whole lines of `tail`, the end
+// of a journal, names (`startsTheFile`: `tail` is the whole journal); an
+// unended last line counts, as it is whole once the next line is appended.
+// Empty when `tail` holds no header.
+std::vector<std::string> LastJournalHeader(std::string_view tail, bool startsTheFile);
 
 // "2026-12-08" of "2026-12-08T06:30:00Z".
 std::string_view JournalDayOf(std::string_view utc);
@@ -60,12 +81,13 @@ class CJournalReader {
 
   // True when lines came before any header and were read in the writer's order.
   bool ReadWithoutHeader() const { return m_bReadWithoutHeader; }
+  // The number of the line read last (1 for the first).
+  uint64_t LineNumber() const { return m_uLineNumber; }
 
  private:
   void Keep(const char* bytes, size_t count);
   void EndPendingLine();
   void ReadLine(std::string_view line);
-  bool IsHeader() const;
   void ReadHeader();
   void ReadResult(const JournalColumnMap& columns);
   std::optional<std::string> ParseResult(const JournalColumnMap& columns, JournalResult& result) const;

@@ -122,8 +122,17 @@ int CProductionStation::ReceiverCount() const {
   return static_cast<int>(std::min(m_Conf.m_PortCount, kMaxConfiguredPorts));
 }
 
+PanelSnapshot CProductionStation::Panel(int panel) const {
+  PanelSnapshot snapshot = m_Test.Panel(panel);
+  if ((m_bEnded || m_bStopRequested) && snapshot.bPresent && !snapshot.bDone) {
+    snapshot.bFixed = false;
+    snapshot.bStopped = true;
+  }
+  return snapshot;
+}
+
 PanelSnapshot CProductionStation::Result(int index) const {
-  if (index < m_Test.DeviceCount()) return m_Test.Panel(index);
+  if (index < m_Test.DeviceCount()) return Panel(index);
   const uint32_t port = static_cast<uint32_t>(index);
   PanelSnapshot untested;
   untested.bPresent = true;

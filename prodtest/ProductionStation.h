@@ -12,7 +12,8 @@
 //
 // Every receiver of the run gets exactly one journal line: when its test ends
 // ("fix", "timeout"), when it cannot be opened ("open failed"), or when the
-// run ends first ("stopped").
+// run ends first ("stopped"). A test ends on a tick: a receiver whose fix no
+// tick counted before the run ended or a stop was requested fails, stopped.
 //
 // Threads: Start, Tick and EndRun run on one driving thread (the UI thread or
 // the command's loop); OnGPSData on the devices' parse threads; Stop on any
@@ -70,6 +71,8 @@ class CProductionStation : public CGPSListener {
 
   // The receivers of the run: the configured ports, in their order.
   int ReceiverCount() const;
+  // What `panel` shows: the test's panel, stopped once the run is over before its test finished.
+  PanelSnapshot Panel(int panel) const;
   // What receiver `index` shows or recorded (its port and level when it was never tested).
   PanelSnapshot Result(int index) const;
   const CProductionTest& Test() const { return m_Test; }

@@ -57,6 +57,7 @@ uint32_t AverageSnr(const GpsPosition& position) {
 }
 
 TestVerdict VerdictOf(const PanelSnapshot& panel) {
+  if (panel.bStopped) return TestVerdict::Fail;
   if (panel.bFixed) {
     if (panel.passLevel == 0) return TestVerdict::None;
     return panel.averageSnr >= panel.passLevel ? TestVerdict::Pass : TestVerdict::Fail;

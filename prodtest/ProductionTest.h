@@ -37,6 +37,7 @@ struct PanelSnapshot {
   uint32_t elapsedSeconds = 0;
   uint32_t averageSnr = 0;
   bool bDone = false;  // the test finished: fixed, or timed out (then never fixed)
+  bool bStopped = false;  // the run ended before the test finished: it failed, and a fix no tick counted is none
 };
 
 // The texts of one panel's fields.
@@ -49,7 +50,8 @@ struct PanelTexts {
 };
 
 // The verdict the panel shows: None while running and for a fixed receiver
-// without a pass level; Fail after a timeout without a fix.
+// without a pass level; Fail after a timeout without a fix, and when the run
+// was stopped first.
 TestVerdict VerdictOf(const PanelSnapshot& panel);
 // The verdict for a result line: a fixed receiver without a level passes.
 TestVerdict ResultVerdictOf(const PanelSnapshot& panel);

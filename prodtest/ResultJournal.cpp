@@ -15,16 +15,16 @@
 #include "platform/Debug.h"
 #include "platform/DeviceProfile.h"
 #include "platform/DeviceRoot.h"
+#include "platform/RandomId.h"
 #include "prodtest/FormatText.h"
+#include "prodtest/JournalReader.h"
 
 namespace {
 
 constexpr const char* kCardJournalPath = "\\Storage Card\\NAVLUME_RESULTS.CSV";
 constexpr const char* kTempJournalPath = "\\Temp\\NAVLUME_RESULTS.CSV";
-constexpr size_t kMaxHeaderBytes = 4096;  // a first line longer than this is taken as cut there
 
 using Fields = std::map<std::string_view, std::string>;
-using Columns = std::vector<std::string>;
 
 std::string UtcIsoTime() {
   SYSTEMTIME t{};
@@ -53,42 +53,50 @@ Fields ResultFields(const PanelSnapshot& result, int32_t testType, TestEndReason
           {kSatellitesInView, std::to_string(result.position.satellitesInView)},
           {kSatellitesUsed, std::to_string(result.position.satelliteCount)},
           {kReason, TestEndReasonText(reason)},
-          {kStation, WithoutSeparators(StationName())}};
+          {kStation, WithoutSeparators(StationName())},
+          {kId, platform::RandomUuid()}};
 }
 
-// The column names of a header line.
-Columns ColumnsOf(std::string header) {
-  while (!header.empty() && (header.back() == '\n' || header.back() == '\r')) header.pop_back();
-  Columns columns;
-  for (size_t start = 0;;) {
-    const size_t comma = header.find(',', start);
-    columns.push_back(header.substr(start, comma - start));
-    if (comma == std::string::npos) return columns;
-    start = comma + 1;
-  }
-}
-
-// One line with a field for every column, in their order; a column this version does not know stays empty.
-std::string LineOf(const Columns& columns, const Fields& fields) {
+// One line with a field for every column, in their order.
+std::string LineOf(const Fields& fields) {
   std::string line;
-  for (size_t i = 0; i < columns.size(); ++i) {
+  for (size_t i = 0; i < kResultJournalColumns.size(); ++i) {
     if (i > 0) line += ',';
-    if (const auto found = fields.find(columns[i]); found != fields.end()) line += found->second;
+    line += fields.at(kResultJournalColumns[i]);
   }
   return line + "\r\n";
 }
 
-Columns OurColumns() { return {kResultJournalColumns.begin(), kResultJournalColumns.end()}; }
+// The last bytes of a journal of `size` bytes, at most kHeaderSearchBytes of them.
+bool ReadTail(int fd, off_t size, std::string& tail) {
+  const auto length = static_cast<size_t>(std::min<off_t>(size, kHeaderSearchBytes));
+  tail.resize(length);
+  for (size_t done = 0; done < length;) {
+    const ssize_t count = ::pread(fd, tail.data() + done, length - done, size - static_cast<off_t>(length - done));
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return false;
+    done += static_cast<size_t>(count);
+  }
+  return true;
+}
 
-// The first line of a journal that holds `size` bytes, and whether the file ends with a line break.
-bool ReadHeader(int fd, off_t size, std::string& header, bool& endsWithLine) {
-  std::array<char, kMaxHeaderBytes> buffer{};
-  const ssize_t count = ::pread(fd, buffer.data(), buffer.size(), 0);
-  char last = 0;
-  if (count <= 0 || ::pread(fd, &last, 1, size - 1) != 1) return false;
-  header.assign(buffer.data(), static_cast<size_t>(count));
-  header = header.substr(0, header.find('\n'));
-  endsWithLine = last == '\n';
+// True when the last header within `tail` names exactly the columns of the writer's lines.
+bool HeadedByOurColumns(std::string_view tail, bool startsTheFile) {
+  const std::vector<std::string> header = LastJournalHeader(tail, startsTheFile);
+  return std::equal(header.begin(), header.end(), kResultJournalColumns.begin(), kResultJournalColumns.end());
+}
+
+// What goes before the line in a journal of `size` bytes: a line break after a
+// line cut short elsewhere, and the header when the last one names other columns.
+bool PrefixOf(int fd, off_t size, std::string& prefix) {
+  if (size == 0) {
+    prefix = ResultJournalHeader();
+    return true;
+  }
+  std::string tail;
+  if (!ReadTail(fd, size, tail)) return false;
+  prefix = tail.back() == '\n' ? "" : "\r\n";
+  if (!HeadedByOurColumns(tail, tail.size() == static_cast<size_t>(size))) prefix += ResultJournalHeader();
   return true;
 }
 
@@ -109,24 +117,17 @@ int LogFailure(const std::string& path, const char* what) {
   return 0;
 }
 
-// Appends the result's line to the journal at `path`, in the columns of its header.
+// Appends the result's line to the journal at `path`, below a header of its columns.
 int AppendToJournal(const std::string& path, const Fields& fields) {
   const int fd = ::open(platform::MapHandheldPath(path).c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return LogFailure(path, "open");
   // Two stations writing one card file still get whole lines and one header.
   ::flock(fd, LOCK_EX);
   struct stat info {};
-  int ok = 0;
-  if (::fstat(fd, &info) == 0) {
-    std::string header;
-    bool endsWithLine = true;
-    if (info.st_size == 0) {
-      ok = AppendWhole(fd, ResultJournalHeader() + LineOf(OurColumns(), fields), 0) ? 1 : 0;
-    } else if (ReadHeader(fd, info.st_size, header, endsWithLine)) {
-      const std::string lineBreak = endsWithLine ? "" : "\r\n";  // a line cut short elsewhere stays apart
-      ok = AppendWhole(fd, lineBreak + LineOf(ColumnsOf(header), fields), info.st_size) ? 1 : 0;
-    }
-  }
+  std::string prefix;
+  const bool written = ::fstat(fd, &info) == 0 && PrefixOf(fd, info.st_size, prefix) &&
+                       AppendWhole(fd, prefix + LineOf(fields), info.st_size);
+  const int ok = written ? 1 : 0;
   if (!ok) LogFailure(path, "write");
   ::close(fd);
   if (ok) {
@@ -170,8 +171,10 @@ std::string StationName() {
 
 std::string ResultJournalPath() { return platform::StorageCardPresent() ? kCardJournalPath : kTempJournalPath; }
 
+std::array<std::string_view, 2> ResultJournalPaths() { return {kCardJournalPath, kTempJournalPath}; }
+
 std::string ResultJournalLine(const PanelSnapshot& result, int32_t testType, TestEndReason reason) {
-  return LineOf(OurColumns(), ResultFields(result, testType, reason));
+  return LineOf(ResultFields(result, testType, reason));
 }
 
 int AppendTestResult(const PanelSnapshot& result, int32_t testType, TestEndReason reason, std::string* writtenTo) {

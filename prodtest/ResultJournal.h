@@ -2,10 +2,15 @@
 // The result journal: one CSV line per receiver of a run, written when its
 // test ends or the run ends, to "\Storage Card\NAVLUME_RESULTS.CSV" when the
 // card is present and takes it, else to "\Temp\NAVLUME_RESULTS.CSV". A new
-// file starts with a header line; a file keeps the columns of its header, so
-// a journal that an older version started gets lines of its own columns. Each
-// append is one write, flushed to the medium; a write that fails part-way is
-// cut back, so the file never holds half a line.
+// file starts with a header line. Every line carries all the writer's columns,
+// the last one a random id of its own; the columns of a line are named by the
+// last header above it, so when the journal's last header names other columns
+// (an older version's, a foreign one's, or none at all) the current header is
+// appended first. The writer finds that header as the reader does, within the
+// journal's last kHeaderSearchBytes: an append reads at most that much of a
+// journal however long it grows, and a header further back is written again.
+// Each append is one write, flushed to the medium; a write that fails part-way
+// is cut back, so the file never holds half a line.
 
 #include <array>
 #include <cstdint>
@@ -40,10 +45,16 @@ inline constexpr std::array kResultJournalColumns = {
     journal_column::kTestType,   journal_column::kTtffSeconds, journal_column::kTimedOut,
     journal_column::kAverageSnr, journal_column::kPassLevel, journal_column::kVerdict,
     journal_column::kSatellitesInView, journal_column::kSatellitesUsed, journal_column::kReason,
-    journal_column::kStation};
+    journal_column::kStation,    journal_column::kId};
 inline constexpr size_t kFirstJournalColumnCount = 11;
+inline constexpr size_t kStationJournalColumnCount = 13;  // the version that added reason and station
+// How many of those columns each version of the journal wrote, oldest first.
+inline constexpr std::array kJournalVersionColumnCounts = {kFirstJournalColumnCount, kStationJournalColumnCount,
+                                                           kResultJournalColumns.size()};
+// How far back from its end the writer looks for a journal's last header.
+inline constexpr size_t kHeaderSearchBytes = 64 * 1024;
 
-// "utc,port,...,reason,station\r\n": the first line of a new journal; with
+// "utc,port,...,station,id\r\n": the first line of a new journal; with
 // `columns`, of a journal of that many first columns (kFirstJournalColumnCount:
 // the first version's).
 std::string ResultJournalHeader(size_t columns = kResultJournalColumns.size());
@@ -54,8 +65,11 @@ const char* TestEndReasonText(TestEndReason reason);  // "fix", "timeout", "open
 
 // The handheld path a line is offered to first.
 std::string ResultJournalPath();
+// Every handheld path the journal may be at, the card first.
+std::array<std::string_view, 2> ResultJournalPaths();
 
-// "2026-12-08T06:30:00Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4\r\n" at the current UTC time.
+// "2026-12-08T06:30:00Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4,
+// 1b4e28ba-2fa1-4d3b-a3f5-ef19b5a7633b\r\n" (one line) at the current UTC time, with a new id.
 std::string ResultJournalLine(const PanelSnapshot& result, int32_t testType, TestEndReason reason);
 
 // Appends the line of one receiver; 1 when the card or \Temp has it (its handheld

@@ -86,3 +86,4 @@ constexpr int IDC_PRD_TTFF2 = 6044;
 constexpr int IDC_PRD_BAR2_FIRST = 6045;  // 6045-6056
 constexpr int IDC_PRD_PRN2_FIRST = 6060;  // 6060-6071
 constexpr int IDC_PRD_UNSAVED = 6080;     // shown when a result could not be saved in the journal
+constexpr int IDC_PRD_RESULTS_WAITING = 6081;  // shown while results wait for the database

@@ -2,9 +2,13 @@
 // sets up, run by the production station as the production sheet runs it,
 // without a display. Progress goes to standard error once a second; when
 // every receiver is done, the run reaches --max-seconds or a stop signal
-// arrives, one JSON line per receiver goes to standard output.
+// arrives, one JSON line per receiver goes to standard output. With a results
+// database (--database, else device.ini's [results] database) a forwarder
+// sends each journalled line to it; the run's end waits a few seconds for
+// them, then names on standard error how many still wait.
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -13,11 +17,13 @@
 #include <nlohmann/json.hpp>
 
 #include "device/GPSDevice.h"
+#include "platform/DeviceProfile.h"
 #include "platform/DeviceRoot.h"
 #include "platform/StopSignals.h"
 #include "platform/Time.h"
 #include "prodtest/PortConf.h"
 #include "prodtest/ProductionStation.h"
+#include "results/Forwarder.h"
 #include "tools/CommandRoot.h"
 #include "tools/Commands.h"
 
@@ -26,6 +32,8 @@ namespace {
 constexpr int kExitAnyFail = 1;
 constexpr int kExitNotProductionTest = 2;
 constexpr int kExitResultNotSaved = 3;
+// How long the end of a run waits for its results to reach the database (system ms).
+constexpr uint32_t kEndOfRunSendingMs = 3000;
 
 constexpr const char* kExitCodesText =
     "Exit codes: 0 every receiver passed; 1 a receiver failed, could not be opened or did not finish; "
@@ -35,6 +43,7 @@ struct ProdTestOptions {
   std::string root;
   double timeScale = 1.0;
   std::optional<uint32_t> maxSeconds;
+  std::optional<std::string> database;  // overrides device.ini's [results] database
 };
 
 [[noreturn]] void Exit(int code, const std::string& reason) {
@@ -97,16 +106,39 @@ void RunTicks(CProductionStation& station, std::optional<uint32_t> maxSeconds) {
   }
 }
 
+// A forwarder to the results database when one is set, started; none without.
+std::unique_ptr<results::CResultForwarder> StartForwarder(const ProdTestOptions& options,
+                                                          const std::filesystem::path& root) {
+  const std::string database = options.database.value_or(platform::CurrentDeviceProfile().resultsDatabase);
+  if (database.empty()) return nullptr;
+  auto forwarder = std::make_unique<results::CResultForwarder>(database, root, [](const std::string& message) {
+    std::fprintf(stderr, "navlume-cli prodtest: %s\n", message.c_str());
+  });
+  forwarder->Start();
+  return forwarder;
+}
+
+void ReportResultsWaiting(results::CResultForwarder& forwarder) {
+  if (const uint64_t waiting = forwarder.WaitUntilSent(results::ServerWaitMs(kEndOfRunSendingMs)))
+    std::fprintf(stderr,
+                 "navlume-cli prodtest: %llu results wait for the database; the next run or "
+                 "navlume-cli journal push sends them\n",
+                 static_cast<unsigned long long>(waiting));
+}
+
 void RunProdTest(const ProdTestOptions& options) {
   platform::SetTimeScale(options.timeScale);
   UseCommandRoot("prodtest", options.root, kExitNotProductionTest);
 
   CPortConf conf;
   ReadProductionConfiguration(conf);
+  std::unique_ptr<results::CResultForwarder> forwarder;  // outlives the station, which tells it of its lines
   CProductionStation station(conf);
-  // Before any receiver's thread starts, so that every thread leaves the signals to the watcher.
+  // Before any receiver's or the forwarder's thread starts, so that every thread leaves the signals to the watcher.
   platform::CStopSignals stop([&station] { station.Stop(); });
   if (!stop.Start()) Exit(kExitAnyFail, "cannot catch SIGINT/SIGTERM");
+  forwarder = StartForwarder(options, root);
+  station.SetResultListener(forwarder.get());
   if (station.Start()) {
     RunTicks(station, options.maxSeconds);
   } else if (!stop.Requested()) {
@@ -120,6 +152,7 @@ void RunProdTest(const ProdTestOptions& options) {
     std::cout << ResultJson(result).dump() << '\n';
   }
   std::cout.flush();
+  if (forwarder) ReportResultsWaiting(*forwarder);
   for (const std::string& port : station.UnsavedResults())
     std::fprintf(stderr, "navlume-cli prodtest: the result of %s was not saved: no place took its journal line\n",
                  port.c_str());
@@ -139,5 +172,7 @@ void AddProdTestCommand(CLI::App& app) {
       ->check(CLI::PositiveNumber);
   command->add_option("--max-seconds", options->maxSeconds, "End the run after S test seconds (for runs without a timeout)")
       ->check(CLI::PositiveNumber);
+  command->add_option("--database", options->database,
+                      "Results database: a libpq connection string or URI (default: device.ini's [results] database)");
   command->callback([options] { RunProdTest(*options); });
 }

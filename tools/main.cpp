@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
   AddConfigCommand(app);
   AddProdTestCommand(app);
   AddJournalCommand(app);
+  AddDbCommand(app);
   AddDetectCommand(app);
   AddReportCommand(app);
   if (NamesUnknownCommand(app, argc, argv)) return kExitUsage;

@@ -15,6 +15,7 @@ namespace {
 constexpr int kTestTimerId = 1;
 constexpr const char* kEmptyChannelPrn = "00";  // a channel without satellite, as the form starts
 constexpr const char* kUnsavedText = "Result not saved: ";
+constexpr const char* kWaitingText = "Results waiting: ";
 constexpr int kChannels = static_cast<int>(kGpsMaxSatellites);
 
 struct PanelIds {
@@ -27,8 +28,10 @@ constexpr PanelIds kPanelIds[kTestPanels] = {
 
 }  // namespace
 
-CPrdTestPage::CPrdTestPage(CProductionStation& station)
-    : CGPSPage(kPageMain, IDD_PRD_TEST_PAGE, UseForm<Ui::PrdTestPage>()), m_Station(station) {}
+CPrdTestPage::CPrdTestPage(CProductionStation& station, WaitingCount resultsWaiting)
+    : CGPSPage(kPageMain, IDD_PRD_TEST_PAGE, UseForm<Ui::PrdTestPage>()),
+      m_Station(station),
+      m_ResultsWaiting(std::move(resultsWaiting)) {}
 
 bool CPrdTestPage::OnInitDialog() {
   CGPSPage::OnInitDialog();
@@ -46,6 +49,7 @@ bool CPrdTestPage::OnInitDialog() {
   m_FramePen = QPen(Qt::black, kBarFramePenWidth);
   m_FrameBrush = QBrush(ToQColor(kBarFrameFill));
   ShowItem(IDC_PRD_UNSAVED, false);
+  ShowItem(IDC_PRD_RESULTS_WAITING, false);
   SetTimer(kTestTimerId, m_Station.MsUntilNextTick());
   return true;
 }
@@ -60,6 +64,7 @@ void CPrdTestPage::OnTimer(int timerId) {
   m_Station.Tick();
   SetTimer(kTestTimerId, m_Station.MsUntilNextTick());
   ShowUnsavedResults();
+  ShowResultsWaiting();
   Refresh(false);
 }
 
@@ -68,7 +73,7 @@ void CPrdTestPage::OnPaint(QPainter& painter) {
   painter.setPen(m_FramePen);
   painter.setBrush(m_FrameBrush);
   for (int panel = 0; panel < kTestPanels; ++panel) {
-    const PanelSnapshot snapshot = m_Station.Test().Panel(panel);
+    const PanelSnapshot snapshot = m_Station.Panel(panel);
     if (!snapshot.bPresent) continue;
     const PanelIds& ids = kPanelIds[panel];
     const PanelTexts texts = PanelTextsOf(snapshot);
@@ -89,6 +94,12 @@ void CPrdTestPage::ShowUnsavedResults() {
   for (size_t i = 0; i < ports.size(); ++i) text += (i > 0 ? ", " : "") + QString::fromStdString(ports[i]);
   SetItemText(IDC_PRD_UNSAVED, text);
   ShowItem(IDC_PRD_UNSAVED, true);
+}
+
+void CPrdTestPage::ShowResultsWaiting() {
+  const uint64_t waiting = m_ResultsWaiting ? m_ResultsWaiting() : 0;
+  if (waiting > 0) SetItemText(IDC_PRD_RESULTS_WAITING, kWaitingText + QString::number(waiting));
+  ShowItem(IDC_PRD_RESULTS_WAITING, waiting > 0);
 }
 
 void CPrdTestPage::DrawSignalBars(QPainter& painter, int panel, const GpsPosition& position) {

@@ -104,10 +104,12 @@ class PrdPagesTest : public ::testing::Test {
     return static_cast<Page&>(*m_Pages.emplace_back(std::make_unique<Page>(m_Conf)));
   }
   // A test page of `devices` on a station of its own, made from the configuration as it stands.
-  CPrdTestPage& NewTestPage(std::initializer_list<CGPSDevice*> devices) {
+  CPrdTestPage& NewTestPage(std::initializer_list<CGPSDevice*> devices,
+                            CPrdTestPage::WaitingCount resultsWaiting = {}) {
     CProductionStation& station = *m_Stations.emplace_back(std::make_unique<CProductionStation>(m_Conf));
     for (CGPSDevice* device : devices) station.Test().AddDevice(device);
-    return static_cast<CPrdTestPage&>(*m_Pages.emplace_back(std::make_unique<CPrdTestPage>(station)));
+    return static_cast<CPrdTestPage&>(
+        *m_Pages.emplace_back(std::make_unique<CPrdTestPage>(station, std::move(resultsWaiting))));
   }
   std::vector<std::unique_ptr<CProductionStation>> m_Stations;
   std::vector<std::unique_ptr<CGPSPage>> m_Pages;
@@ -203,6 +205,41 @@ TEST_F(PrdPagesTest, AResultNoPlaceTookIsNamed) {
   page.OnTimer(kTimerId);
   EXPECT_TRUE(page.IsItemVisible(IDC_PRD_UNSAVED));
   EXPECT_EQ(page.ItemText(IDC_PRD_UNSAVED), "Result not saved: COM2:");
+}
+
+// Results that wait for the database are counted in one line, gone once they are sent.
+TEST_F(PrdPagesTest, ResultsWaitingForTheDatabaseAreCounted) {
+  CGPSDevice ublox;
+  OpenDevice(ublox, "COM2:");
+  uint64_t waiting = 3;
+  CPrdTestPage& page = NewTestPage({&ublox}, [&waiting] { return waiting; });
+  ShowSheet({{"Main", &page}});
+  page.KillTimer(kTimerId);
+  EXPECT_FALSE(page.IsItemVisible(IDC_PRD_RESULTS_WAITING));
+  page.OnTimer(kTimerId);
+  EXPECT_TRUE(page.IsItemVisible(IDC_PRD_RESULTS_WAITING));
+  EXPECT_EQ(page.ItemText(IDC_PRD_RESULTS_WAITING), "Results waiting: 3");
+  waiting = 0;
+  page.OnTimer(kTimerId);
+  EXPECT_FALSE(page.IsItemVisible(IDC_PRD_RESULTS_WAITING));
+}
+
+// A fix that no tick counted before a stop is none: the page shows the Fail the journal has.
+TEST_F(PrdPagesTest, AStopBeforeATickCountedTheFixShowsFail) {
+  CGPSDevice ublox;
+  OpenDevice(ublox, "COM2:");
+  CPrdTestPage& page = NewTestPage({&ublox});
+  ShowSheet({{"Main", &page}});
+  page.KillTimer(kTimerId);
+  ublox.m_bFixed = 1;
+  page.OnGPSData(&ublox, Record(1, {40, 41, 42}));
+  Paint(page);
+  EXPECT_EQ(page.ItemText(IDC_PRD_SNR1), "41( Pass )");
+  m_Stations.back()->Stop();
+  page.OnTimer(kTimerId);
+  Paint(page);
+  EXPECT_EQ(page.ItemText(IDC_PRD_TTFF1), "00:00");
+  EXPECT_EQ(page.ItemText(IDC_PRD_SNR1), "41( Fail )");
 }
 
 TEST_F(PrdPagesTest, OneByOneSecondPanelWaitsAtZero) {

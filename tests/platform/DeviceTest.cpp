@@ -132,6 +132,8 @@ TEST_F(DeviceTest, ProfileReadsEverySection) {
       "port = 3000\n"
       "[NMEA]\n"
       "talkers = Any\n"
+      "[Results]\n"
+      "database = host=db.example dbname=line user=navlume_station sslmode=verify-full ; the line's\n"
       "[future]\n"
       "anything = at all\n"));
   EXPECT_EQ(profile.gpsType, 4u);
@@ -142,6 +144,7 @@ TEST_F(DeviceTest, ProfileReadsEverySection) {
   EXPECT_EQ(profile.gpsdHost, "gps.local");
   EXPECT_EQ(profile.gpsdPort, 3000);
   EXPECT_TRUE(profile.anyTalker);
+  EXPECT_EQ(profile.resultsDatabase, "host=db.example dbname=line user=navlume_station sslmode=verify-full");
   EXPECT_TRUE(m_Capture.Lines().empty());
 }
 

@@ -144,9 +144,9 @@ TEST_F(ProdTestCommandTest, OneByOneBothPass) {
   ASSERT_EQ(journalLines.size(), 3u) << journal;
   EXPECT_EQ(journalLines[0],
             "utc,port,receiver,testType,ttffSeconds,timedOut,averageSnr,passLevel,verdict,satellitesInView,"
-            "satellitesUsed,reason,station\r");
+            "satellitesUsed,reason,station,id\r");
   EXPECT_NE(journalLines[1].find(",COM2:,U-BLOX7,One by one,"), std::string::npos);
-  EXPECT_NE(journalLines[1].find(",0,41,35,Pass,6,6,fix,Line 4\r"), std::string::npos) << journalLines[1];
+  EXPECT_NE(journalLines[1].find(",0,41,35,Pass,6,6,fix,Line 4,"), std::string::npos) << journalLines[1];
   EXPECT_NE(journalLines[2].find(",COM9:,A-GPS,One by one,"), std::string::npos);
 
   // A second run appends without another header.

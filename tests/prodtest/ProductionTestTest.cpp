@@ -8,6 +8,10 @@
 
 #include <atomic>
 #include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -15,6 +19,8 @@
 #include "platform/Clock.h"
 #include "platform/Time.h"
 #include "prodtest/DeviceRootFixture.h"
+#include "prodtest/JournalReader.h"
+#include "prodtest/JournalSummary.h"
 #include "prodtest/PortConf.h"
 #include "prodtest/ProductionStation.h"
 #include "prodtest/ResultJournal.h"
@@ -22,6 +28,8 @@
 namespace {
 
 using navlume_test::ReadText;
+
+constexpr const char* kTempJournal = "files/Temp/NAVLUME_RESULTS.CSV";
 
 GpsPosition WithSnrs(std::vector<uint32_t> snrs, uint32_t inView = 0, uint32_t used = 0) {
   GpsPosition position{};
@@ -282,6 +290,41 @@ TEST_F(ProductionTestTest, OneByOneHandsOverWhenTheFirstIsDone) {
   EXPECT_NE(journal.find(",COM9:,A-GPS,One by one,0,0,0,35,Fail,0,0,open failed,"), std::string::npos) << journal;
 }
 
+// A test ends on a tick. A receiver whose fix no tick counted before the run
+// ended, by a stop or at its end, fails, stopped: on the page, in the
+// command's result and in the journal alike.
+TEST_F(ProductionTestTest, AFixNoTickCountedBeforeTheRunEndedFails) {
+  for (const bool stopRequested : {true, false}) {
+    std::filesystem::remove(Root() / kTempJournal);
+    CPortConf conf;
+    conf.m_TestType = kTestTypeSameTime;
+    conf.m_TestTimeout = 30;
+    conf.m_PortCount = 1;
+    conf.m_PortNames[0] = "COM2:";
+    CProductionStation station(conf);
+    station.Test().AddDevice(&m_First);
+    m_First.m_State = kDeviceOpen;
+    m_First.m_bFixed = 0;
+    for (int i = 0; i < 3; ++i) station.Tick();
+    m_First.m_bFixed = 1;
+    station.OnGPSData(&m_First, WithFix(WithSnrs({40, 41, 42}, 3, 3)));
+    EXPECT_EQ(PanelTextsOf(station.Panel(0)).snr, "41( Pass )");  // the live panel sees the fix
+    if (stopRequested) {
+      station.Stop();
+      station.Tick();
+      EXPECT_EQ(PanelTextsOf(station.Panel(0)).snr, "41( Fail )");
+    }
+    station.EndRun();
+    const PanelTexts shown = PanelTextsOf(station.Panel(0));
+    EXPECT_EQ(shown.ttff, "00:03") << stopRequested;
+    EXPECT_EQ(shown.snr, "41( Fail )") << stopRequested;
+    EXPECT_EQ(ResultVerdictOf(station.Result(0)), TestVerdict::Fail) << stopRequested;
+    const std::string journal = ReadText(Root() / kTempJournal);
+    EXPECT_NE(journal.find(",COM2:,U-BLOX7,At the same time,3,0,41,35,Fail,3,3,stopped,"), std::string::npos)
+        << journal;
+  }
+}
+
 TEST_F(ProductionTestTest, FinishedHandlerRunsOncePerReceiver) {
   CProductionTest test(kTestTypeSameTime, 5);
   std::vector<int> finished;
@@ -332,6 +375,37 @@ TEST_F(ProductionTestTest, RecordAndAverageAreReadTogether) {
   parse.join();
 }
 
+const std::string kHeader = ResultJournalHeader();
+const std::string kFirstHeader = ResultJournalHeader(kFirstJournalColumnCount);
+
+// A random UUID as the writer makes them: lower-case hex, version 4, variant 10.
+bool IsRandomUuid(std::string_view text) {
+  constexpr std::string_view kForm = "xxxxxxxx-xxxx-4xxx-vxxx-xxxxxxxxxxxx";
+  constexpr std::string_view kHex = "0123456789abcdef", kVariant = "89ab";
+  if (text.size() != kForm.size()) return false;
+  for (size_t i = 0; i < kForm.size(); ++i) {
+    const std::string_view allowed = kForm[i] == 'x' ? kHex : kForm[i] == 'v' ? kVariant : kForm.substr(i, 1);
+    if (allowed.find(text[i]) == std::string_view::npos) return false;
+  }
+  return true;
+}
+
+// The journal with the random id that ends a line as "ID"; the ids in `ids`, when given.
+std::string WithoutIds(const std::string& journal, std::set<std::string>* ids = nullptr) {
+  std::string text;
+  std::istringstream lines(journal);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t comma = line.rfind(',');
+    const std::string id = comma == std::string::npos ? "" : line.substr(comma + 1, line.find('\r') - comma - 1);
+    if (IsRandomUuid(id)) {
+      if (ids) ids->insert(id);
+      line.replace(comma + 1, id.size(), "ID");
+    }
+    text += line + (lines.eof() ? "" : "\n");
+  }
+  return text;
+}
+
 class ResultJournalTest : public navlume_test::DeviceRootTest {
  protected:
   void SetUp() override {
@@ -370,22 +444,80 @@ TEST_F(ResultJournalTest, HeaderOnceThenOneLinePerResult) {
   // The lines are split at every comma: a station name keeps none.
   NameStation("Bay 2, \"B\"");
   ASSERT_EQ(AppendTestResult(timedOut, kTestTypeSameTime, TestEndReason::Stopped), 1);
-  EXPECT_EQ(ReadText(Root() / "files/Temp/NAVLUME_RESULTS.CSV"),
+  std::set<std::string> ids;
+  EXPECT_EQ(WithoutIds(ReadText(Root() / kTempJournal), &ids),
             "utc,port,receiver,testType,ttffSeconds,timedOut,averageSnr,passLevel,verdict,satellitesInView,"
-            "satellitesUsed,reason,station\r\n"
-            "2026-12-08T06:30:05Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4\r\n"
-            "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9,timeout,Line 4\r\n"
-            "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9,stopped,Bay 2; \"B\"\r\n");
+            "satellitesUsed,reason,station,id\r\n"
+            "2026-12-08T06:30:05Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4,ID\r\n"
+            "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9,timeout,Line 4,ID\r\n"
+            "2026-12-08T06:30:05Z,COM9:,A-GPS,At the same time,30,1,41,35,Fail,10,9,stopped,Bay 2; \"B\",ID\r\n");
+  EXPECT_EQ(ids.size(), 3u);  // each line has an id of its own
 }
 
-TEST_F(ResultJournalTest, AnOlderJournalKeepsTheColumnsOfItsHeader) {
-  const std::string older =
-      "utc,port,receiver,testType,ttffSeconds,timedOut,averageSnr,passLevel,verdict,satellitesInView,"
-      "satellitesUsed\r\n";
-  navlume_test::WriteText(Root() / "files/Temp/NAVLUME_RESULTS.CSV", older);
-  ASSERT_EQ(AppendTestResult(Result(), kTestTypeOneByOne, TestEndReason::Fix), 1);
-  EXPECT_EQ(ReadText(Root() / "files/Temp/NAVLUME_RESULTS.CSV"),
-            older + "2026-12-08T06:30:05Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9\r\n");
+// A line's fields always match the last header above it, as the reader takes
+// it: when that header names other columns, or there is none, the current
+// header goes first, and the line never has an empty field.
+TEST_F(ResultJournalTest, ALineGoesBelowAHeaderOfItsColumns) {
+  const std::string line = "2026-12-08T06:30:05Z,COM2:,U-BLOX7,One by one,31,0,41,35,Pass,10,9,fix,Line 4,ID\r\n";
+  const std::string firstLine = "2026-03-01T08:00:00Z,COM2:,U-BLOX7,One by one,30,0,40,35,Pass,10,9\r\n";
+  const std::string stationHeader = ResultJournalHeader(kStationJournalColumnCount);
+  const std::string foreignHeader = "utc,receiver,ttffSeconds,timedOut,averageSnr,passLevel,verdict\r\n";
+  const std::string byteOrderMark = "\xEF\xBB\xBF";
+  const std::string faraway(kHeaderSearchBytes, '\n');  // blank lines: they hold nothing
+  const struct {
+    const char* what;
+    std::string journal;
+    std::string appended;
+  } cases[] = {
+      {"new", "", kHeader + line},
+      {"current", kHeader, line},
+      {"current, saved by a spreadsheet", byteOrderMark + kHeader, line},
+      {"first version, saved by a spreadsheet", byteOrderMark + kFirstHeader + firstLine, kHeader + line},
+      {"first version", kFirstHeader + firstLine, kHeader + line},
+      {"headerless", firstLine, kHeader + line},
+      {"reason and station", stationHeader, kHeader + line},
+      {"foreign", foreignHeader, kHeader + line},
+      {"current, then foreign", kHeader + line + foreignHeader, kHeader + line},
+      {"foreign, then current", foreignHeader + kHeader, line},
+      {"current, without its line end", kHeader.substr(0, kHeader.size() - 2), "\r\n" + line},
+      {"a half line", kHeader + "2026-12-08T06:30:00Z,CO", "\r\n" + line},
+      {"current, far back", kHeader + faraway, kHeader + line},
+      {"current, within reach", kHeader + faraway.substr(kHeader.size()), line},
+  };
+  for (const auto& each : cases) {
+    navlume_test::WriteText(Root() / kTempJournal, each.journal);
+    ASSERT_EQ(AppendTestResult(Result(), kTestTypeOneByOne, TestEndReason::Fix), 1) << each.what;
+    EXPECT_EQ(WithoutIds(ReadText(Root() / kTempJournal)), WithoutIds(each.journal) + each.appended) << each.what;
+  }
+}
+
+// A first version's journal, whose lines have no reason, and new lines whose
+// tests did not end with a fix: each counts as a failure with its reason.
+TEST_F(ResultJournalTest, AFirstVersionJournalSummarisesTheNewReasons) {
+  const std::string firstLine = "2026-03-01T08:00:00Z,COM2:,U-BLOX7,One by one,30,0,40,35,Pass,10,9\r\n";
+  navlume_test::WriteText(Root() / kTempJournal, kFirstHeader + firstLine);
+  PanelSnapshot notOpened;
+  notOpened.portName = "COM2:";
+  notOpened.passLevel = 35;
+  ASSERT_EQ(AppendTestResult(notOpened, kTestTypeOneByOne, TestEndReason::OpenFailed), 1);
+  PanelSnapshot stopped = notOpened;
+  stopped.elapsedSeconds = 12;
+  ASSERT_EQ(AppendTestResult(stopped, kTestTypeOneByOne, TestEndReason::Stopped), 1);
+
+  CJournalSummary summary(JournalGrouping::Receiver, "");
+  std::vector<std::string> malformed;
+  CJournalReader reader(
+      "file", [&summary](const JournalResult& r) { summary.Add(r); },
+      [&malformed](uint64_t line, const std::string& why) { malformed.push_back(std::to_string(line) + why); });
+  const std::string journal = ReadText(Root() / kTempJournal);
+  reader.Feed(journal.data(), journal.size());
+  reader.Finish();
+  EXPECT_TRUE(malformed.empty()) << malformed.front();
+  const JournalGroup& ublox = summary.Groups().at("U-BLOX7");
+  EXPECT_EQ(ublox.passed, 1u);
+  EXPECT_EQ(ublox.Failed(), 2u);
+  EXPECT_EQ(ublox.failuresByReason, (std::map<std::string, uint64_t, std::less<>>{{"open failed", 1}, {"stopped", 1}}));
+  EXPECT_EQ(ublox.ttffSeconds.Count(), 1u);  // the fix's only
 }
 
 TEST_F(ResultJournalTest, StationIsTheHostWithoutAName) {
