@@ -1,5 +1,6 @@
 // navlume-cli journal FILE... [--by receiver|station|day] [--since YYYY-MM-DD]
-// [--json] [--html OUT]: summarises stations' result journals, streaming.
+// [--timeout S] [--json] [--html OUT]: summarises stations' result journals,
+// streaming.
 // Lines it cannot read are counted and skipped (the first few named on
 // standard error); a journal it cannot read is named; the exit code is 1
 // only when no journal could be read at all.
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,7 @@ struct JournalOptions {
   std::vector<std::string> files;
   std::string grouping = JournalGroupingName(JournalGrouping::Receiver);
   std::string since;
+  std::optional<uint32_t> timeout;
   bool json = false;
   std::string html;
 };
@@ -121,8 +124,9 @@ void RunJournal(const JournalOptions& options) {
   for (const std::string& file : options.files) files.Read(file);
   files.SayMalformedCount();
   if (files.Totals().files == 0) throw CLI::RuntimeError(kExitFailed);
-  if (!options.html.empty()) WriteHtml(options.html, JournalHtml(summary, files.Totals()));
-  const std::string out = options.json ? JournalJson(summary, files.Totals()) : JournalTable(summary, files.Totals());
+  if (!options.html.empty()) WriteHtml(options.html, JournalHtml(summary, files.Totals(), options.timeout));
+  const std::string out = options.json ? JournalJson(summary, files.Totals(), options.timeout)
+                                       : JournalTable(summary, files.Totals(), options.timeout);
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
@@ -138,6 +142,25 @@ Per group: tests, passed, failed with the failures by reason, yield (passed / te
 tests that got a fix (min, p50, p90, max) and average SNR of every test (p10, p50, p90), first and
 last time stamp. Percentiles are nearest-rank: the smallest value with at least p % of the values
 at or below it. In JSON a TTFF that a group lacks (no test got a fix) is null.
+
+Units: Navlume runs on the unit it tests, so a station testing one receiver type is one unit. Its
+first result counts toward the first-pass yield, its last toward the final yield; retests are the
+results after a unit's first (of two results in one second, a failure counts as the earlier).
+Journals without a station column count each file as one unit (per receiver type).
+
+Capability, with the sample sigma (n - 1): average SNR against the pass level, Cpk = (mean -
+level) / 3 sigma over the tests of that level (the lowest level when a group mixes them); TTFF
+against the test timeout, Cpk = (timeout - mean) / 3 sigma over the tests that got a fix. The
+journal has no timeout column: --timeout S gives it, else the counts of the timed-out tests (the
+lowest when they differ). Fewer than 30 tests give no Cpk ("too few"); below 1.33 a Cpk is
+flagged not capable, below 1.0 more so.
+
+Drift, per group over its days with tests: a p chart of the daily yield (centre the group's yield,
+3 sigma binomial limits for each day's count) and an individuals chart of the daily mean average
+SNR (limits from the mean moving range). A day outside a limit is a signal, and so is the 8th day
+of a run on one side of the centre line. With --by station, a station whose yield lies outside the
+line's limits for its count of tests is one too. Signals come worst first, in JSON as
+{group, day, rule, value, limit}.
 
 Exit code: 0 when a journal was read, 1 when none could be read or the report could not be written,
 2 for a command line it cannot use.
@@ -162,6 +185,9 @@ void AddJournalCommand(CLI::App& app) {
             return IsJournalDay(day) ? std::string() : day + " is not a day as YYYY-MM-DD";
           },
           ""));
+  command->add_option("--timeout", options->timeout, "The test timeout that TTFF is judged against, in seconds")
+      ->type_name("S")
+      ->check(CLI::PositiveNumber);
   command->add_flag("--json", options->json, "Print one JSON object instead of the table");
   command->add_option("--html", options->html, "Also write a self-contained HTML report with charts to OUT")
       ->type_name("OUT");
