@@ -27,7 +27,7 @@ constexpr int kMostValueTicks = 10;
 constexpr int kMostDayTicks = 6;
 constexpr size_t kYieldCell = 4;  // in a table row; the HTML table puts the failures and the units after it
 constexpr size_t kSnrP90Cell = 11;  // the HTML table puts the Cpks after it
-constexpr size_t kMostListedSignals = 12;  // the report lists the worst; JSON has them all
+constexpr size_t kMostListedSignals = 12;  // the table and the report list the worst; JSON has them all
 
 // The spread of a group's values, as the table, JSON and HTML show it.
 struct Spread {
@@ -160,6 +160,10 @@ std::string SignalValueText(SignalRule rule, double value) {
 std::string SignalText(const JournalSignal& signal) {
   return signal.day + ": " + SignalRuleText(signal.rule) + ": " + SignalValueText(signal.rule, signal.value) +
          " against " + SignalValueText(signal.rule, signal.limit);
+}
+
+std::string MoreSignalsText(size_t signals) {
+  return "  and " + std::to_string(signals - kMostListedSignals) + " more signals, all in the --json summary";
 }
 
 // ---- text table ----
@@ -393,9 +397,7 @@ std::string SignalList(const std::vector<JournalSignal>& signals) {
     html += "<li><b>" + XmlEscaped(signals[i].group) + "</b> " + XmlEscaped(SignalText(signals[i])) + "</li>\n";
   }
   html += "</ol>\n";
-  if (signals.size() > kMostListedSignals) {
-    html += "<p>" + std::to_string(signals.size() - kMostListedSignals) + " more signals in the --json summary.</p>\n";
-  }
+  if (signals.size() > kMostListedSignals) html += "<p>" + XmlEscaped(MoreSignalsText(signals.size())) + "</p>\n";
   return html;
 }
 
@@ -451,7 +453,10 @@ std::string JournalTable(const CJournalSummary& summary, const JournalTotals& to
   if (summary.Groups().empty()) return text;
   const std::vector<JournalSignal> signals = JournalSignals(summary);
   text += signals.empty() ? "no signals\n" : "signals, worst first:\n";
-  for (const JournalSignal& signal : signals) text += "  " + signal.group + " " + SignalText(signal) + "\n";
+  for (size_t i = 0; i < signals.size() && i < kMostListedSignals; ++i) {
+    text += "  " + signals[i].group + " " + SignalText(signals[i]) + "\n";
+  }
+  if (signals.size() > kMostListedSignals) text += MoreSignalsText(signals.size()) + "\n";
   text += "\n" + PaddedRow(header, widths);
   const std::string indent(widths[0] + 2, ' ');
   auto row = rows.begin() + 1;
