@@ -89,6 +89,16 @@ std::string CpkText(const Capability& capability) {
   return "none, no spread";
 }
 
+// A table cell's short form: "1.52", "1.21 (< 1.33)", "0.87 (< 1.0)", "too few".
+std::string CpkCellText(const Capability& capability) {
+  if (!capability.cpk) return CpkText(capability);
+  switch (RatingOf(*capability.cpk)) {
+    case CpkRating::NotCapable: return FormatText("%.2f (< %.2f)", *capability.cpk, kCapableCpk);
+    case CpkRating::BelowOne: return FormatText("%.2f (< %.1f)", *capability.cpk, kLeastCpk);
+    default: return FormatText("%.2f", *capability.cpk);
+  }
+}
+
 // The HTML class of a Cpk's cell or line: "bad" below 1.0, "warn" below 1.33.
 const char* CpkClass(const Capability& capability) {
   if (!capability.cpk) return "n";
@@ -333,6 +343,13 @@ std::string Cell(const std::string& text, const char* kind = "n") {
   return std::string("<td class=\"") + kind + "\">" + XmlEscaped(text) + "</td>";
 }
 
+// A time stamp that may break between its day and its time, to keep the table within the page.
+std::string TimeCell(const std::string& utc) {
+  std::string html = XmlEscaped(utc);
+  if (const size_t time = html.find('T'); time != std::string::npos) html.insert(time + 1, "<wbr>");
+  return "<td class=\"time\">" + html + "</td>";
+}
+
 std::string HtmlTable(const CJournalSummary& summary, std::optional<uint32_t> timeout) {
   std::string html =
       "<table>\n<thead><tr><th rowspan=\"2\">" + std::string(JournalGroupingName(summary.Grouping())) +
@@ -355,11 +372,11 @@ std::string HtmlTable(const CJournalSummary& summary, std::optional<uint32_t> ti
                 Cell(std::to_string(units.retests)) + Cell(YieldText(units.firstPass)) + Cell(YieldText(units.final));
       }
       if (i == kSnrP90Cell) {
-        html += Cell(CpkText(capability.averageSnr), CpkClass(capability.averageSnr)) +
-                Cell(CpkText(capability.ttff), CpkClass(capability.ttff));
+        html += Cell(CpkCellText(capability.averageSnr), CpkClass(capability.averageSnr)) +
+                Cell(CpkCellText(capability.ttff), CpkClass(capability.ttff));
       }
     }
-    html += Cell(group.first, "time") + Cell(group.last, "time") + "</tr>\n";
+    html += TimeCell(group.first) + TimeCell(group.last) + "</tr>\n";
   }
   return html + "</tbody>\n</table>\n";
 }
@@ -410,12 +427,12 @@ constexpr const char* kHtmlHead = R"(<!DOCTYPE html>
 <title>Navlume result journal</title>
 <style>
 body { font-family: sans-serif; margin: 1.5em; color: #000; background: #fff; }
-table { border-collapse: collapse; font-size: 0.9em; }
-th, td { border: 1px solid #888; padding: 0.2em 0.5em; }
+table { border-collapse: collapse; font-size: 0.85em; }
+th, td { border: 1px solid #888; padding: 0.2em 0.35em; }
 th { background: #eef1f5; }
 td { white-space: nowrap; }
 td.n { text-align: right; font-variant-numeric: tabular-nums; }
-td.wrap { white-space: normal; min-width: 12em; }
+td.wrap { white-space: normal; min-width: 10em; }
 .charts { display: flex; flex-wrap: wrap; gap: 1em; }
 figure { margin: 0 0 1em 0; flex: 1 1 28em; max-width: 44em; }
 figure svg { width: 100%; height: auto; display: block; }
