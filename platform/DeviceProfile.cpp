@@ -97,6 +97,8 @@ bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view
     if (EqualNoCase(key, kStationNameFromKey)) return ParseNameFrom(value, profile.stationNameFrom);
   } else if (EqualNoCase(section, kNmeaSection)) {
     if (EqualNoCase(key, kTalkersKey)) return ParseTalkers(value, profile.anyTalker);
+  } else if (EqualNoCase(section, kResultsSection)) {
+    if (EqualNoCase(key, kResultsDatabaseKey)) profile.resultsDatabase = std::string(value);
   }
   return true;  // unknown sections and keys are ignored
 }

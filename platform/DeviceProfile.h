@@ -2,7 +2,7 @@
 // The device profile <root>/device.ini: which hardware the unit carries, which
 // device path each of the program's port names ("COM2:") stands for, where the
 // GPS power switch is, where gpsd listens, the station's name or what names
-// it, and which NMEA talkers to decode.
+// it, which NMEA talkers to decode, and which database takes the results.
 
 #include <cstdint>
 #include <filesystem>
@@ -21,6 +21,8 @@ inline constexpr const char* kWwanTypeKey = "wwan_type";
 inline constexpr const char* kPortsSection = "ports";
 inline constexpr const char* kNmeaSection = "nmea";
 inline constexpr const char* kTalkersKey = "talkers";
+inline constexpr const char* kResultsSection = "results";
+inline constexpr const char* kResultsDatabaseKey = "database";
 inline constexpr const char* kStationSection = "station";
 inline constexpr const char* kStationNameKey = "name";
 inline constexpr const char* kStationNameFromKey = "name_from";
@@ -44,6 +46,7 @@ struct DeviceProfile {
   std::string stationName;  // [station] name; empty: not given
   StationNameSource stationNameFrom = StationNameSource::Hostname;  // [station] name_from
   bool anyTalker = false;  // [nmea] talkers = any
+  std::string resultsDatabase;  // [results] database: a libpq connection string; empty: the journal alone
 };
 
 // Reads an INI profile; a missing file gives the defaults, unknown keys are

@@ -32,6 +32,11 @@ constexpr NamedColumn kReadColumns[] = {
     {journal_column::kVerdict, &JournalColumnMap::verdict, true},
     {journal_column::kReason, &JournalColumnMap::reason, false},
     {journal_column::kStation, &JournalColumnMap::station, false},
+    {journal_column::kPort, &JournalColumnMap::port, false},
+    {journal_column::kTestType, &JournalColumnMap::testType, false},
+    {journal_column::kSatellitesInView, &JournalColumnMap::satellitesInView, false},
+    {journal_column::kSatellitesUsed, &JournalColumnMap::satellitesUsed, false},
+    {journal_column::kId, &JournalColumnMap::id, false},
 };
 
 void SplitFields(std::string_view line, std::vector<std::string_view>& fields) {
@@ -221,6 +226,11 @@ std::optional<std::string> CJournalReader::ParseResult(const JournalColumnMap& c
   }
   result.station = field(columns.station);
   if (result.station.empty()) result.station = m_Station;
+  result.port = field(columns.port);
+  result.testType = field(columns.testType);
+  result.satellitesInView = field(columns.satellitesInView);
+  result.satellitesUsed = field(columns.satellitesUsed);
+  result.id = field(columns.id);
   return std::nullopt;
 }
 

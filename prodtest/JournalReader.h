@@ -23,6 +23,12 @@ struct JournalResult {
   std::string_view receiver;
   std::string_view station;  // the line's own, else the journal's name
   std::string_view reason;   // the line's own, else derived from timedOut and the TTFF
+  // The columns the summaries do not count, as the line holds them (empty when it lacks them).
+  std::string_view port;
+  std::string_view testType;
+  std::string_view satellitesInView;
+  std::string_view satellitesUsed;
+  std::string_view id;  // the result's id; older versions' lines have none
   std::optional<uint32_t> ttffSeconds;
   bool timedOut = false;
   uint32_t averageSnr = 0;
@@ -38,6 +44,7 @@ inline constexpr size_t kLongestJournalLine = 4096;  // bytes; the writer's line
 struct JournalColumnMap {
   size_t fields = 0;
   size_t utc, receiver, ttffSeconds, timedOut, averageSnr, passLevel, verdict, reason, station;
+  size_t port, testType, satellitesInView, satellitesUsed, id;
 };
 
 // "2026-12-08" of "2026-12-08T06:30:00Z".
@@ -60,6 +67,8 @@ class CJournalReader {
 
   // True when lines came before any header and were read in the writer's order.
   bool ReadWithoutHeader() const { return m_bReadWithoutHeader; }
+  // The number of the line read last (1 for the first).
+  uint64_t LineNumber() const { return m_uLineNumber; }
 
  private:
   void Keep(const char* bytes, size_t count);

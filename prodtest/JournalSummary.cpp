@@ -46,14 +46,14 @@ JournalUnitCounts CountUnits(const JournalUnits& units) {
   return counts;
 }
 
-void CountHistogram::Add(uint32_t value) {
-  ++m_uCount;
+void CountHistogram::Add(uint32_t value, uint64_t count) {
+  m_uCount += count;
   if (value >= kDenseValues) {
-    ++m_Sparse[value];
+    m_Sparse[value] += count;
     return;
   }
   if (value >= m_Dense.size()) m_Dense.resize(value + 1);
-  ++m_Dense[value];
+  m_Dense[value] += count;
 }
 
 std::optional<uint32_t> CountHistogram::Percentile(uint32_t percent) const {
@@ -91,7 +91,7 @@ void CJournalSummary::Add(const JournalResult& result) {
   const std::string_view day = JournalDayOf(result.utc);
   if (day < m_Since) return;
   ++m_uLines;
-  JournalGroup& group = EntryOf(m_Groups, KeyOf(result));
+  JournalGroup& group = GroupOf(KeyOf(result));
   ++group.tests;
   JournalDayTally& tally = EntryOf(group.days, day);
   ++tally.tests;
@@ -111,6 +111,8 @@ void CJournalSummary::Add(const JournalResult& result) {
   if (group.first.empty() || result.utc < group.first) group.first = result.utc;
   if (group.last.empty() || result.utc > group.last) group.last = result.utc;
 }
+
+JournalGroup& CJournalSummary::GroupOf(std::string_view key) { return EntryOf(m_Groups, key); }
 
 JournalDays CJournalSummary::Days() const {
   JournalDays days;

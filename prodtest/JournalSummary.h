@@ -22,7 +22,7 @@ enum class JournalGrouping { Receiver, Station, Day };
 // How many times each whole number was seen.
 class CountHistogram {
  public:
-  void Add(uint32_t value);
+  void Add(uint32_t value, uint64_t count = 1);
   uint64_t Count() const { return m_uCount; }
   // Nearest rank: the smallest value with at least `percent` % of the values
   // at or below it (0: the smallest, 100: the largest); none when empty.
@@ -89,6 +89,10 @@ class CJournalSummary {
   CJournalSummary(JournalGrouping grouping, std::string since);
 
   void Add(const JournalResult& result);
+  // For a summary counted elsewhere (the results database): `lines` more
+  // results, and the group of `key`, added when missing, to fill in.
+  void AddCounted(uint64_t lines) { m_uLines += lines; }
+  JournalGroup& GroupOf(std::string_view key);
 
   JournalGrouping Grouping() const { return m_Grouping; }
   const std::string& Since() const { return m_Since; }

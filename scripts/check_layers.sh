@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Refuses an include that reaches up the layers (docs/ARCHITECTURE.md): each
-# layer's sources may include only the layers in its row below, and only the
-# Qt program (app/, app/pages/) may include Qt. The program, the tests, the
-# benchmarks and the fuzz targets stand on top and are not checked.
+# layer's sources may include only the layers in its row below, only the
+# Qt program (app/, app/pages/) may include Qt, and only results/ the
+# PostgreSQL client (libpq). The program, the tests, the benchmarks and the
+# fuzz targets stand on top and are not checked.
 #   check_layers.sh [SOURCE_DIR]   prints every upward include; exit 1 if any
 set -euo pipefail
 source_dir=${1:-$(dirname "$0")/..}
@@ -15,9 +16,10 @@ declare -A may_use=(
   [serial]="serial platform"
   [device]="device nmea serial platform"
   [prodtest]="prodtest device nmea serial platform"
+  [results]="results prodtest device nmea serial platform"
   [sim]="sim nmea platform"
   [app/pages/logic]="app/pages/logic prodtest device nmea serial platform"
-  [tools]="tools sim prodtest device nmea serial platform"
+  [tools]="tools results sim prodtest device nmea serial platform"
 )
 # Folders an include may name.
 folders=(app/pages/logic app/pages app resources tests bench fuzz "${!may_use[@]}")
@@ -49,6 +51,8 @@ for layer in "${!may_use[@]}"; do
     [ "$folder" = "$layer" ] || continue
     if [[ $directive =~ \#[[:space:]]*include[[:space:]]*\<(Q[A-Za-z]*)[/\>] ]]; then
       refuse "$file:$line" "includes Qt (<${BASH_REMATCH[1]}>)" "$layer"
+    elif [[ $layer != results && $directive =~ \#[[:space:]]*include[[:space:]]*\<((libpq-fe|libpq/|pqxx/)[^\>]*)\> ]]; then
+      refuse "$file:$line" "includes the PostgreSQL client (<${BASH_REMATCH[1]}>)" "$layer"
     elif [[ $directive =~ \#[[:space:]]*include[[:space:]]*\"([^\"]+)\" ]]; then
       included=${BASH_REMATCH[1]}
       # A name without a folder is a neighbour in the same folder.

@@ -9,6 +9,7 @@ set -euo pipefail
 run_packages=(
   build-essential cmake pkg-config
   nlohmann-json3-dev libcli11-dev
+  libpq-dev
   gpsd gpsd-clients libgps-dev
   qt6-base-dev qt6-base-dev-tools fonts-dejavu-core
 )
@@ -17,6 +18,7 @@ check_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth locales
+  postgresql
   lintian desktop-file-utils appstream
 )
 

@@ -11,6 +11,8 @@ void AddMonitorCommand(CLI::App& app);
 void AddConfigCommand(CLI::App& app);
 void AddProdTestCommand(CLI::App& app);
 void AddJournalCommand(CLI::App& app);
+void AddJournalPushCommand(CLI::App& journal);
+void AddDbCommand(CLI::App& app);
 void AddDetectCommand(CLI::App& app);
 
 // --talkers GP|any (any case) of the commands that decode NMEA.

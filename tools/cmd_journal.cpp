@@ -1,6 +1,6 @@
-// navlume-cli journal FILE... [--by receiver|station|day] [--since YYYY-MM-DD]
-// [--timeout S] [--json] [--html OUT]: summarises stations' result journals,
-// streaming.
+// navlume-cli journal FILE... | --database CONNINFO [--by receiver|station|day]
+// [--since YYYY-MM-DD] [--timeout S] [--json] [--html OUT]: summarises
+// stations' result journals, streaming, or the results database, in the server.
 // Lines it cannot read are counted and skipped (the first few named on
 // standard error); a journal it cannot read is named; the exit code is 1
 // only when no journal could be read at all.
@@ -18,6 +18,7 @@
 #include "prodtest/JournalReader.h"
 #include "prodtest/JournalSummary.h"
 #include "tools/Commands.h"
+#include "results/DatabaseSummary.h"
 #include "tools/JournalReport.h"
 
 namespace {
@@ -32,6 +33,7 @@ constexpr const char* kStandardInputName = "standard input";
 
 struct JournalOptions {
   std::vector<std::string> files;
+  std::string database;
   std::string grouping = JournalGroupingName(JournalGrouping::Receiver);
   std::string since;
   std::optional<uint32_t> timeout;
@@ -118,15 +120,37 @@ void WriteHtml(const std::string& path, const std::string& html) {
   }
 }
 
-void RunJournal(const JournalOptions& options) {
-  CJournalSummary summary(GroupingNamed(options.grouping), options.since);
+// The journals' summary, with what was read.
+JournalTotals SummariseFiles(const JournalOptions& options, CJournalSummary& summary) {
   CJournalFiles files(summary);
   for (const std::string& file : options.files) files.Read(file);
   files.SayMalformedCount();
   if (files.Totals().files == 0) throw CLI::RuntimeError(kExitFailed);
-  if (!options.html.empty()) WriteHtml(options.html, JournalHtml(summary, files.Totals(), options.timeout));
-  const std::string out = options.json ? JournalJson(summary, files.Totals(), options.timeout)
-                                       : JournalTable(summary, files.Totals(), options.timeout);
+  return files.Totals();
+}
+
+void SummariseDatabase(const std::string& conninfo, CJournalSummary& summary) {
+  results::CResultsDatabase database(conninfo);
+  if (const auto error = results::SummariseDatabase(database, summary)) {
+    Say(error->message);
+    throw CLI::RuntimeError(kExitFailed);
+  }
+}
+
+void RunJournal(const JournalOptions& options) {
+  if (options.files.empty() == options.database.empty()) {
+    throw CLI::ValidationError("journal", "give the journals to read, or --database CONNINFO");
+  }
+  CJournalSummary summary(GroupingNamed(options.grouping), options.since);
+  JournalTotals totals;
+  if (options.database.empty()) {
+    totals = SummariseFiles(options, summary);
+  } else {
+    SummariseDatabase(options.database, summary);
+  }
+  if (!options.html.empty()) WriteHtml(options.html, JournalHtml(summary, totals, options.timeout));
+  const std::string out = options.json ? JournalJson(summary, totals, options.timeout)
+                                       : JournalTable(summary, totals, options.timeout);
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
@@ -162,8 +186,12 @@ of a run on one side of the centre line. With --by station, a station whose yiel
 line's limits for its count of tests is one too. Signals come worst first, in JSON as
 {group, day, rule, value, limit}.
 
-Exit code: 0 when a journal was read, 1 when none could be read or the report could not be written,
-2 for a command line it cannot use.
+With --database the summary is computed in the results database (navlume-cli db init; the reader
+role suffices) from the lines pushed there, and the same lines give the same report; "files" and
+"malformed" are then 0.
+
+Exit code: 0 when a journal was read, 1 when none could be read, the database refused or the
+report could not be written, 2 for a command line it cannot use.
 )";
 
 }  // namespace
@@ -172,7 +200,9 @@ void AddJournalCommand(CLI::App& app) {
   auto options = std::make_shared<JournalOptions>();
   CLI::App* command =
       app.add_subcommand("journal", "Summarise result journals: yield, TTFF and SNR per receiver, station or day");
-  command->add_option("FILE", options->files, "Result journals to read; - reads standard input")->required();
+  command->add_option("FILE", options->files, "Result journals to read; - reads standard input");
+  command->add_option("--database", options->database, "Summarise the results database instead (libpq connection string)")
+      ->type_name("CONNINFO");
   command->add_option("--by", options->grouping, "Group by receiver (default), station or day")
       ->transform(CLI::IsMember({JournalGroupingName(JournalGrouping::Receiver),
                                  JournalGroupingName(JournalGrouping::Station),
@@ -192,5 +222,9 @@ void AddJournalCommand(CLI::App& app) {
   command->add_option("--html", options->html, "Also write a self-contained HTML report with charts to OUT")
       ->type_name("OUT");
   command->footer(kJournalHelp);
-  command->callback([options] { RunJournal(*options); });
+  AddJournalPushCommand(*command);
+  command->callback([options, command] {
+    if (command->got_subcommand("push")) return;
+    RunJournal(*options);
+  });
 }

@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
   AddConfigCommand(app);
   AddProdTestCommand(app);
   AddJournalCommand(app);
+  AddDbCommand(app);
   AddDetectCommand(app);
   try {
     app.parse(argc, argv);

@@ -6,7 +6,7 @@ set -euo pipefail
 source_dir=$(cd "$1" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-for folder in platform nmea serial device prodtest sim tools app resources; do
+for folder in platform nmea serial device prodtest results sim tools app resources; do
   cp -r "$source_dir/$folder" "$scratch/"
 done
 check() { bash "$source_dir/scripts/check_layers.sh" "$scratch" >/dev/null 2>"$scratch.err"; }
@@ -33,6 +33,11 @@ cases=(
   'app/pages/logic/SignalBars.cpp|#include <QPainter>|yes'
   'app/pages/logic/SignalBars.cpp|#include "sim/Scenario.h"|yes'
   'tools/main.cpp|#include "app/WinMain.h"|yes'
+  'prodtest/ProductionStation.cpp|#include "results/ResultsDatabase.h"|yes'
+  'results/Schema.cpp|#include "sim/Scenario.h"|yes'
+  'tools/cmd_db.cpp|#include <libpq-fe.h>|yes'
+  'results/Schema.cpp|#include <libpq-fe.h>|no'
+  'tools/main.cpp|#include "results/ResultsDatabase.h"|no'
   'device/GPSDevice.cpp|#include "serial/Serial.h"|no'
   'prodtest/PortConf.cpp|#include "nmea/GpsPosition.h"|no'
   'tools/main.cpp|#include "sim/Scenario.h"|no'
