@@ -83,6 +83,13 @@ std::string PortKey(std::string_view name) {
   return key;
 }
 
+// "hostname" or "serial", in any case.
+bool ParseNameFrom(std::string_view text, StationNameSource& source) {
+  if (!EqualNoCase(text, kNameFromHostname) && !EqualNoCase(text, kNameFromSerial)) return false;
+  source = EqualNoCase(text, kNameFromSerial) ? StationNameSource::Serial : StationNameSource::Hostname;
+  return true;
+}
+
 // Applies one key of a section; false when its value is unusable.
 bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view key, std::string_view value) {
   if (EqualNoCase(section, kHardwareSection)) {
@@ -100,8 +107,9 @@ bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view
     } else if (EqualNoCase(key, kGpsdPortKey)) {
       return ParseNumber(value, profile.gpsdPort) && profile.gpsdPort != 0;
     }
-  } else if (EqualNoCase(section, "station")) {
-    if (EqualNoCase(key, "name")) profile.stationName = std::string(value);
+  } else if (EqualNoCase(section, kStationSection)) {
+    if (EqualNoCase(key, kStationNameKey)) profile.stationName = std::string(value);
+    if (EqualNoCase(key, kStationNameFromKey)) return ParseNameFrom(value, profile.stationNameFrom);
   } else if (EqualNoCase(section, kNmeaSection)) {
     if (EqualNoCase(key, kTalkersKey)) return ParseTalkers(value, profile.anyTalker);
   } else if (EqualNoCase(section, kResultsSection)) {

@@ -1,8 +1,8 @@
 #pragma once
 // The device profile <root>/device.ini: which hardware the unit carries, which
 // device path each of the program's port names ("COM2:") stands for, where the
-// GPS power switch is, where gpsd listens, the station's name, which NMEA
-// talkers to decode, and which database takes the results.
+// GPS power switch is, where gpsd listens, the station's name or what names
+// it, which NMEA talkers to decode, and which database takes the results.
 
 #include <cstdint>
 #include <filesystem>
@@ -26,6 +26,14 @@ inline constexpr const char* kGpsdPortKey = "port";
 inline constexpr const char* kTalkersKey = "talkers";
 inline constexpr const char* kResultsSection = "results";
 inline constexpr const char* kResultsDatabaseKey = "database";
+inline constexpr const char* kStationSection = "station";
+inline constexpr const char* kStationNameKey = "name";
+inline constexpr const char* kStationNameFromKey = "name_from";
+
+// Values of [station] name_from (read in any case): what names the station when [station] name is not set.
+inline constexpr const char* kNameFromHostname = "hostname";
+inline constexpr const char* kNameFromSerial = "serial";
+enum class StationNameSource { Hostname, Serial };
 
 // Values of [nmea] talkers (read in any case): GP alone, or every constellation talker.
 inline constexpr const char* kTalkersGp = "GP";
@@ -39,6 +47,7 @@ struct DeviceProfile {
   std::string gpsdHost = "127.0.0.1";
   uint16_t gpsdPort = 2947;
   std::string stationName;  // [station] name; empty: not given
+  StationNameSource stationNameFrom = StationNameSource::Hostname;  // [station] name_from
   bool anyTalker = false;  // [nmea] talkers = any
   std::string resultsDatabase;  // [results] database: a libpq connection string; empty: the journal alone
 };

@@ -16,7 +16,35 @@ typename Map::mapped_type& EntryOf(Map& map, std::string_view key) {
   return map.emplace(std::string(key), typename Map::mapped_type{}).first->second;
 }
 
+// (utc, passed) in order: of two results at the same second the failure is the earlier.
+bool Earlier(std::string_view utc, bool passed, std::string_view thanUtc, bool thanPassed) {
+  return utc < thanUtc || (utc == thanUtc && !passed && thanPassed);
+}
+
+void AddToUnit(JournalUnit& unit, const JournalResult& result) {
+  if (unit.first.empty() || Earlier(result.utc, result.passed, unit.first, unit.passedFirst)) {
+    unit.first = result.utc;
+    unit.passedFirst = result.passed;
+  }
+  if (unit.last.empty() || Earlier(unit.last, unit.passedLast, result.utc, result.passed)) {
+    unit.last = result.utc;
+    unit.passedLast = result.passed;
+  }
+}
+
 }  // namespace
+
+JournalUnitCounts CountUnits(const JournalUnits& units) {
+  JournalUnitCounts counts;
+  for (const auto& [station, receivers] : units) {
+    for (const auto& [receiver, unit] : receivers) {
+      ++counts.units;
+      counts.passedFirst += unit.passedFirst ? 1 : 0;
+      counts.passedLast += unit.passedLast ? 1 : 0;
+    }
+  }
+  return counts;
+}
 
 void CountHistogram::Add(uint32_t value, uint64_t count) {
   m_uCount += count;
@@ -67,6 +95,7 @@ void CJournalSummary::Add(const JournalResult& result) {
   ++group.tests;
   JournalDayTally& tally = EntryOf(group.days, day);
   ++tally.tests;
+  tally.averageSnrSum += result.averageSnr;
   if (result.passed) {
     ++group.passed;
     ++tally.passed;
@@ -77,6 +106,8 @@ void CJournalSummary::Add(const JournalResult& result) {
   if (result.timedOut && result.ttffSeconds) group.testTimeouts.Add(*result.ttffSeconds);
   group.averageSnr.Add(result.averageSnr);
   group.passLevels.Add(result.passLevel);
+  group.averageSnrByPassLevel[result.passLevel].Add(result.averageSnr);
+  AddToUnit(EntryOf(EntryOf(group.units, result.station), result.receiver), result);
   if (group.first.empty() || result.utc < group.first) group.first = result.utc;
   if (group.last.empty() || result.utc > group.last) group.last = result.utc;
 }
@@ -90,6 +121,7 @@ JournalDays CJournalSummary::Days() const {
       JournalDayTally& sum = EntryOf(days, day);
       sum.tests += tally.tests;
       sum.passed += tally.passed;
+      sum.averageSnrSum += tally.averageSnrSum;
     }
   }
   return days;

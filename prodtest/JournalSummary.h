@@ -2,9 +2,10 @@
 // The summary of result journals, built one result at a time: per group
 // (receiver type, station or day) the tests, passes, failures by reason,
 // yield, the spread of TTFF and of the average SNR, the first and last time
-// stamp and the tally of each day. TTFF and SNR are whole numbers, kept as
-// counts per value, so the percentiles are exact and the memory grows with
-// the groups, the days and the distinct values, never with the lines.
+// stamp, the tally of each day and each unit's first and last result. TTFF
+// and SNR are whole numbers, kept as counts per value, so the percentiles are
+// exact and the memory grows with the groups, the days, the units and the
+// distinct values, never with the lines.
 
 #include <cstdint>
 #include <functional>
@@ -38,8 +39,28 @@ class CountHistogram {
 struct JournalDayTally {
   uint64_t tests = 0;
   uint64_t passed = 0;
+  uint64_t averageSnrSum = 0;  // over the day's tests
 };
 using JournalDays = std::map<std::string, JournalDayTally, std::less<>>;  // by "YYYY-MM-DD"
+
+// A unit is a station testing one receiver type: Navlume runs on the unit it
+// tests. Its first result is the earliest, its last the latest; of two at the
+// same second a failure counts as the earlier and a pass as the later, so
+// that the order of the journals changes nothing.
+struct JournalUnit {
+  std::string first;  // utc
+  bool passedFirst = false;
+  std::string last;
+  bool passedLast = false;
+};
+using JournalUnits = std::map<std::string, std::map<std::string, JournalUnit, std::less<>>, std::less<>>;  // station, receiver
+
+struct JournalUnitCounts {
+  uint64_t units = 0;
+  uint64_t passedFirst = 0;  // units whose first result passed
+  uint64_t passedLast = 0;   // units whose last result passed
+};
+JournalUnitCounts CountUnits(const JournalUnits& units);
 
 struct JournalGroup {
   uint64_t tests = 0;
@@ -53,9 +74,11 @@ struct JournalGroup {
   // The counts of the timed-out tests: a timed-out test's counter stops at its
   // test timeout, so these are the timeouts the group's tests ran with.
   CountHistogram testTimeouts;
+  std::map<uint32_t, CountHistogram> averageSnrByPassLevel;  // every test, by its pass level
   std::string first;  // the earliest and the latest utc
   std::string last;
   JournalDays days;
+  JournalUnits units;
 };
 
 using JournalGroups = std::map<std::string, JournalGroup, std::less<>>;

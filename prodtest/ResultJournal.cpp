@@ -15,6 +15,7 @@
 #include "platform/Debug.h"
 #include "platform/DeviceProfile.h"
 #include "platform/DeviceRoot.h"
+#include "platform/HardwareSerial.h"
 #include "platform/RandomId.h"
 #include "prodtest/FormatText.h"
 #include "prodtest/JournalReader.h"
@@ -163,8 +164,12 @@ const char* TestTypeText(int32_t testType) {
 }
 
 std::string StationName() {
-  const std::string name = platform::CurrentDeviceProfile().stationName;
-  if (!name.empty()) return name;
+  const platform::DeviceProfile profile = platform::CurrentDeviceProfile();
+  if (!profile.stationName.empty()) return profile.stationName;
+  if (profile.stationNameFrom == platform::StationNameSource::Serial) {
+    const std::string serial = platform::HardwareSerial();
+    if (!serial.empty()) return serial;
+  }
   char host[256] = {};
   return ::gethostname(host, sizeof host - 1) == 0 ? host : "";
 }

@@ -80,5 +80,7 @@ int AppendTestResult(const PanelSnapshot& result, int32_t testType, TestEndReaso
 // "One by one" or "At the same time".
 const char* TestTypeText(int32_t testType);
 
-// The station column: device.ini's [station] name, else the host name.
+// The station column: device.ini's [station] name; else, with [station]
+// name_from = serial, the unit's hardware serial number when it can be read;
+// else the host name.
 std::string StationName();

@@ -36,7 +36,7 @@ browse() {
 case $mode in
   screenshot)
     mkdir -p "$(dirname "$png")"
-    browse --hide-scrollbars --window-size=1280,1500 --screenshot="$PWD/$png" 2>"$work/chromium.log" ||
+    browse --hide-scrollbars --window-size=1280,3650 --screenshot="$PWD/$png" 2>"$work/chromium.log" ||
       { cat "$work/chromium.log" >&2; exit 1; }
     echo "${command[*]}"
     cat "$work/summary.txt"

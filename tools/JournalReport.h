@@ -7,6 +7,7 @@
 // "-" in the table and null in JSON.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "prodtest/JournalSummary.h"
@@ -19,6 +20,9 @@ struct JournalTotals {
 // "receiver", "station" or "day".
 const char* JournalGroupingName(JournalGrouping grouping);
 
-std::string JournalTable(const CJournalSummary& summary, const JournalTotals& totals);
-std::string JournalJson(const CJournalSummary& summary, const JournalTotals& totals);
-std::string JournalHtml(const CJournalSummary& summary, const JournalTotals& totals);
+std::string JournalTable(const CJournalSummary& summary, const JournalTotals& totals,
+                         std::optional<uint32_t> timeout = std::nullopt);
+std::string JournalJson(const CJournalSummary& summary, const JournalTotals& totals,
+                        std::optional<uint32_t> timeout = std::nullopt);
+std::string JournalHtml(const CJournalSummary& summary, const JournalTotals& totals,
+                        std::optional<uint32_t> timeout = std::nullopt);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iterator>
 #include <set>
+#include <tuple>
 
 #include "prodtest/FormatText.h"
 
@@ -25,6 +26,10 @@ constexpr double kThinnestOutlinedBar = 4;  // thinner bars go without an outlin
 constexpr int kMostYTicks = 5;
 constexpr double kFractionStep = 0.25;
 constexpr double kPercent = 100;
+constexpr double kControlFractionStep = 0.01;  // a yield axis steps by 1 % at least
+constexpr double kHalfSample = 0.5;  // a limit spans its sample's width
+constexpr double kPointRadius = 2.5;
+constexpr double kFlaggedHalf = 4;
 
 constexpr const char* kTextColour = "#000";
 constexpr const char* kGridColour = "#d0d0d0";
@@ -37,12 +42,13 @@ std::string Num(double value) { return FormatText("%.1f", value); }
 // Maps chart values to the chart's units.
 struct Frame {
   double xFrom, xTo, yTop;
+  double yFrom = 0;  // a bar chart's y axis starts at 0
   double Left() const { return kLeft; }
   double Right() const { return kWidth - kRight; }
   double Top() const { return kTop; }
   double Bottom() const { return kHeight - kBottom; }
   double X(double x) const { return Left() + (x - xFrom) / (xTo - xFrom) * (Right() - Left()); }
-  double Y(double y) const { return Bottom() - y / yTop * (Bottom() - Top()); }
+  double Y(double y) const { return Bottom() - (y - yFrom) / (yTop - yFrom) * (Bottom() - Top()); }
 };
 
 std::string Text(double x, double y, const char* anchor, std::string_view text, const std::string& extra = "") {
@@ -69,12 +75,12 @@ std::pair<double, double> YAxis(const BarChart& chart) {
   return {std::ceil(highest / step) * step, step};
 }
 
-std::string GridAndYLabels(const Frame& frame, const BarChart& chart, double step) {
+std::string GridAndYLabels(const Frame& frame, ChartScale scale, double step) {
   std::string svg;
   const std::string grid = std::string("stroke=\"") + kGridColour + "\"";
-  for (double y = 0; y <= frame.yTop + step / 2; y += step) {
+  for (double y = frame.yFrom; y <= frame.yTop + step / 2; y += step) {
     svg += Line(frame.Left(), frame.Y(y), frame.Right(), frame.Y(y), grid);
-    svg += Text(frame.Left() - kTickLength - 2, frame.Y(y) + kFontSize / 3, "end", YLabel(y, chart.scale));
+    svg += Text(frame.Left() - kTickLength - 2, frame.Y(y) + kFontSize / 3, "end", YLabel(y, scale));
   }
   return svg;
 }
@@ -95,11 +101,11 @@ std::string Bars(const Frame& frame, const BarChart& chart) {
   return svg + "</g>\n";
 }
 
-std::string AxesAndXTicks(const Frame& frame, const BarChart& chart) {
+std::string AxesAndXTicks(const Frame& frame, const std::vector<ChartTick>& xTicks) {
   const std::string ink = std::string("stroke=\"") + kTextColour + "\"";
   std::string svg = "<path d=\"M" + Num(frame.Left()) + " " + Num(frame.Top()) + "V" + Num(frame.Bottom()) + "H" +
                     Num(frame.Right()) + "\" fill=\"none\" " + ink + "/>\n";
-  for (const ChartTick& tick : chart.xTicks) {
+  for (const ChartTick& tick : xTicks) {
     const double x = frame.X(tick.at);
     svg += Line(x, frame.Bottom(), x, frame.Bottom() + kTickLength, ink);
     svg += Text(x, frame.Bottom() + kTickLength + kFontSize, "middle", tick.label);
@@ -123,12 +129,70 @@ std::string Markers(const Frame& frame, const BarChart& chart) {
   return svg;
 }
 
-std::string Titles(const Frame& frame, const BarChart& chart) {
+std::string Titles(const Frame& frame, const std::string& title, const std::string& xTitle,
+                   const std::string& yTitle) {
   const double middleY = (frame.Top() + frame.Bottom()) / 2;
-  return Text(frame.Left(), kFontSize + 4, "start", chart.title, " font-weight=\"bold\"") +
-         Text((frame.Left() + frame.Right()) / 2, kHeight - 8, "middle", chart.xTitle) +
-         Text(kFontSize, middleY, "middle", chart.yTitle,
+  return Text(frame.Left(), kFontSize + 4, "start", title, " font-weight=\"bold\"") +
+         Text((frame.Left() + frame.Right()) / 2, kHeight - 8, "middle", xTitle) +
+         Text(kFontSize, middleY, "middle", yTitle,
               " transform=\"rotate(-90 " + Num(kFontSize) + " " + Num(middleY) + ")\"");
+}
+
+// The y range that shows every point and every limit, on round steps.
+std::tuple<double, double, double> ControlYAxis(const ControlChart& chart) {
+  double low = chart.centre;
+  double high = chart.centre;
+  for (const ControlChartPoint& point : chart.points) {
+    low = std::min({low, point.value, chart.limited ? point.lower : point.value});
+    high = std::max({high, point.value, chart.limited ? point.upper : point.value});
+  }
+  if (chart.scale == ChartScale::Fraction) {
+    low = std::max(0.0, low);
+    high = std::min(1.0, high);
+  }
+  const double least = chart.scale == ChartScale::Fraction ? kControlFractionStep : 1;
+  const double step = RoundStep(std::max(high - low, least), kMostYTicks, least);
+  return {std::floor(low / step) * step, std::max(std::ceil(high / step), std::floor(low / step) + 1) * step, step};
+}
+
+std::string ControlLimitsPath(const Frame& frame, const ControlChart& chart) {
+  std::string lower;
+  std::string upper;
+  for (const ControlChartPoint& point : chart.points) {
+    const std::string from = Num(frame.X(point.at - kHalfSample));
+    const std::string to = Num(frame.X(point.at + kHalfSample));
+    lower += "M" + from + " " + Num(frame.Y(point.lower)) + "H" + to;
+    upper += "M" + from + " " + Num(frame.Y(point.upper)) + "H" + to;
+  }
+  return "<path d=\"" + lower + upper + "\" fill=\"none\" stroke=\"" + kMarkerColour +
+         "\" stroke-width=\"1.5\" stroke-dasharray=\"5 3\"/>\n";
+}
+
+std::string ControlPoints(const Frame& frame, const ControlChart& chart) {
+  std::string line;
+  std::string marks;
+  for (const ControlChartPoint& point : chart.points) {
+    const double x = frame.X(point.at);
+    const double y = frame.Y(point.value);
+    line += (line.empty() ? "M" : "L") + Num(x) + " " + Num(y);
+    const std::string title = "<title>" + XmlEscaped(point.tip) + "</title>";
+    if (point.flagged) {
+      marks += "<rect x=\"" + Num(x - kFlaggedHalf) + "\" y=\"" + Num(y - kFlaggedHalf) + "\" width=\"" +
+               Num(2 * kFlaggedHalf) + "\" height=\"" + Num(2 * kFlaggedHalf) + "\" fill=\"" + kMarkerColour +
+               "\">" + title + "</rect>\n";
+    } else {
+      marks += "<circle cx=\"" + Num(x) + "\" cy=\"" + Num(y) + "\" r=\"" + Num(kPointRadius) + "\" fill=\"" +
+               kBarStroke + "\">" + title + "</circle>\n";
+    }
+  }
+  return "<path d=\"" + line + "\" fill=\"none\" stroke=\"" + kBarStroke + "\" stroke-width=\"1\"/>\n" + marks;
+}
+
+// The <svg> element's start with its title.
+std::string SvgStart(const std::string& title) {
+  return "<svg viewBox=\"0 0 " + Num(kWidth) + " " + Num(kHeight) + "\" role=\"img\" font-family=\"sans-serif\" " +
+         "font-size=\"" + Num(kFontSize) + "\" fill=\"" + kTextColour + "\">\n<title>" + XmlEscaped(title) +
+         "</title>\n";
 }
 
 }  // namespace
@@ -163,10 +227,19 @@ std::string XmlEscaped(std::string_view text) {
 std::string BarChartSvg(const BarChart& chart) {
   const auto [yTop, yStep] = YAxis(chart);
   const Frame frame{chart.xFrom, chart.xTo > chart.xFrom ? chart.xTo : chart.xFrom + 1, yTop};
-  return "<svg viewBox=\"0 0 " + Num(kWidth) + " " + Num(kHeight) + "\" role=\"img\" font-family=\"sans-serif\" " +
-         "font-size=\"" + Num(kFontSize) + "\" fill=\"" + kTextColour + "\">\n<title>" + XmlEscaped(chart.title) +
-         "</title>\n" + GridAndYLabels(frame, chart, yStep) + Bars(frame, chart) + AxesAndXTicks(frame, chart) +
-         Markers(frame, chart) + Titles(frame, chart) + "</svg>\n";
+  return SvgStart(chart.title) + GridAndYLabels(frame, chart.scale, yStep) + Bars(frame, chart) +
+         AxesAndXTicks(frame, chart.xTicks) + Markers(frame, chart) +
+         Titles(frame, chart.title, chart.xTitle, chart.yTitle) + "</svg>\n";
+}
+
+std::string ControlChartSvg(const ControlChart& chart) {
+  const auto [yFrom, yTo, yStep] = ControlYAxis(chart);
+  const Frame frame{chart.xFrom, chart.xTo > chart.xFrom ? chart.xTo : chart.xFrom + 1, yTo, yFrom};
+  const std::string centre = std::string("stroke=\"") + kTextColour + "\" stroke-width=\"1.5\"";
+  return SvgStart(chart.title) + GridAndYLabels(frame, chart.scale, yStep) +
+         Line(frame.Left(), frame.Y(chart.centre), frame.Right(), frame.Y(chart.centre), centre) +
+         (chart.limited ? ControlLimitsPath(frame, chart) : "") + ControlPoints(frame, chart) +
+         AxesAndXTicks(frame, chart.xTicks) + Titles(frame, chart.title, chart.xTitle, chart.yTitle) + "</svg>\n";
 }
 
 namespace {

@@ -100,3 +100,31 @@ struct ScatterChart {
 };
 
 std::string ScatterChartSvg(const ScatterChart& chart);
+
+// A control chart: one point per sample over a numeric x axis, the centre
+// line, and limits that may step from point to point (a p chart's limits
+// follow each sample's size). Points outside their limits are drawn as
+// squares in the marker colour, so that they stand out in black and white too.
+struct ControlChartPoint {
+  double at = 0;
+  double value = 0;
+  double lower = 0;
+  double upper = 0;
+  bool flagged = false;
+  std::string tip;
+};
+
+struct ControlChart {
+  std::string title;
+  std::string xTitle;
+  std::string yTitle;
+  double xFrom = 0;
+  double xTo = 1;
+  ChartScale scale = ChartScale::Count;  // Fraction: values from 0 to 1, labelled in percent
+  double centre = 0;
+  bool limited = true;  // false: no limits are drawn
+  std::vector<ControlChartPoint> points;
+  std::vector<ChartTick> xTicks;
+};
+
+std::string ControlChartSvg(const ControlChart& chart);

@@ -1,6 +1,6 @@
 // navlume-cli journal FILE... | --database CONNINFO [--by receiver|station|day]
-// [--since YYYY-MM-DD] [--json] [--html OUT]: summarises stations' result
-// journals, streaming, or the results database, in the server.
+// [--since YYYY-MM-DD] [--timeout S] [--json] [--html OUT]: summarises
+// stations' result journals, streaming, or the results database, in the server.
 // Lines it cannot read are counted and skipped (the first few named on
 // standard error); a journal it cannot read is named, and one whose reading
 // fails part-way keeps the lines read before in the summary and says how
@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ struct JournalOptions {
   std::string database;
   std::string grouping = JournalGroupingName(JournalGrouping::Receiver);
   std::string since;
+  std::optional<uint32_t> timeout;
   bool json = false;
   std::string html;
 };
@@ -159,8 +161,9 @@ void RunJournal(const JournalOptions& options) {
   } else {
     SummariseDatabase(options.database, summary);
   }
-  if (!options.html.empty()) WriteHtml(options.html, JournalHtml(summary, totals));
-  const std::string out = options.json ? JournalJson(summary, totals) : JournalTable(summary, totals);
+  if (!options.html.empty()) WriteHtml(options.html, JournalHtml(summary, totals, options.timeout));
+  const std::string out = options.json ? JournalJson(summary, totals, options.timeout)
+                                       : JournalTable(summary, totals, options.timeout);
   std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
@@ -178,6 +181,25 @@ Per group: tests, passed, failed with the failures by reason, yield (passed / te
 tests that got a fix (min, p50, p90, max) and average SNR of every test (p10, p50, p90), first and
 last time stamp. Percentiles are nearest-rank: the smallest value with at least p % of the values
 at or below it. In JSON a TTFF that a group lacks (no test got a fix) is null.
+
+Units: Navlume runs on the unit it tests, so a station testing one receiver type is one unit. Its
+first result counts toward the first-pass yield, its last toward the final yield; retests are the
+results after a unit's first (of two results in one second, a failure counts as the earlier).
+Journals without a station column count each file as one unit (per receiver type).
+
+Capability, with the sample sigma (n - 1): average SNR against the pass level, Cpk = (mean -
+level) / 3 sigma over the tests of that level (the lowest level when a group mixes them); TTFF
+against the test timeout, Cpk = (timeout - mean) / 3 sigma over the tests that got a fix. The
+journal has no timeout column: --timeout S gives it, else the counts of the timed-out tests (the
+lowest when they differ). Fewer than 30 tests give no Cpk ("too few"); below 1.33 a Cpk is
+flagged not capable, below 1.0 more so.
+
+Drift, per group over its days with tests: a p chart of the daily yield (centre the group's yield,
+3 sigma binomial limits for each day's count) and an individuals chart of the daily mean average
+SNR (limits from the mean moving range). A day outside a limit is a signal, and so is the 8th day
+of a run on one side of the centre line. With --by station, a station whose yield lies outside the
+line's limits for its count of tests is one too. Signals come worst first, in JSON as
+{group, day, rule, value, limit}.
 
 With --database the summary is computed in the results database (navlume-cli db init; the reader
 role suffices) from the lines pushed there, and the same lines give the same report; "files" and
@@ -208,6 +230,9 @@ void AddJournalCommand(CLI::App& app) {
             return IsJournalDay(day) ? std::string() : day + " is not a day as YYYY-MM-DD";
           },
           ""));
+  command->add_option("--timeout", options->timeout, "The test timeout that TTFF is judged against, in seconds")
+      ->type_name("S")
+      ->check(CLI::PositiveNumber);
   command->add_flag("--json", options->json, "Print one JSON object instead of the table");
   command->add_option("--html", options->html, "Also write a self-contained HTML report with charts to OUT")
       ->type_name("OUT");

@@ -9,6 +9,7 @@
 #include "platform/DeviceApi.h"
 #include "platform/DeviceProfile.h"
 #include "platform/DeviceRoot.h"
+#include "platform/HardwareSerial.h"
 #include "platform/Registry.h"
 #include "support/TempFolder.h"
 
@@ -175,6 +176,42 @@ TEST_F(DeviceTest, TalkersAreGpOrAnyAndAnythingElseKeepsGp) {
     const auto profile = LoadDeviceProfile(Ini(std::string("[nmea]\ntalkers = ") + value + "\n"));
     EXPECT_EQ(profile.anyTalker, any) << value;
     EXPECT_EQ(m_Capture.Contains("line 2:"), logged) << value;
+  }
+}
+
+TEST_F(DeviceTest, StationNamedFromTheHostOrTheHardwareSerial) {
+  for (const auto& [value, source, logged] : {std::tuple{"hostname", StationNameSource::Hostname, false},
+                                              {"Serial", StationNameSource::Serial, false},
+                                              {"mac", StationNameSource::Hostname, true}}) {
+    m_Capture.Clear();
+    const auto profile = LoadDeviceProfile(Ini(std::string("[station]\nname_from = ") + value + "\n"));
+    EXPECT_EQ(profile.stationNameFrom, source) << value;
+    EXPECT_EQ(m_Capture.Contains("line 2:"), logged) << value;
+  }
+}
+
+TEST_F(DeviceTest, HardwareSerialFromDmiThenDeviceTreeThenMachineId) {
+  const auto system = m_Folder.Path() / "system";
+  const auto dmi = system / "sys/class/dmi/id/product_serial";
+  const auto deviceTree = system / "proc/device-tree/serial-number";
+  const auto machineId = system / "etc/machine-id";
+  const struct {
+    std::optional<std::string> dmi, deviceTree, machineId;
+    std::string serial;
+  } cases[] = {
+      {"PF2K9XQ1\n", std::string("10000000d8a7f3c2\0", 17), "5f1c0e7a\n", "PF2K9XQ1"},
+      {"To be filled by O.E.M.\n", std::string("10000000d8a7f3c2\0", 17), "5f1c0e7a\n", "10000000d8a7f3c2"},
+      {"  \n", std::nullopt, "5f1c0e7a\n", "5f1c0e7a"},
+      {std::nullopt, std::nullopt, std::nullopt, ""},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(system);
+    for (const auto& [file, text] : {std::pair{dmi, c.dmi}, {deviceTree, c.deviceTree}, {machineId, c.machineId}}) {
+      if (!text) continue;
+      std::filesystem::create_directories(file.parent_path());
+      WriteText(file, *text);
+    }
+    EXPECT_EQ(c.serial, HardwareSerial(system));
   }
 }
 

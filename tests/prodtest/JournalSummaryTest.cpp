@@ -129,4 +129,31 @@ TEST(JournalSummaryTest, TheTestTimeoutsAreTheCountsOfTimedOutTests) {
   EXPECT_EQ(0u, summary.Groups().at("OEM615").testTimeouts.Count());
 }
 
+TEST(JournalSummaryTest, AUnitsFirstAndLastResultsWhateverTheOrderOfTheJournals) {
+  const std::string header = "utc,receiver,ttffSeconds,timedOut,averageSnr,passLevel,verdict,station\r\n";
+  const std::string retested = "2026-03-01T08:00:00Z,U-BLOX7,60,1,30,35,Fail,A\r\n"
+                               "2026-03-01T09:00:00Z,U-BLOX7,20,0,40,35,Pass,A\r\n";
+  // Of two results in one second, the failure counts as the earlier.
+  const std::string sameSecond = "2026-03-02T08:00:00Z,U-BLOX7,20,0,40,35,Pass,B\r\n"
+                                 "2026-03-02T08:00:00Z,U-BLOX7,60,1,30,35,Fail,B\r\n"
+                                 "2026-03-02T08:00:00Z,OEM615,20,0,40,35,Pass,B\r\n";
+  for (const std::string& journal : {header + retested + sameSecond, header + sameSecond + header + retested}) {
+    CJournalSummary summary(JournalGrouping::Day, "");
+    CJournalReader reader(
+        "file", [&summary](const JournalResult& r) { summary.Add(r); }, [](uint64_t, const std::string&) {});
+    reader.Feed(journal.data(), journal.size());
+    reader.Finish();
+    const struct {
+      const char* day;
+      uint64_t units, passedFirst, passedLast;
+    } cases[] = {{"2026-03-01", 1, 0, 1}, {"2026-03-02", 2, 1, 2}};
+    for (const auto& c : cases) {
+      const JournalUnitCounts counts = CountUnits(summary.Groups().at(c.day).units);
+      EXPECT_EQ(c.units, counts.units) << c.day;
+      EXPECT_EQ(c.passedFirst, counts.passedFirst) << c.day;
+      EXPECT_EQ(c.passedLast, counts.passedLast) << c.day;
+    }
+  }
+}
+
 }  // namespace

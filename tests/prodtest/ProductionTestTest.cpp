@@ -17,6 +17,7 @@
 
 #include "device/GPSDevice.h"
 #include "platform/Clock.h"
+#include "platform/HardwareSerial.h"
 #include "platform/Time.h"
 #include "prodtest/DeviceRootFixture.h"
 #include "prodtest/JournalReader.h"
@@ -526,6 +527,18 @@ TEST_F(ResultJournalTest, StationIsTheHostWithoutAName) {
   char host[256] = {};
   ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
   EXPECT_EQ(StationName(), host);
+}
+
+TEST_F(ResultJournalTest, StationNamedFromTheSerialUnlessANameIsSet) {
+  const std::string serial = platform::HardwareSerial();
+  for (const auto& [ini, expected] : {std::pair{"[station]\nname_from = serial\n", serial},
+                                      {"[station]\nname = Line 4\nname_from = serial\n", std::string("Line 4")}}) {
+    navlume_test::WriteText(Root() / "device.ini", ini);
+    ASSERT_TRUE(platform::SetDeviceRoot(Root()));
+    if (!expected.empty()) {
+      EXPECT_EQ(StationName(), expected) << ini;
+    }
+  }
 }
 
 TEST_F(ResultJournalTest, CardTakesTheJournalWhenPresent) {
