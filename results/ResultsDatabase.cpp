@@ -376,10 +376,19 @@ uint64_t RowsOf(const ResultPointer& result) {
 }  // namespace
 
 PushResult CResultsDatabase::Insert(const std::vector<ResultRow>& rows) {
-  PushResult pushed;
-  if (rows.empty()) return pushed;
+  if (rows.empty()) return {};
   std::string copy;
   for (const ResultRow& row : rows) AppendCopyRow(copy, row);
+  // A connection kept from before may have died with a server that restarted
+  // since: the batch goes again once on a new one (the insert is idempotent).
+  const bool kept = m_Connection != nullptr;
+  PushResult pushed = InsertCopy(copy, rows.size());
+  if (kept && pushed.error && pushed.error->fault == DatabaseFault::Unreachable) pushed = InsertCopy(copy, rows.size());
+  return pushed;
+}
+
+PushResult CResultsDatabase::InsertCopy(const std::string& copy, size_t rows) {
+  PushResult pushed;
   const std::string begin = std::string("BEGIN; ") + kCreateIncoming;
   for (const auto& [sql, data] : {std::pair{begin, std::string()}, std::pair{std::string(kCopyIncoming), copy}}) {
     if (auto statement = Run(sql, {}, data); statement.error) {
@@ -393,7 +402,7 @@ PushResult CResultsDatabase::Insert(const std::vector<ResultRow>& rows) {
     return pushed;
   }
   pushed.sent = RowsOf(insert.results.front());
-  pushed.alreadyThere = rows.size() - pushed.sent;
+  pushed.alreadyThere = rows - pushed.sent;
   return pushed;
 }
 

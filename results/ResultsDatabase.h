@@ -78,7 +78,8 @@ class CResultsDatabase {
 
   // Stores the rows in one transaction (COPY into a temporary table, then one
   // INSERT ... ON CONFLICT DO NOTHING): a row whose id is stored already is
-  // counted as already there. Connects as needed.
+  // counted as already there. Connects as needed; a kept connection that
+  // the server dropped (a restart) is replaced and the batch sent once more.
   PushResult Insert(const std::vector<ResultRow>& rows);
 
   // Creates the schema, or brings an older one up to date, in one
@@ -96,6 +97,7 @@ class CResultsDatabase {
   class CConnection;
   struct Statement;
   Statement Run(const std::string& sql, const std::vector<std::string>& parameters, const std::string& copyData = {});
+  PushResult InsertCopy(const std::string& copy, size_t rows);
 
   std::string m_Conninfo;
   uint32_t m_uAttemptMs;

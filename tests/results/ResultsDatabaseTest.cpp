@@ -166,6 +166,10 @@ TEST_F(ResultsDatabaseTest, ServerStoppedBetweenBatchesLosesNothingOnceItIsBack)
   ASSERT_FALSE(caughtUp.error) << caughtUp.error->message;
   EXPECT_EQ(caughtUp.sent, 25u);
   EXPECT_EQ(caughtUp.alreadyThere, 25u);
+  ASSERT_TRUE(Server().Stop() && Server().Start());  // the kept connection dies with the server
+  const results::PushResult afterRestart = database.Insert(Rows(first));
+  EXPECT_FALSE(afterRestart.error) << afterRestart.error->message;
+  EXPECT_EQ(afterRestart.alreadyThere, 25u);
   EXPECT_EQ(Value("SELECT count(*) FROM navlume.results"), "50");
 }
 
