@@ -28,30 +28,14 @@ bash scripts/sample_journal.sh 1500 1 90 8 old >"$work/ST-05.csv"
 command=(navlume-cli journal line.csv ST-05.csv --by station --html report.html)
 (cd "$work" && "$OLDPWD/build/tools/${command[0]}" "${command[@]:1}" >summary.txt)
 
-browse() {
-  chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
-    --disable-component-update --disable-sync --user-data-dir="$work/profile" "$@" "file://$work/report.html"
-}
+source scripts/report_browser.sh
 
 case $mode in
   screenshot)
-    mkdir -p "$(dirname "$png")"
-    browse --hide-scrollbars --window-size=1280,3650 --screenshot="$PWD/$png" 2>"$work/chromium.log" ||
-      { cat "$work/chromium.log" >&2; exit 1; }
-    echo "${command[*]}"
-    cat "$work/summary.txt"
-    echo "$png"
+    screenshot "$png" 3650
     ;;
   check)
-    browse --enable-logging=stderr --v=0 --dump-dom >"$work/dom.html" 2>"$work/chromium.log"
-    written=$(grep -o '<svg ' "$work/report.html" | wc -l)
-    rendered=$(grep -o '<svg ' "$work/dom.html" | wc -l)
-    if grep ':CONSOLE' "$work/chromium.log" >&2 || [ "$written" -eq 0 ] || [ "$rendered" -ne "$written" ] ||
-      ! grep -q '</table>' "$work/dom.html"; then
-      echo "the journal report did not render cleanly: $rendered of $written charts in the DOM" >&2
-      exit 1
-    fi
-    echo "journal report rendered in Chromium: $rendered charts, no console messages"
+    check_rendered "journal report"
     # Printed on A4, the narrower of the common papers (a copy asks for it; the report leaves it to the printer).
     sed 's|</style>|@page { size: A4; }\n</style>|' "$work/report.html" >"$work/report-a4.html"
     chromium --headless --no-sandbox --disable-gpu --no-first-run --user-data-dir="$work/profile" \

@@ -27,30 +27,14 @@ cp "$capture" "$work/"
 command=(navlume-cli report --talkers any --html report.html "$(basename "$capture")")
 (cd "$work" && "$OLDPWD/build/tools/${command[0]}" "${command[@]:1}" >summary.txt)
 
-browse() {
-  chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run --disable-background-networking \
-    --disable-component-update --disable-sync --user-data-dir="$work/profile" "$@" "file://$work/report.html"
-}
+source scripts/report_browser.sh
 
 case $mode in
   screenshot)
-    mkdir -p "$(dirname "$png")"
-    browse --hide-scrollbars --window-size=1280,1800 --screenshot="$PWD/$png" 2>"$work/chromium.log" ||
-      { cat "$work/chromium.log" >&2; exit 1; }
-    echo "${command[*]}"
-    cat "$work/summary.txt"
-    echo "$png"
+    screenshot "$png" 1800
     ;;
   check)
-    browse --enable-logging=stderr --v=0 --dump-dom >"$work/dom.html" 2>"$work/chromium.log"
-    written=$(grep -o '<svg ' "$work/report.html" | wc -l)
-    rendered=$(grep -o '<svg ' "$work/dom.html" | wc -l)
-    if grep ':CONSOLE' "$work/chromium.log" >&2 || [ "$written" -eq 0 ] || [ "$rendered" -ne "$written" ] ||
-      ! grep -q '</table>' "$work/dom.html"; then
-      echo "the log report did not render cleanly: $rendered of $written charts in the DOM" >&2
-      exit 1
-    fi
-    echo "log report rendered in Chromium: $rendered charts, no console messages"
+    check_rendered "log report"
     ;;
   *)
     echo "usage: scripts/log_report.sh screenshot [PNG] | check [--no-build]" >&2

@@ -1,6 +1,8 @@
 #pragma once
 // The sub-commands of navlume-cli; each adds itself to the application.
 
+#include <string>
+
 #include <CLI/CLI.hpp>
 
 #include "nmea/GnssSystem.h"
@@ -15,6 +17,10 @@ void AddJournalPushCommand(CLI::App& journal);
 void AddDbCommand(CLI::App& app);
 void AddDetectCommand(CLI::App& app);
 void AddReportCommand(CLI::App& app);
+
+// Writes a report's HTML page to `path`; a page that cannot be written ends
+// the command with 1 after "navlume-cli COMMAND: cannot write PATH: why".
+void WriteReportPage(const std::string& command, const std::string& path, const std::string& html);
 
 // --talkers GP|any (any case) of the commands that decode NMEA.
 CLI::Option* AddTalkersOption(CLI::App& command, NmeaTalkers& talkers, const std::string& meaning);

@@ -28,7 +28,7 @@ constexpr double kFractionStep = 0.25;
 constexpr double kPercent = 100;
 constexpr double kControlFractionStep = 0.01;  // a yield axis steps by 1 % at least
 constexpr double kHalfSample = 0.5;  // a limit spans its sample's width
-constexpr double kPointRadius = 2.5;
+constexpr double kControlPointRadius = 2.5;
 constexpr double kFlaggedHalf = 4;
 
 constexpr const char* kTextColour = "#000";
@@ -181,7 +181,7 @@ std::string ControlPoints(const Frame& frame, const ControlChart& chart) {
                Num(2 * kFlaggedHalf) + "\" height=\"" + Num(2 * kFlaggedHalf) + "\" fill=\"" + kMarkerColour +
                "\">" + title + "</rect>\n";
     } else {
-      marks += "<circle cx=\"" + Num(x) + "\" cy=\"" + Num(y) + "\" r=\"" + Num(kPointRadius) + "\" fill=\"" +
+      marks += "<circle cx=\"" + Num(x) + "\" cy=\"" + Num(y) + "\" r=\"" + Num(kControlPointRadius) + "\" fill=\"" +
                kBarStroke + "\">" + title + "</circle>\n";
     }
   }
@@ -249,7 +249,7 @@ constexpr double kLineWidth = 1.2;
 constexpr double kLabelGap = 3;
 constexpr double kScatterSize = 400;
 constexpr double kScatterMargin = 40;
-constexpr double kPointRadius = 1.5;
+constexpr double kScatterPointRadius = 1.5;
 constexpr int kMostScatterTicks = 4;
 constexpr const char* kGreyLine = "#9a9a9a";
 // Dark enough to tell apart on paper, and each other.
@@ -384,7 +384,7 @@ std::string ScatterChartSvg(const ScatterChart& chart) {
   for (const ScatterPoint& point : chart.points) {
     const std::pair<long, long> pixel{std::lround(x(point.east)), std::lround(y(point.north))};
     if (!drawn.insert(pixel).second) continue;
-    dots += "<circle cx=\"" + Num(x(point.east)) + "\" cy=\"" + Num(y(point.north)) + "\" r=\"" + Num(kPointRadius) + "\"/>\n";
+    dots += "<circle cx=\"" + Num(x(point.east)) + "\" cy=\"" + Num(y(point.north)) + "\" r=\"" + Num(kScatterPointRadius) + "\"/>\n";
   }
   svg += dots + "</g>\n";
   // Labels on alternate sides, so that close circles keep them apart.

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -123,16 +122,6 @@ class CJournalFiles {
   uint64_t m_LinesCounted = 0;
 };
 
-void WriteHtml(const std::string& path, const std::string& html) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << html;
-  out.flush();
-  if (!out) {
-    Say("cannot write " + path + ": " + std::strerror(errno));
-    throw CLI::RuntimeError(kExitFailed);
-  }
-}
-
 // The journals' summary, with what was read.
 JournalTotals SummariseFiles(const JournalOptions& options, CJournalSummary& summary) {
   CJournalFiles files(summary);
@@ -161,7 +150,7 @@ void RunJournal(const JournalOptions& options) {
   } else {
     SummariseDatabase(options.database, summary);
   }
-  if (!options.html.empty()) WriteHtml(options.html, JournalHtml(summary, totals, options.timeout));
+  if (!options.html.empty()) WriteReportPage("journal", options.html, JournalHtml(summary, totals, options.timeout));
   const std::string out = options.json ? JournalJson(summary, totals, options.timeout)
                                        : JournalTable(summary, totals, options.timeout);
   std::fwrite(out.data(), 1, out.size(), stdout);

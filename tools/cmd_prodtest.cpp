@@ -128,7 +128,7 @@ void ReportResultsWaiting(results::CResultForwarder& forwarder) {
 
 void RunProdTest(const ProdTestOptions& options) {
   platform::SetTimeScale(options.timeScale);
-  UseCommandRoot("prodtest", options.root, kExitNotProductionTest);
+  const std::filesystem::path root = UseCommandRoot("prodtest", options.root, kExitNotProductionTest);
 
   CPortConf conf;
   ReadProductionConfiguration(conf);

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,16 +55,6 @@ bool ReadLog(const std::string& file, NmeaTalkers talkers, LogReport& report) {
   return true;
 }
 
-void WriteHtml(const std::string& path, const std::string& html) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << html;
-  out.flush();
-  if (!out) {
-    Say("cannot write " + path + ": " + std::strerror(errno));
-    throw CLI::RuntimeError(kExitFailed);
-  }
-}
-
 void RunReport(const ReportOptions& options) {
   std::vector<std::unique_ptr<LogReport>> reports;
   size_t read = 0;
@@ -83,7 +72,7 @@ void RunReport(const ReportOptions& options) {
   if (!options.html.empty()) {
     std::vector<const LogReport*> shown;
     for (const auto& report : reports) shown.push_back(report.get());
-    WriteHtml(options.html, ReportHtml(shown));
+    WriteReportPage("report", options.html, ReportHtml(shown));
   }
 }
 
