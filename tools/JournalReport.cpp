@@ -343,10 +343,10 @@ std::string Cell(const std::string& text, const char* kind = "n") {
   return std::string("<td class=\"") + kind + "\">" + XmlEscaped(text) + "</td>";
 }
 
-// A time stamp that may break between its day and its time, to keep the table within the page.
+// A time stamp that may break between its date and its time of day, so that the table fits a page.
 std::string TimeCell(const std::string& utc) {
   std::string html = XmlEscaped(utc);
-  if (const size_t time = html.find('T'); time != std::string::npos) html.insert(time + 1, "<wbr>");
+  if (const size_t time = html.find('T'); time != std::string::npos) html.insert(time, "<wbr>");
   return "<td class=\"time\">" + html + "</td>";
 }
 
