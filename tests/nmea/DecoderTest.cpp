@@ -411,7 +411,9 @@ TEST_F(AnyTalkerSkyTest, ASystemThatSkipsEpochsStaysUntilItReportsAgainOrFiveSec
   };
   for (const auto& step : kSteps) {
     m_Clock.AdvanceMs(step.afterMs);
-    if (step.newEpoch) ASSERT_EQ(1, Feed(Nmea("GNRMC,055234.200,A,4739.71890,N,12219.58362,W,0.00,286.35,050826,,,A,V")));
+    if (step.newEpoch) {
+      ASSERT_EQ(1, Feed(Nmea("GNRMC,055234.200,A,4739.71890,N,12219.58362,W,0.00,286.35,050826,,,A,V")));
+    }
     FeedCycle(step.talker, step.first, std::vector<uint32_t>(step.satellites, 30));
     std::vector<uint32_t> shown = Values(Position().inViewPrns);
     shown.resize(step.shown.size());
