@@ -246,66 +246,99 @@ void BM_PagesUnder115200BaudStream(benchmark::State& state) {
 }
 BENCHMARK(BM_PagesUnder115200BaudStream)->Arg(0)->Arg(1)->Arg(2)->Arg(3)->Iterations(1)->Unit(benchmark::kSecond);
 
-// A modern u-blox at 10 Hz tracking four systems, as the simulator sends it.
+// A modern u-blox at 10 Hz tracking four systems, as the simulator sends it:
+// a solution every tenth of a second, the GSV cycles with the new second, and
+// each satellite's C/N0 moving by a dB-Hz from one second to the next, as a
+// real sky does.
 struct Solution {
   std::string bytes;
-  size_t rmcEnd;    // the RMC, the solution's first sentence, ends here
+  std::string rmc;  // the solution's first sentence, with its line end
+  std::string lastGsv;  // the sentence that completes the sky; empty: no GSV this time
   bool newSecond;   // its UTC second differs from the last solution's
 };
+
+void WobbleCn0EverySecond(sim::Scenario& scenario) {
+  for (sim::SimSatellite& satellite : scenario.satellites) {
+    if (satellite.snr == 0) continue;
+    for (int second = 0; second <= kGnssSeconds; ++second)
+      satellite.changes.push_back({kGnssStart + second, {}, {}, satellite.snr + second % 2, {}});
+  }
+}
 
 std::vector<Solution> TenHertzFourSystems() {
   sim::Scenario scenario = sim::DefaultScenario();
   sim::UseGnssSystems(scenario, {GnssSystem::Gps, GnssSystem::Glonass, GnssSystem::Galileo, GnssSystem::BeiDou});
+  WobbleCn0EverySecond(scenario);
   scenario.rateHz = kGnssRateHz;
   std::vector<Solution> solutions;
   for (int k = 0; k < kGnssSeconds * kGnssRateHz; ++k) {
     const double t = kGnssStart + static_cast<double>(k) / kGnssRateHz;
     std::string bytes = sim::BuildEpoch(scenario, sim::ScenarioEpoch(scenario, t, 0.0));
-    const size_t rmcEnd = bytes.find('\n') + 1;
-    solutions.push_back({std::move(bytes), rmcEnd, k % kGnssRateHz == 0});
+    std::string rmc = bytes.substr(0, bytes.find('\n') + 1);
+    std::string lastGsv;
+    if (const size_t gsv = bytes.rfind("GSV,"); gsv != std::string::npos) {
+      const size_t start = bytes.rfind('$', gsv);
+      lastGsv = bytes.substr(start, bytes.find('\n', gsv) + 1 - start);
+    }
+    solutions.push_back({std::move(bytes), std::move(rmc), std::move(lastGsv), k % kGnssRateHz == 0});
   }
   return solutions;
 }
 
 using TimePoint = Clock::time_point;
 
-// When each solution's RMC was written, decoded and shown.
+// What a tab's paint is measured from: the Main page's UTC label changes
+// with a new second's RMC; the Signal and Position pages change with the sky,
+// which the last GSV of a second completes; the NMEA data list shows every RMC.
+enum class Shows { NewSecond, Sky, EveryRmc };
+
+// The sentence of the solution that a paint of the tab shows; empty: none.
+const std::string& Marker(const Solution& solution, Shows shows) {
+  static const std::string kNone;
+  switch (shows) {
+    case Shows::NewSecond: return solution.newSecond ? solution.rmc : kNone;
+    case Shows::Sky: return solution.lastGsv;
+    case Shows::EveryRmc: return solution.rmc;
+  }
+  return kNone;
+}
+
+// When each marked sentence was written, decoded and shown.
 class LatencyProbe : public CGPSListener, public QObject {
  public:
-  LatencyProbe(QWidget* shows, bool newSecondsOnly) : m_pShows(shows), m_bNewSecondsOnly(newSecondsOnly) {}
+  LatencyProbe(QWidget* shows, Shows what) : m_pShows(shows), m_What(what) {}
+  Shows What() const { return m_What; }
 
-  // Writer thread: the RMC's last byte of the next solution is on the line.
-  void Written(TimePoint at, bool newSecond) {
+  // Writer thread: the marker's last byte is about to go on the line.
+  void Written(TimePoint at, const std::string& marker) {
     std::lock_guard lock(m_Mutex);
-    m_Pending.push_back({at, newSecond});
+    m_Pending.push_back({at, marker});
   }
-  // Device thread, after every page heard of the record: the RMCs it completed are decoded.
+  // Device thread, after every page heard of the record: the markers it completed are decoded.
   void OnGPSData(CGPSDevice* device, GpsPosition) override {
     const std::string raw = device->CopyRawText();
     std::lock_guard lock(m_Mutex);
     m_Raw += raw;
-    for (size_t at = m_Raw.find("$GNRMC"); at != std::string::npos && m_Raw.find('\n', at) != std::string::npos;
-         at = m_Raw.find("$GNRMC")) {
-      m_Raw.erase(0, m_Raw.find('\n', at) + 1);
-      ++m_Decoded;
+    for (size_t at = 0; m_Decoded < m_Pending.size(); ++m_Decoded) {
+      if ((at = m_Raw.find(m_Pending[m_Decoded].marker)) == std::string::npos) break;
+      m_Raw.erase(0, at + m_Pending[m_Decoded].marker.size());
     }
   }
-  // UI thread: a paint of the widget that shows the solutions shows every
-  // decoded one. The Main page's UTC label changes with a new second alone,
-  // and a change of its text means that second's RMC was decoded (the probe,
-  // the last listener, may hear of it after the page has painted it).
+  // UI thread: a paint of the widget that shows the marked sentences shows
+  // every decoded one. The Main page's UTC label changes with a new second
+  // alone, and a change of its text means that second's RMC was decoded (the
+  // probe, the last listener, may hear of it after the page has painted it).
   bool eventFilter(QObject* object, QEvent* event) override {
     if (event->type() != QEvent::Paint || object != m_pShows) return false;
     const TimePoint now = Clock::now();
     std::lock_guard lock(m_Mutex);
-    if (!m_bNewSecondsOnly) {
+    if (m_What != Shows::NewSecond) {
       for (; m_Shown < std::min(m_Decoded, m_Pending.size()); ++m_Shown) Sample(m_Pending[m_Shown], now);
       return false;
     }
     const QString text = static_cast<QLabel*>(m_pShows)->text();
     if (text == m_LastText) return false;
     m_LastText = text;
-    while (m_Shown < m_Pending.size() && !m_Pending[m_Shown].newSecond) ++m_Shown;
     if (m_Shown < m_Pending.size()) Sample(m_Pending[m_Shown++], now);
     return false;
   }
@@ -317,13 +350,13 @@ class LatencyProbe : public CGPSListener, public QObject {
  private:
   struct Pending {
     TimePoint written;
-    bool newSecond;
+    std::string marker;
   };
   void Sample(const Pending& pending, TimePoint shown) {
     m_LatenciesMs.push_back(std::chrono::duration<double, std::milli>(shown - pending.written).count());
   }
   QWidget* m_pShows;
-  const bool m_bNewSecondsOnly;
+  const Shows m_What;
   QString m_LastText;
   std::mutex m_Mutex;
   std::vector<Pending> m_Pending;
@@ -347,11 +380,13 @@ double WriteSolutions(const sim::PseudoTerminal& terminal, const std::vector<Sol
   for (size_t k = 0; k < solutions.size(); ++k) {
     const auto due = start + std::chrono::microseconds(k * 1000000 / kGnssRateHz);
     const Solution& solution = solutions[k];
+    const std::string& marker = Marker(solution, probe.What());
+    const size_t markerEnd = marker.empty() ? 0 : solution.bytes.find(marker) + marker.size();
     for (size_t sent = 0; sent < solution.bytes.size(); sent += kUartFifo) {
       std::this_thread::sleep_until(due + std::chrono::microseconds(sent * 1000000 / kLineBytesPerSecond));
       const size_t piece = std::min(kUartFifo, solution.bytes.size() - sent);
       // Noted before the write: the reader may decode and the page paint before a write returns.
-      if (sent < solution.rmcEnd && sent + piece >= solution.rmcEnd) probe.Written(Clock::now(), solution.newSecond);
+      if (sent < markerEnd && sent + piece >= markerEnd) probe.Written(Clock::now(), marker);
       if (!terminal.WriteToSlave(std::string_view(solution.bytes).substr(sent, piece))) return 0;
     }
   }
@@ -371,14 +406,14 @@ QWidget* ShowingWidget(StreamedPages& pages, int tab) {
 
 // The figures of a modern receiver: the process's CPU (the writer's own
 // excepted) and the UI thread's while the tab is in view, and the delay from
-// an RMC's last byte to the paint that shows it (the Main page: a new second).
+// the last byte of a sentence the tab shows to the paint that shows it.
 void BM_PagesUnderTenHertzFourSystems(benchmark::State& state) {
   const int tab = static_cast<int>(state.range(0));
   Application();
   StreamedPages pages(tab, true);
   QWidget* shows = ShowingWidget(pages, tab);
   if (tab == 3) shows = static_cast<QAbstractScrollArea*>(shows)->viewport();
-  LatencyProbe probe(shows, tab == 0);
+  LatencyProbe probe(shows, tab == 0 ? Shows::NewSecond : tab == 3 ? Shows::EveryRmc : Shows::Sky);
   qApp->installEventFilter(&probe);
   pages.Open(&probe);
   const std::vector<Solution> solutions = TenHertzFourSystems();
