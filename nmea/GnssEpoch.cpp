@@ -15,6 +15,8 @@ bool SameSatellite(GnssSystem systemA, uint32_t prnA, GnssSystem systemB, uint32
 }  // namespace
 
 void EpochUsedSatellites::Restart() {
+  Show();
+  m_LastEpochSystems = m_SystemsReported;
   m_bEpochEnded = false;
   m_SystemsReported = 0;
   m_bFirstGsa = true;
@@ -40,6 +42,12 @@ void EpochUsedSatellites::AddGsa(GnssSystem reported, const SatelliteValues& prn
     if (m_UsedCount < m_Used.size()) m_Used[m_UsedCount++] = {SatelliteSystem(reported, prn), prn};
   }
   m_bFirstGsa = false;
+  if ((m_SystemsReported & m_LastEpochSystems) == m_LastEpochSystems) Show();
+}
+
+void EpochUsedSatellites::Show() {
+  m_ShownCount = m_Count;
+  m_ShownSlots = m_Slots;
 }
 
 void EpochUsedSatellites::AppendToSlots(uint32_t prn) {

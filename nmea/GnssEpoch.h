@@ -35,9 +35,12 @@ class EpochUsedSatellites {
   // system id or talker names, Unknown for GN without a system id.
   void AddGsa(GnssSystem reported, const SatelliteValues& prnFields);
 
-  uint32_t Count() const { return m_Count; }
+  // What the record shows: the last complete epoch's satellites until every
+  // system of that epoch has reported in this one (a record published in the
+  // middle of an epoch would count only some systems), then this epoch's.
+  uint32_t Count() const { return m_ShownCount; }
   // The first GSA's fields as read, the other GSAs' PRNs after its last one.
-  const SatelliteValues& Slots() const { return m_Slots; }
+  const SatelliteValues& Slots() const { return m_ShownSlots; }
   bool Uses(GnssSystem system, uint32_t prn) const;
 
  private:
@@ -47,9 +50,13 @@ class EpochUsedSatellites {
   };
   void Restart();
   void AppendToSlots(uint32_t prn);
+  void Show();
 
   bool m_bEpochEnded = false;
   uint32_t m_SystemsReported = 0;  // one bit per GnssSystem
+  uint32_t m_LastEpochSystems = 0;
+  uint32_t m_ShownCount = 0;
+  SatelliteValues m_ShownSlots{};
   bool m_bFirstGsa = true;
   uint32_t m_Count = 0;
   SatelliteValues m_Slots{};

@@ -304,26 +304,34 @@ TEST_F(AnyTalkerTest, PositionSentencesOfEveryConstellationTalkerFillTheRecordAs
   EXPECT_EQ(0u, Position().validFields);
 }
 
-TEST_F(AnyTalkerTest, GsaSentencesOfOneEpochAddUpAndTheNextEpochStartsAfresh) {
+TEST_F(AnyTalkerTest, GsaSentencesOfOneEpochAddUpAndTheRecordShowsWholeEpochsOnly) {
   // u-blox 8: GN for each system, GPS numbers 1-32 and GLONASS 65-96.
   ASSERT_EQ(1, Feed(Nmea("GNGSA,A,3,23,09,,16,07,26,03,27,22,,,,1.71,1.01,1.38")));
   ASSERT_EQ(1, Feed(Nmea("GNGSA,A,3,80,70,73,79,69,71,,,,,,,1.71,1.01,1.38")));
-  GpsPosition record = Position();
+  const GpsPosition record = Position();
   EXPECT_EQ(14u, record.satelliteCount);
   EXPECT_EQ((std::vector<uint32_t>{23, 9, 0, 16, 7, 26, 3, 27, 22, 80, 70, 73}), Values(record.usedPrns));
   EXPECT_EQ(kGpsFix3D, record.fixType);
 
-  // A position sentence ends the epoch: the next GSA replaces the set.
-  ASSERT_EQ(1, Feed(Nmea("GNGGA,000942.00,4404.13401,N,12118.85633,W,1,12,1.01,1144.9,M,-21.4,M,,")));
-  ASSERT_EQ(1, Feed(Nmea("GNGSA,A,3,23,09,,,,,,,,,,,1.71,1.01,1.38")));
-  EXPECT_EQ(2u, Position().satelliteCount);
-  // So does a system that reports a second time; NMEA 4.10 names it by id (4: BeiDou).
-  ASSERT_EQ(1, Feed(Nmea("GNGSA,A,3,13,27,37,,,,,,,,,,1.5,0.9,1.2,4")));
-  EXPECT_EQ(5u, Position().satelliteCount);
-  ASSERT_EQ(1, Feed(Nmea("GNGSA,A,3,14,,,,,,,,,,,,1.5,0.9,1.2,4")));
-  record = Position();
-  EXPECT_EQ(1u, record.satelliteCount);
-  EXPECT_EQ(14u, record.usedPrns[0]);
+  // A position sentence ends the epoch, and so does a system that reports a
+  // second time (NMEA 4.10 names it by id: 1 GPS, 2 GLONASS, 4 BeiDou). The
+  // record keeps the last whole epoch until each of its systems reported again.
+  const struct {
+    const char* sentence;
+    uint32_t used;
+  } steps[] = {
+      {"GNGGA,000942.00,4404.13401,N,12118.85633,W,1,12,1.01,1144.9,M,-21.4,M,,", 14},
+      {"GNGSA,A,3,23,09,,,,,,,,,,,1.71,1.01,1.38", 14},  // GLONASS still to come
+      {"GNGSA,A,3,80,,,,,,,,,,,,1.71,1.01,1.38", 3},
+      {"GNGSA,A,3,13,27,37,,,,,,,,,,1.5,0.9,1.2,4", 6},  // a system more joins at once
+      {"GNGSA,A,3,14,,,,,,,,,,,,1.5,0.9,1.2,4", 6},      // a new epoch: GPS and GLONASS still to come
+      {"GNGSA,A,3,01,,,,,,,,,,,,1.5,0.9,1.2,1", 6},
+      {"GNGSA,A,3,65,,,,,,,,,,,,1.5,0.9,1.2,2", 3},
+  };
+  for (const auto& step : steps) {
+    ASSERT_EQ(1, Feed(Nmea(step.sentence))) << step.sentence;
+    EXPECT_EQ(step.used, Position().satelliteCount) << step.sentence;
+  }
   EXPECT_EQ(0, Feed(Nmea("GNGSA,A,3,14,,,,,,,,,,,,1.5,0.9,1.2,x")));  // an unreadable system id refuses
 }
 
