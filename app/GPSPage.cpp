@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPaintEvent>
+#include <QShowEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
@@ -68,6 +69,10 @@ class CPageWindow : public QWidget {
     QPainter painter(this);
     m_Page.PaintWindow(painter);
   }
+  void showEvent(QShowEvent* event) override {
+    QWidget::showEvent(event);
+    m_Page.OnWindowShown();
+  }
   void resizeEvent(QResizeEvent* event) override {
     QWidget::resizeEvent(event);
     m_Page.OnSize(event->size().height());
@@ -78,7 +83,11 @@ class CPageWindow : public QWidget {
 };
 
 CGPSPage::CGPSPage(int pageKind, int dialogId, FormSetup setupForm)
-    : m_PageKind(pageKind), m_DialogId(dialogId), m_SetupForm(std::move(setupForm)) {}
+    : m_PageKind(pageKind), m_DialogId(dialogId), m_SetupForm(std::move(setupForm)) {
+  m_pPaceTimer = new QTimer(this);
+  m_pPaceTimer->setSingleShot(true);
+  connect(m_pPaceTimer, &QTimer::timeout, this, &CGPSPage::DeliverPending);
+}
 
 CGPSPage::~CGPSPage() { DestroyWindow(); }
 
@@ -97,8 +106,7 @@ void CGPSPage::Refresh(bool) {
     if (m_pWindow) m_pWindow->update();
     return;
   }
-  if (!m_bRefreshPending.exchange(true, std::memory_order_acq_rel))
-    QMetaObject::invokeMethod(this, &CGPSPage::DeliverRefresh, Qt::QueuedConnection);
+  if (!m_bRefreshPending.exchange(true, std::memory_order_acq_rel)) RequestDelivery();
 }
 
 void CGPSPage::OnApply() {}
@@ -231,6 +239,17 @@ void CGPSPage::RemoveListItem(int ctrlId, int index) {
     delete list->takeItem(index);
   else if (auto* combo = qobject_cast<QComboBox*>(item))
     combo->removeItem(index);
+}
+
+int CGPSPage::AddListItems(int ctrlId, const QStringList& texts) {
+  auto* list = qobject_cast<QListWidget*>(Item(ctrlId));
+  if (list == nullptr || texts.isEmpty()) return -1;
+  list->addItems(texts);
+  return list->count() - 1;
+}
+
+void CGPSPage::RemoveListItems(int ctrlId, int first, int count) {
+  if (auto* list = qobject_cast<QListWidget*>(Item(ctrlId))) list->model()->removeRows(first, count);
 }
 
 void CGPSPage::ClearList(int ctrlId) {
@@ -405,16 +424,35 @@ void CGPSPage::PostGPSData(CGPSDevice* device, const GpsPosition& record) {
     if (m_bPostPending) return;
     m_bPostPending = true;
   }
-  QMetaObject::invokeMethod(this, &CGPSPage::DeliverPostedData, Qt::QueuedConnection);
+  RequestDelivery();
 }
 
 void CGPSPage::ShowGPSData(CGPSDevice*, const GpsPosition&) {}
 
-void CGPSPage::DeliverPostedData() {
+void CGPSPage::RequestDelivery() {
+  if (!m_bDeliveryQueued.exchange(true, std::memory_order_acq_rel))
+    QMetaObject::invokeMethod(this, &CGPSPage::DeliverPending, Qt::QueuedConnection);
+}
+
+void CGPSPage::DeliverPending() {
+  m_bDeliveryQueued.store(false, std::memory_order_release);
+  if (!HasWindow() || !m_pWindow) return;
+  if (!m_pWindow->isVisible()) {
+    m_bWaitsForShow = true;
+    return;
+  }
+  const uint64_t now = platform::ScaledNowMs();
+  if (const uint64_t wait = m_Pacer.WaitMs(now); wait > 0) {
+    if (!m_pPaceTimer->isActive()) m_pPaceTimer->start(ScaledIntervalMs(static_cast<uint32_t>(wait)));
+    return;
+  }
+  m_Pacer.Shown(now);
+  if (m_bRefreshPending.exchange(false, std::memory_order_acq_rel)) m_pWindow->update();
   GpsPosition record;
   CGPSDevice* device = nullptr;
   {
     const std::lock_guard<std::mutex> lock(m_PostLock);
+    if (!m_bPostPending) return;
     record = m_Posted;
     device = m_pPostedDevice;
     m_bPostPending = false;
@@ -422,9 +460,10 @@ void CGPSPage::DeliverPostedData() {
   ShowGPSData(device, record);
 }
 
-void CGPSPage::DeliverRefresh() {
-  m_bRefreshPending.store(false, std::memory_order_release);
-  if (HasWindow() && m_pWindow) m_pWindow->update();
+void CGPSPage::OnWindowShown() {
+  if (!m_bWaitsForShow) return;
+  m_bWaitsForShow = false;
+  DeliverPending();
 }
 
 void UpdateScreenLayout(CGPSPage& page) {

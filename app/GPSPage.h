@@ -12,7 +12,10 @@
 //   resize                       -> layout code and scroll bar
 //   the page's scroll bar        -> the scroll model (app/ScrollModel.h)
 // OnGPSData runs on a device thread: it must not touch a widget. Pages hand
-// the record to the UI thread with PostGPSData and show it in ShowGPSData.
+// the record to the UI thread with PostGPSData and show it in ShowGPSData,
+// or ask for a repaint with Refresh, only when what they show has changed.
+// The UI thread takes both at once, at most ten times in any second, and not
+// while the page's tab is hidden: the newest record shows when the tab comes back.
 
 #include <QObject>
 #include <QPointer>
@@ -27,6 +30,7 @@
 #include <string>
 
 #include "app/ScrollModel.h"
+#include "app/pages/logic/RepaintPacer.h"
 #include "device/GPSListener.h"
 #include "nmea/GpsPosition.h"
 
@@ -86,7 +90,7 @@ class CGPSPage : public QObject, public CGPSListener {
   virtual void OnTimer(int timerId);                         // base: nothing
   virtual void OnPaint(QPainter& painter);                   // base: nothing
   void OnGPSData(CGPSDevice* device, GpsPosition record) override = 0;  // device thread
-  virtual void Refresh(bool erase);                          // repaint; any thread
+  virtual void Refresh(bool erase);                          // repaint; any thread (paced, see above)
   virtual void OnApply();
   virtual void OnReset();
   virtual bool OnNotify(int code);  // kPsnApply / kPsnReset: OnApply / OnReset, then quit
@@ -129,6 +133,10 @@ class CGPSPage : public QObject, public CGPSListener {
   // Combo boxes and list boxes. AddListItem returns the new entry's index (-1: no list).
   int AddListItem(int ctrlId, const QString& text);
   void RemoveListItem(int ctrlId, int index);
+  // A list box's entries at once: one change of the list for many entries.
+  // AddListItems returns the last new entry's index (-1: no list box or no text).
+  int AddListItems(int ctrlId, const QStringList& texts);
+  void RemoveListItems(int ctrlId, int first, int count);
   void ClearList(int ctrlId);
   int ListCount(int ctrlId) const;
   QString ListItemText(int ctrlId, int index) const;
@@ -147,6 +155,11 @@ class CGPSPage : public QObject, public CGPSListener {
   const ScrollInfo& ScrollBarInfo() const { return m_ScrollInfo; }
   bool HasScrollBar() const { return m_bScrollBar; }
   void PaintWindow(QPainter& painter);  // from the window's paintEvent
+  void OnWindowShown();                 // from the window's showEvent: what waited for it
+
+  // Hand-overs from a device thread: at most this many in any span of this long.
+  static constexpr size_t kRepaintsPerSpan = 10;
+  static constexpr uint32_t kRepaintSpanMs = 1000;
 
  protected:
   // Device thread: keep `record` as the newest and have ShowGPSData run on the
@@ -155,10 +168,16 @@ class CGPSPage : public QObject, public CGPSListener {
   void PostGPSData(CGPSDevice* device, const GpsPosition& record);
   // UI thread: the newest record handed over by PostGPSData.
   virtual void ShowGPSData(CGPSDevice* device, const GpsPosition& record);
+  // A page whose content changes all the time spreads its hand-overs evenly
+  // (one per `spanMs`) rather than in bursts of kRepaintsPerSpan.
+  void PaceRepaints(size_t count, uint32_t spanMs) { m_Pacer = CRepaintPacer(count, spanMs); }
 
  private:
-  void DeliverPostedData();
-  void DeliverRefresh();
+  // UI thread: shows the posted record and repaints as asked, unless the
+  // window is hidden (then when it is shown) or the last hand-over is too
+  // recent (then when the pacing timer runs out).
+  void DeliverPending();
+  void RequestDelivery();  // any thread: one queued DeliverPending at a time
   void CollectItems(QWidget* form);
   void ConnectCommands();
   void ScrollChildren(int delta);
@@ -189,6 +208,11 @@ class CGPSPage : public QObject, public CGPSListener {
   CGPSDevice* m_pPostedDevice = nullptr;
   bool m_bPostPending = false;
   std::atomic<bool> m_bRefreshPending{false};
+  std::atomic<bool> m_bDeliveryQueued{false};
+  // UI thread: the pacing of hand-overs.
+  CRepaintPacer m_Pacer{kRepaintsPerSpan, kRepaintSpanMs};
+  QTimer* m_pPaceTimer = nullptr;
+  bool m_bWaitsForShow = false;
 };
 
 // The emulated screen's layout code for this page (app/ScreenLayout.h).

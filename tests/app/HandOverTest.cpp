@@ -114,7 +114,8 @@ TEST(HandOverTest, StreamAt115200WhilePagesRepaint) {
   while (!done) QApplication::processEvents(QEventLoop::AllEvents, 10);
   writer.join();
 
-  // The newest record reaches the window once the stream has been read.
+  // The newest record reaches the page once the stream has been read and its tab is shown.
+  sheet.ShowTab(1);
   EXPECT_TRUE(QTest::qWaitFor(
       [&] {
         const GpsPosition published = device->CopyPosition();
