@@ -31,6 +31,7 @@ void CMainPage::OnGPSData(CGPSDevice* device, GpsPosition record) {
   MainPageTexts texts = MakeMainPageTexts(record, m_FixClock);
   {
     std::lock_guard lock(m_TextsLock);
+    if (texts == m_Texts) return;
     m_Texts = std::move(texts);
   }
   PostGPSData(device, record);

@@ -14,7 +14,7 @@ class CMainPage : public CGPSPage {
   bool OnInitDialog() override;
   void OnTimer(int timerId) override;
   // Device thread: makes the texts (noting a gained or lost fix at once) and
-  // hands them to the UI thread.
+  // hands them to the UI thread when they changed.
   void OnGPSData(CGPSDevice* device, GpsPosition record) override;
 
   static constexpr int kNoFixTimer = 1;

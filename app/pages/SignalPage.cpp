@@ -7,7 +7,6 @@
 #include "app/pages/QtGeometry.h"
 #include "nmea/SatelliteNames.h"
 #include "app/pages/logic/SignalBars.h"
-#include "device/GPSDevice.h"
 #include "resources/resource.h"
 #include "ui_signal_page.h"
 
@@ -29,18 +28,12 @@ bool CSignalPage::OnInitDialog() {
 }
 
 void CSignalPage::OnGPSData(CGPSDevice* device, GpsPosition record) {
-  m_Heard.Store(device, record);
-  Refresh(false);
-}
-
-GpsPosition CSignalPage::RecordToDraw(SatelliteSystems& systems) {
-  if (m_pDevice != nullptr) return m_pDevice->CopyPosition(systems);
-  return m_Heard.Copy(systems);
+  if (m_Heard.Store(device, record)) Refresh(false);
 }
 
 void CSignalPage::OnPaint(QPainter& painter) {
   SatelliteSystems systems;
-  const GpsPosition record = RecordToDraw(systems);
+  const GpsPosition record = m_Heard.Copy(systems);
   const SystemLetters letters = SatelliteSystemLetters(record, systems);
   SetItemText(IDC_SIGNAL_VIEW, FormatSatelliteCount(record.satellitesInView));
   SetItemText(IDC_SIGNAL_USED, FormatSatelliteCount(record.satelliteCount));

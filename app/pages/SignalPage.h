@@ -11,14 +11,11 @@ class CSignalPage : public CGPSPage {
   CSignalPage();
 
   bool OnInitDialog() override;
-  // Device thread: keeps a copy of the record and asks for a repaint.
+  // Device thread: keeps a copy of the record and asks for a repaint when the sky it draws changed.
   void OnGPSData(CGPSDevice* device, GpsPosition record) override;
   void OnPaint(QPainter& painter) override;
 
  private:
-  // The attached device's newest record, else the last one handed to the
-  // page, with the systems of its in-view slots.
-  GpsPosition RecordToDraw(SatelliteSystems& systems);
   void DrawChannel(QPainter& painter, int channel, const GpsPosition& record, char systemLetter);
 
   CHeardRecord m_Heard;

@@ -15,8 +15,7 @@
 CSkyViewPage::CSkyViewPage() : CGPSPage(kPagePosition, IDD_SKYVIEW_PAGE, UseForm<Ui::SkyViewPage>()) {}
 
 void CSkyViewPage::OnGPSData(CGPSDevice* device, GpsPosition record) {
-  m_Heard.Store(device, record);
-  Refresh(false);
+  if (m_Heard.Store(device, record)) Refresh(false);
 }
 
 const QPixmap& CSkyViewPage::Background(int bitmapId) {

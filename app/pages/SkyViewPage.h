@@ -14,7 +14,7 @@ class CSkyViewPage : public CGPSPage {
  public:
   CSkyViewPage();
 
-  // Device thread: keeps a copy of the record and asks for a repaint.
+  // Device thread: keeps a copy of the record and asks for a repaint when the sky it draws changed.
   void OnGPSData(CGPSDevice* device, GpsPosition record) override;
   void OnPaint(QPainter& painter) override;
 

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QEvent>
 #include <QImage>
 #include <thread>
 
 #include "app/pages/SignalPage.h"
 #include "pages/PageRecords.h"
 #include "pages/PageSheet.h"
+#include "platform/Time.h"
 #include "resources/resource.h"
 
 namespace {
@@ -127,6 +129,46 @@ TEST(SignalPageBars, AllTwelveBarsHaveTheSameWidthOnEveryScreen) {
       if (!image.rect().contains(bar)) continue;  // scrolled out of a landscape page
       EXPECT_EQ(DrawnFrameWidth(image, bar), first.width()) << "channel " << channel << " at " << width << "x" << height;
     }
+  }
+}
+
+// Paints of a widget, counted as the UI thread runs.
+class PaintCounter : public QObject {
+ public:
+  explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+  bool eventFilter(QObject*, QEvent* event) override {
+    m_Paints += event->type() == QEvent::Paint ? 1 : 0;
+    return false;
+  }
+  int m_Paints = 0;
+};
+
+TEST_F(SignalPageTest, RepaintsOnlyWhenTheSkyChangesAtMostTenTimesInASecond) {
+  const platform::ScopedTimeScale scale(0.2);
+  Deliver(page_test::SkyRecord(kGpsFixQualityGps, {{2, 60, 120, 40}}));
+  const struct {
+    const char* name;
+    bool newSnrEachRecord;
+    int fewestPaints;
+    int mostPaints;
+  } cases[] = {
+      {"the same sky thirty times", false, 0, 0},
+      {"a new C/N0 in each of thirty records, 20 ms apart", true, 1, 10},
+  };
+  for (const auto& c : cases) {
+    PaintCounter counter(m_Page.Window());
+    std::thread device([&] {
+      for (uint32_t i = 0; i < 30; ++i) {
+        m_Page.OnGPSData(nullptr, page_test::SkyRecord(kGpsFixQualityGps, {{2, 60, 120, c.newSnrEachRecord ? 41 + i : 40}}));
+        platform::SleepMs(20);
+      }
+    });
+    // Within the first second: the records came over 600 ms.
+    const uint64_t until = platform::ScaledNowMs() + 900;
+    while (platform::ScaledNowMs() < until) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    device.join();
+    EXPECT_GE(counter.m_Paints, c.fewestPaints) << c.name;
+    EXPECT_LE(counter.m_Paints, c.mostPaints) << c.name;
   }
 }
 

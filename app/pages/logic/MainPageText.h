@@ -56,6 +56,7 @@ struct MainPageTexts {
   std::string pdop;
   std::string hdop;
   std::string vdop;
+  bool operator==(const MainPageTexts&) const = default;
 };
 
 MainPageTexts MakeMainPageTexts(const GpsPosition& record, CFixClock& fixClock);
