@@ -2,7 +2,6 @@
 // "NMEA data" (dialog 102): the receiver's raw sentences, one list entry per
 // line, the newest selected and in view, each echoed to the debug output.
 
-#include <QTimer>
 #include <string_view>
 
 #include "app/GPSPage.h"
@@ -27,11 +26,6 @@ class CNmeaPage : public CGPSPage {
   // cannot read faster, and each step repaints the whole list.
   static constexpr uint32_t kListStepMs = 100;
 
-  void ShowPendingLines();
-  // The entry's index; the oldest entry makes room when the list is full.
-  int AddLine(const std::string& line);
-
   CNmeaLineSplitter m_Splitter;  // device thread
   CNmeaLineQueue m_Pending;
-  QTimer m_NextStep;  // running: lines that arrive now wait for the next step
 };
