@@ -332,6 +332,7 @@ class LatencyProbe : public CGPSListener, public QObject {
     if (event->type() != QEvent::Paint || object != m_pShows) return false;
     const TimePoint now = Clock::now();
     std::lock_guard lock(m_Mutex);
+    ++m_Paints;
     if (m_What != Shows::NewSecond) {
       for (; m_Shown < std::min(m_Decoded, m_Pending.size()); ++m_Shown) Sample(m_Pending[m_Shown], now);
       return false;
@@ -345,6 +346,10 @@ class LatencyProbe : public CGPSListener, public QObject {
   std::vector<double> Latencies() {
     std::lock_guard lock(m_Mutex);
     return m_LatenciesMs;
+  }
+  size_t Paints() {
+    std::lock_guard lock(m_Mutex);
+    return m_Paints;
   }
 
  private:
@@ -363,6 +368,7 @@ class LatencyProbe : public CGPSListener, public QObject {
   std::string m_Raw;
   size_t m_Decoded = 0;
   size_t m_Shown = 0;
+  size_t m_Paints = 0;
   std::vector<double> m_LatenciesMs;
 };
 
@@ -439,6 +445,7 @@ void BM_PagesUnderTenHertzFourSystems(benchmark::State& state) {
   state.counters["ui_cpu_percent"] = wall > 0 ? 100.0 * uiCpu / wall : 0;
   state.counters["line_load_percent"] = 100.0 * static_cast<double>(bytes) / (kGnssSeconds * kLineBytesPerSecond);
   state.counters["shown"] = static_cast<double>(latencies.size());
+  state.counters["paints_per_second"] = wall > 0 ? static_cast<double>(probe.Paints()) / wall : 0;
   state.counters["delay_median_ms"] = latencies.empty() ? 0 : latencies[latencies.size() / 2];
   state.counters["delay_max_ms"] = latencies.empty() ? 0 : latencies.back();
 }
