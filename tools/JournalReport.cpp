@@ -11,6 +11,7 @@
 
 #include "prodtest/FormatText.h"
 #include "prodtest/JournalFigures.h"
+#include "tools/ReportHtml.h"
 #include "tools/SvgChart.h"
 
 namespace {
@@ -418,25 +419,9 @@ std::string SignalList(const std::vector<JournalSignal>& signals) {
   return html;
 }
 
-constexpr const char* kHtmlHead = R"(<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<meta http-equiv="Content-Security-Policy" content="default-src 'none'; style-src 'unsafe-inline'">
-<meta name="viewport" content="width=device-width, initial-scale=1">
-<title>Navlume result journal</title>
-<style>
-body { font-family: sans-serif; margin: 1.5em; color: #000; background: #fff; }
-table { border-collapse: collapse; font-size: 0.85em; }
-th, td { border: 1px solid #888; padding: 0.2em 0.35em; }
-th { background: #eef1f5; }
-td { white-space: nowrap; }
-td.n { text-align: right; font-variant-numeric: tabular-nums; }
+constexpr std::string_view kJournalStyle = R"(table { font-size: 0.85em; }
+th, td { padding: 0.2em 0.35em; }
 td.wrap { white-space: normal; min-width: 10em; }
-.charts { display: flex; flex-wrap: wrap; gap: 1em; }
-figure { margin: 0 0 1em 0; flex: 1 1 28em; max-width: 44em; }
-figure svg { width: 100%; height: auto; display: block; }
-figcaption { font-size: 0.85em; }
 td.time { white-space: normal; }
 .warn, .bad { font-weight: bold; }
 .bad { color: #a00018; }
@@ -448,9 +433,6 @@ ol.signals li { margin: 0.15em 0; }
   td.wrap { min-width: 8em; }
   section, figure, table { break-inside: avoid; }
 }
-</style>
-</head>
-<body>
 )";
 
 }  // namespace
@@ -553,7 +535,7 @@ std::string JournalJson(const CJournalSummary& summary, const JournalTotals& tot
 }
 
 std::string JournalHtml(const CJournalSummary& summary, const JournalTotals& totals, std::optional<uint32_t> timeout) {
-  std::string html = kHtmlHead;
+  std::string html = ReportPageHead("Navlume result journal", kJournalStyle);
   html += "<h1>Result journal</h1>\n<p>" + XmlEscaped(TotalsText(summary, totals)) + "; grouped by " +
           JournalGroupingName(summary.Grouping()) +
           ". TTFF counts the tests that got a fix; percentiles are nearest-rank.</p>\n";

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "prodtest/FormatText.h"
+#include "tools/ReportHtml.h"
 #include "tools/SvgChart.h"
 
 namespace {
@@ -232,30 +233,10 @@ std::string LogSection(const LogReport& report) {
   return html + "<h3>Satellites</h3>\n" + SatelliteTable(report) + "</section>\n";
 }
 
-constexpr const char* kHtmlHead = R"(<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<meta http-equiv="Content-Security-Policy" content="default-src 'none'; style-src 'unsafe-inline'">
-<meta name="viewport" content="width=device-width, initial-scale=1">
-<title>Navlume signal history</title>
-<style>
-body { font-family: sans-serif; margin: 1.5em; color: #000; background: #fff; }
-table { border-collapse: collapse; font-size: 0.9em; }
-th, td { border: 1px solid #888; padding: 0.2em 0.5em; }
-th { background: #eef1f5; }
-td { white-space: nowrap; }
-td.n { text-align: right; font-variant-numeric: tabular-nums; }
-.charts { display: flex; flex-wrap: wrap; gap: 1em; }
-figure { margin: 0 0 1em 0; flex: 1 1 28em; max-width: 44em; }
-figure svg { width: 100%; height: auto; display: block; }
+constexpr std::string_view kLogStyle = R"(table { font-size: 0.9em; }
+th, td { padding: 0.2em 0.5em; }
 figure.square { flex: 0 1 26em; }
-figcaption { font-size: 0.85em; }
 @media print { body { margin: 0; } figure, tr { break-inside: avoid; } }
-</style>
-</head>
-<body>
-<h1>Signal history</h1>
 )";
 
 }  // namespace
@@ -282,7 +263,7 @@ std::string ReportJson(const LogReport& report) {
 }
 
 std::string ReportHtml(const std::vector<const LogReport*>& reports) {
-  std::string html = kHtmlHead;
+  std::string html = ReportPageHead("Navlume signal history", kLogStyle);
   for (const LogReport* report : reports) html += LogSection(*report);
   return html + "</body>\n</html>\n";
 }
