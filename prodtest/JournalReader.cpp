@@ -11,6 +11,7 @@
 namespace {
 
 constexpr size_t kAbsent = std::string::npos;
+constexpr size_t kReadBlock = 1 << 20;  // bytes read from a journal at a time
 constexpr size_t kDayLength = 10;  // "YYYY-MM-DD"
 constexpr std::string_view kStartOfDay = "T00:00:00Z";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -149,6 +150,16 @@ void CJournalReader::Feed(const char* bytes, size_t count) {
     bytes += length + 1;
     count -= length + 1;
   }
+}
+
+bool CJournalReader::FeedAll(std::FILE* input) {
+  std::vector<char> block(kReadBlock);
+  size_t count = 0;
+  do {
+    count = std::fread(block.data(), 1, block.size(), input);
+    Feed(block.data(), count);
+  } while (count == block.size());
+  return std::ferror(input) == 0;
 }
 
 void CJournalReader::Finish() {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -76,6 +77,9 @@ class CJournalReader {
 
   // The next bytes of the journal.
   void Feed(const char* bytes, size_t count);
+  // Feeds what is left of `input`, a block at a time; false when reading
+  // failed (errno says why). It neither closes `input` nor calls Finish.
+  bool FeedAll(std::FILE* input);
   // The end of the journal: a last line without its line end is half a line.
   void Finish();
 

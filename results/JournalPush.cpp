@@ -2,12 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <vector>
 
 namespace results {
-namespace {
-constexpr size_t kReadBlock = 1 << 20;
-}  // namespace
 
 CJournalPush::CJournalPush(CResultsDatabase& database, MalformedHandler onMalformed, size_t batchRows)
     : m_Database(database), m_OnMalformed(std::move(onMalformed)), m_uBatchRows(batchRows) {
@@ -33,13 +29,7 @@ bool CJournalPush::PushFile(const std::string& file, const std::string& station)
         ++m_Totals.malformed;
         m_OnMalformed(file, line, why);
       });
-  std::vector<char> block(kReadBlock);
-  size_t count = 0;
-  do {
-    count = std::fread(block.data(), 1, block.size(), input);
-    reader.Feed(block.data(), count);
-  } while (count == block.size());
-  const bool failed = std::ferror(input) != 0;
+  const bool failed = !reader.FeedAll(input);
   const int error = errno;
   std::fclose(input);
   reader.Finish();

@@ -24,7 +24,6 @@
 namespace {
 
 constexpr int kExitFailed = 1;
-constexpr size_t kReadBlock = 1 << 20;
 constexpr uint64_t kNamedMalformed = 5;
 constexpr const char* kStandardInput = "-";
 constexpr const char* kStandardInputStation = "stdin";
@@ -74,13 +73,7 @@ class CJournalFiles {
           ++counted;
         },
         [this, &file](uint64_t line, const std::string& why) { Malformed(file, line, why); });
-    std::vector<char> block(kReadBlock);
-    size_t count = 0;
-    do {
-      count = std::fread(block.data(), 1, block.size(), input);
-      reader.Feed(block.data(), count);
-    } while (count == block.size());
-    const bool failed = std::ferror(input) != 0;
+    const bool failed = !reader.FeedAll(input);
     const int error = errno;
     if (input != stdin) std::fclose(input);
     m_LinesCounted += counted;
