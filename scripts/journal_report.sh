@@ -11,24 +11,14 @@
 # Add --no-build after the mode when build/tools/navlume-cli is up to date.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mode=${1:-screenshot}
-shift || true
-png=docs/screenshots/journal-report.png
-build=1
-for argument in "$@"; do
-  if [ "$argument" = "--no-build" ]; then build=0; else png=$argument; fi
-done
-[ "$build" = 0 ] || bash scripts/build.sh
-bash scripts/deps.sh chromium poppler-utils
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source scripts/report_browser.sh
+report_arguments docs/screenshots/journal-report.png "$@"
+report_workspace chromium poppler-utils
 
 bash scripts/sample_journal.sh 6000 4 90 7 >"$work/line.csv"
 bash scripts/sample_journal.sh 1500 1 90 8 old >"$work/ST-05.csv"
 command=(navlume-cli journal line.csv ST-05.csv --by station --html report.html)
 (cd "$work" && "$OLDPWD/build/tools/${command[0]}" "${command[@]:1}" >summary.txt)
-
-source scripts/report_browser.sh
 
 case $mode in
   screenshot)

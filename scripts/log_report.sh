@@ -9,25 +9,15 @@
 # $NAVLUME_CORPUS, else ../shared/corpus beside the repository.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mode=${1:-screenshot}
-shift || true
-png=docs/screenshots/log-report.png
-build=1
-for argument in "$@"; do
-  if [ "$argument" = "--no-build" ]; then build=0; else png=$argument; fi
-done
+source scripts/report_browser.sh
+report_arguments docs/screenshots/log-report.png "$@"
 capture=${NAVLUME_CORPUS:-$PWD/../shared/corpus}/gpsd-gnss/quectel-l76k-nmea.log
 [ -f "$capture" ] || { echo "no capture $capture: set NAVLUME_CORPUS to the corpus folder" >&2; exit 2; }
-[ "$build" = 0 ] || bash scripts/build.sh
-bash scripts/deps.sh chromium
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+report_workspace chromium
 
 cp "$capture" "$work/"
 command=(navlume-cli report --talkers any --html report.html "$(basename "$capture")")
 (cd "$work" && "$OLDPWD/build/tools/${command[0]}" "${command[@]:1}" >summary.txt)
-
-source scripts/report_browser.sh
 
 case $mode in
   screenshot)

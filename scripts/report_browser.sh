@@ -1,5 +1,26 @@
 # Headless Chromium for the reports' scripts (journal_report.sh, log_report.sh): sourced, not run.
-# Both need $work, a scratch folder holding report.html.
+# The browser functions need $work, a scratch folder holding report.html (report_workspace).
+
+# The scripts' command line, MODE [PNG] [--no-build]: report_arguments DEFAULT_PNG "$@" sets mode, png and build.
+report_arguments() {
+  png=$1
+  shift
+  mode=${1:-screenshot}
+  shift || true
+  build=1
+  for argument in "$@"; do
+    if [ "$argument" = "--no-build" ]; then build=0; else png=$argument; fi
+  done
+}
+
+# Builds unless --no-build was given, installs the Debian packages named and makes $work,
+# removed on exit: report_workspace PACKAGE...
+report_workspace() {
+  [ "$build" = 0 ] || bash scripts/build.sh
+  bash scripts/deps.sh "$@"
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+}
 
 # Loads $work/report.html in headless Chromium with the extra arguments given.
 browse() {
