@@ -86,28 +86,34 @@ class CJsonLinePrinter : public CGPSListener {
   PositionJsonLine m_Line;  // guarded by m_Mutex
 };
 
-// Points the profile at gpsd's HOST:PORT; false when the text is not one.
-bool UseGpsdEndpoint(const std::string& endpoint) {
+struct GpsdEndpoint {
+  std::string host;
+  uint16_t port;
+};
+
+// gpsd's HOST:PORT; none when the text is not one.
+std::optional<GpsdEndpoint> ParseGpsdEndpoint(const std::string& endpoint) {
   const size_t colon = endpoint.rfind(':');
-  if (colon == std::string::npos || colon == 0) return false;
-  const std::string host = endpoint.substr(0, colon);
+  if (colon == std::string::npos || colon == 0) return std::nullopt;
   const std::string portText = endpoint.substr(colon + 1);
   if (portText.empty() || portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos)
-    return false;
+    return std::nullopt;
   const unsigned long port = std::stoul(portText);
-  if (port == 0 || port > 65535) return false;
+  if (port == 0 || port > 65535) return std::nullopt;
+  return GpsdEndpoint{endpoint.substr(0, colon), static_cast<uint16_t>(port)};
+}
+
+void UseGpsdEndpoint(const GpsdEndpoint& endpoint) {
   platform::DeviceProfile profile = platform::CurrentDeviceProfile();
-  profile.gpsdHost = host;
-  profile.gpsdPort = static_cast<uint16_t>(port);
+  profile.gpsdHost = endpoint.host;
+  profile.gpsdPort = endpoint.port;
   platform::SetCurrentDeviceProfile(profile);
-  return true;
 }
 
 int RunMonitor(const MonitorOptions& options) {
   platform::SetTimeScale(options.timeScale);
   UseCommandRoot("monitor", options.root, kExitFailed);
-  if (!options.gpsdEndpoint.empty() && !UseGpsdEndpoint(options.gpsdEndpoint))
-    return Fail("--gpsd takes HOST:PORT, such as 127.0.0.1:2947 (give PORT before it)");
+  if (!options.gpsdEndpoint.empty()) UseGpsdEndpoint(*ParseGpsdEndpoint(options.gpsdEndpoint));
   if (!options.devicePath.empty()) platform::SetPortDevicePath(options.port, options.devicePath);
   if (options.talkersGiven) {
     platform::DeviceProfile profile = platform::CurrentDeviceProfile();
@@ -178,6 +184,8 @@ void AddMonitorCommand(CLI::App& app) {
     options->viaGpsd = gpsd->count() > 0;
     options->talkersGiven = talkers->count() > 0;
     if (options->port.empty() && !options->viaGpsd) throw CLI::RequiredError("PORT (unless --gpsd is given)");
+    if (!options->gpsdEndpoint.empty() && !ParseGpsdEndpoint(options->gpsdEndpoint))
+      FailCommand("monitor", "--gpsd takes HOST:PORT, such as 127.0.0.1:2947 (give PORT before it)", kExitUsage);
     if (options->saveNmea && options->viaGpsd)
       FailCommand("monitor", "--save-nmea keeps the log of a directly connected receiver; gpsd keeps none", kExitUsage);
     if (options->exportToUart && (options->viaGpsd || options->port != AgpsPortName))

@@ -221,6 +221,7 @@ TEST_F(CliTest, ErrorsNameWhatWasWrongAndWhatIsAllowed) {
       {"monitor COM2: --type 7 --root " + root, kExitUsage, "--type"},
       {"monitor COM2: --export --root " + root, kExitUsage, "--export copies the A-GPS port COM9: to COM2:"},
       {"monitor --gpsd --save-nmea --root " + root, kExitUsage, "--save-nmea"},
+      {"monitor --gpsd localhost:99999 --root " + root, kExitUsage, "--gpsd takes HOST:PORT"},
   };
   for (const Case& c : cases) {
     const CommandResult result = Run(c.arguments);
