@@ -138,3 +138,31 @@ std::string HistoryFeed::TimeText(double second) const {
                 ofDay / kMsPerMinute % kMinutesPerHour, ofDay / kWholeMs % kSecondsPerMinute, ofDay % kWholeMs);
   return text;
 }
+
+HistoryEpoch EpochFromRecord(const GpsPosition& record, const SatelliteSystems& systems, double time) {
+  const auto valid = [&record](uint32_t bits) { return (record.validFields & bits) == bits; };
+  HistoryEpoch epoch;
+  epoch.time = time;
+  epoch.fix = IsFixQuality(record.fixQuality);
+  epoch.hasPosition = epoch.fix && valid(kGpsValidLatitude | kGpsValidLongitude);
+  epoch.latitude = record.latitude;
+  epoch.longitude = record.longitude;
+  epoch.fixMode = HistoryFixMode(epoch.fix, record.fixType);
+  epoch.hdop = valid(kGpsValidHdop) ? record.hdop : std::nanf("");
+  epoch.pdop = valid(kGpsValidPdop) ? record.pdop : std::nanf("");
+  epoch.usedReported = valid(kGpsValidUsedPrns);
+  const uint32_t* usedEnd = record.usedPrns + (epoch.usedReported ? kGpsMaxSatellites : 0);
+  const auto usedNumbers = static_cast<uint32_t>(std::count_if(record.usedPrns, usedEnd, [](uint32_t prn) { return prn != 0; }));
+  epoch.used = valid(kGpsValidSatelliteCount) ? record.satelliteCount : usedNumbers;
+  if (!valid(kGpsValidInViewPrns)) return epoch;
+  const size_t slots = std::min<size_t>(record.satellitesInView, kGpsMaxSatellites);
+  for (size_t slot = 0; slot < slots; ++slot) {
+    const uint32_t prn = record.inViewPrns[slot];
+    if (prn == 0) continue;
+    SignalObservation& observation = epoch.signals.emplace_back();
+    observation.key = {systems[slot], prn, 0};
+    observation.cn0 = valid(kGpsValidInViewSnr) ? record.inViewSnr[slot] : 0;
+    observation.used = std::find(record.usedPrns, usedEnd, prn) != usedEnd;
+  }
+  return epoch;
+}

@@ -209,10 +209,11 @@ void SignalHistory::Add(const HistoryEpoch& epoch) {
 
   for (const SignalObservation& observation : epoch.signals) {
     m_Systems |= Bit(observation.key.system);
-    auto [entry, added] = m_Tracks.try_emplace(observation.key, TrackHistory{0, 0, 0, 0, {}, NewSeries()});
+    auto [entry, added] = m_Tracks.try_emplace(observation.key, TrackHistory{0, 0, 0, 0, {}, NewSeries(), NewSeries()});
     TrackHistory& track = entry->second;
     if (added) track.firstSeen = epoch.time;
     track.lastSeen = epoch.time;
+    track.usedSeries.Add(since, observation.used ? 1 : 0);
     if (observation.cn0 == 0) continue;
     track.cn0.Add(observation.cn0);
     track.cn0Series.Add(since, observation.cn0);
