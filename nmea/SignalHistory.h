@@ -42,7 +42,7 @@ struct HistoryEpoch {
   float pdop = 0;
   bool usedReported = false;  // a GSA was heard
   uint32_t used = 0;
-  std::vector<SignalObservation> signals;  // empty: no GSV was heard
+  std::vector<SignalObservation> observations;  // empty: no GSV was heard; named apart from Qt's signals keyword
 };
 
 // A series thinned into columns of equal width, each with its minimum and

@@ -228,11 +228,11 @@ TEST(SignalHistoryTest, EpochFromARecord) {
     EXPECT_EQ(3u, epoch.fixMode) << c.name;
     EXPECT_EQ(c.hdopShown, !std::isnan(epoch.hdop)) << c.name;
     EXPECT_EQ(c.used, epoch.used) << c.name;
-    ASSERT_EQ(c.signals, epoch.signals.size()) << c.name;
+    ASSERT_EQ(c.signals, epoch.observations.size()) << c.name;
     if (c.signals == 0) continue;
-    EXPECT_EQ(c.firstCn0, epoch.signals[0].cn0) << c.name;
-    EXPECT_EQ(c.firstUsed, epoch.signals[0].used) << c.name;
-    EXPECT_EQ(0u, epoch.signals[0].key.signal) << c.name;
+    EXPECT_EQ(c.firstCn0, epoch.observations[0].cn0) << c.name;
+    EXPECT_EQ(c.firstUsed, epoch.observations[0].used) << c.name;
+    EXPECT_EQ(0u, epoch.observations[0].key.signal) << c.name;
   }
   const HistoryEpoch mixed = EpochFromRecord(cases[0].record, systems, 0);
   EXPECT_EQ((TrackKey{GnssSystem::BeiDou, 5, 0}), mixed.signals[2].key);

@@ -28,7 +28,7 @@ void Feed(SignalHistory& history, int from, int to, const std::vector<Sighting>&
     HistoryEpoch epoch;
     epoch.time = second;
     epoch.fix = true;
-    for (const Sighting& s : sky) epoch.signals.push_back({{s.system, s.prn, 0}, s.cn0, s.used});
+    for (const Sighting& s : sky) epoch.observations.push_back({{s.system, s.prn, 0}, s.cn0, s.used});
     history.Add(epoch);
   }
 }
