@@ -96,7 +96,7 @@ TEST(HistoryPlotTest, TimeAndCn0MapOntoTheLinesRectangle) {
   // The strip: used for the first half of the window.
   ASSERT_EQ(1u, plot.usedCells.size());
   EXPECT_EQ(kStripArea.top, plot.usedCells[0].top);
-  EXPECT_EQ(kStripArea.bottom, plot.usedCells[0].bottom);
+  EXPECT_EQ(kStripArea.bottom - 1, plot.usedCells[0].bottom);  // a line of background under each row
   EXPECT_NEAR((plot.lines.left + plot.lines.right) / 2, plot.usedCells[0].right, 2);
 }
 

@@ -11,6 +11,7 @@ constexpr double kHistoryColumnSeconds = kHistoryWindowSeconds / static_cast<dou
 // Columns a line bridges: a 1 Hz receiver's epochs can straddle a column.
 constexpr int64_t kJoinedColumns = 3;
 constexpr int kGap = 3;  // between the lines and their labels
+constexpr int kSeparatedRowHeight = 3;
 constexpr int kSecondsPerMinute = 60;
 constexpr int kWindowMinutes = static_cast<int>(kHistoryWindowSeconds) / kSecondsPerMinute;
 constexpr uint32_t kUnknownSystemBit = 1u << static_cast<unsigned>(GnssSystem::Unknown);
@@ -107,7 +108,9 @@ void AddStrip(HistoryPlot& plot, const SignalHistory& history, const PlotScale& 
   const int cellWidth = std::max(1, scale.X(1) - scale.X(0));
   for (size_t row = 0; row < rows.size(); ++row) {
     const int top = strip.top + static_cast<int>(row) * height / static_cast<int>(rows.size());
-    const int bottom = std::max(top + 1, strip.top + static_cast<int>(row + 1) * height / static_cast<int>(rows.size()));
+    const int next = strip.top + static_cast<int>(row + 1) * height / static_cast<int>(rows.size());
+    // Rows tall enough keep a line of background between them, so that each satellite shows.
+    const int bottom = std::max(top + 1, next - (next - top >= kSeparatedRowHeight ? 1 : 0));
     bool open = false;
     int64_t previous = 0;
     for (const MinMaxSeries::Column& column : rows[row]->Columns()) {
