@@ -235,7 +235,7 @@ TEST(SignalHistoryTest, EpochFromARecord) {
     EXPECT_EQ(0u, epoch.observations[0].key.signal) << c.name;
   }
   const HistoryEpoch mixed = EpochFromRecord(cases[0].record, systems, 0);
-  EXPECT_EQ((TrackKey{GnssSystem::BeiDou, 5, 0}), mixed.signals[2].key);
+  EXPECT_EQ((TrackKey{GnssSystem::BeiDou, 5, 0}), mixed.observations[2].key);
 }
 
 TEST(SignalHistoryTest, AWindowOfRecordsKeepsEachSatellitesUseOverTime) {
