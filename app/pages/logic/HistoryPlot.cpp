@@ -16,7 +16,6 @@ constexpr int kSecondsPerMinute = 60;
 constexpr int kWindowMinutes = static_cast<int>(kHistoryWindowSeconds) / kSecondsPerMinute;
 constexpr uint32_t kUnknownSystemBit = 1u << static_cast<unsigned>(GnssSystem::Unknown);
 constexpr const char* kNowText = "now";
-constexpr const char* kWindowText = "-5 min";
 
 // Maps the window's columns and C/N0 onto the lines' rectangle.
 class PlotScale {
@@ -91,7 +90,7 @@ void AddAxes(HistoryPlot& plot, const PlotScale& scale, const PixelRect& area, c
   for (int minute = 1; minute < kWindowMinutes; ++minute)
     plot.minuteColumns.push_back(scale.X(scale.NewestColumn() - minute * columnsPerMinute));
   const PixelRect timeRow{plot.lines.left, plot.lines.bottom + kGap, plot.lines.right, plot.lines.bottom + kGap + text.height};
-  plot.axisLabels.push_back({timeRow, kWindowText, HistoryLabel::Align::Left});
+  plot.axisLabels.push_back({timeRow, "-" + std::to_string(kWindowMinutes) + " min", HistoryLabel::Align::Left});
   plot.axisLabels.push_back({timeRow, kNowText, HistoryLabel::Align::Right});
 }
 
