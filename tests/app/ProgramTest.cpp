@@ -224,19 +224,6 @@ TEST_F(ProgramTest, RootThatDetectWroteStartsOnTheReceiverFound) {
   EXPECT_TRUE(fixShown) << controls.dump(1);
 }
 
-TEST_F(ProgramTest, HistoryOptionAddsItsTabAfterPositionToTheScreenshots) {
-  const std::filesystem::path shots = m_Runtime.Path() / "shots";
-  ASSERT_EQ(Run({"--simulate", "--history", "--time-scale", "0.05", "--ttff", "1", "--quit-after", "4", "--screenshots",
-                 shots.string()}),
-            0)
-      << Err();
-  EXPECT_GT(std::filesystem::file_size(shots / "04-history.png"), 1000u);
-  const auto controls = nlohmann::json::parse(ReadText(shots / "controls.json"));
-  ASSERT_EQ(controls["tabs"].size(), 7u);
-  EXPECT_EQ(controls["tabs"][3]["tab"], "History");
-  EXPECT_EQ(controls["tabs"][3]["dialog"], IDD_HISTORY_PAGE);
-}
-
 TEST_F(ProgramTest, ScreenshotsThatCannotBeWrittenFailTheRun) {
   const std::filesystem::path blocked = m_Runtime.Path() / "file";
   navlume_test::WriteText(blocked, "not a folder");

@@ -238,18 +238,4 @@ TEST(SignalHistoryTest, EpochFromARecord) {
   EXPECT_EQ((TrackKey{GnssSystem::BeiDou, 5, 0}), mixed.observations[2].key);
 }
 
-TEST(SignalHistoryTest, AWindowOfRecordsKeepsEachSatellitesUseOverTime) {
-  SignalHistory history({MinMaxSeries::Keep::Window, 4, 1});
-  const SatelliteSystems systems{GnssSystem::Gps, GnssSystem::Gps};
-  constexpr uint32_t kSky = kGpsValidInViewPrns | kGpsValidInViewSnr | kGpsValidUsedPrns;
-  for (int second = 0; second < 6; ++second)
-    history.Add(EpochFromRecord(SkyRecord(kSky, {{7, 40, second % 2 == 0 ? 1u : 0u}, {9, 35, 1}}), systems, second));
-  const TrackHistory& g7 = history.Tracks().at({GnssSystem::Gps, 7, 0});
-  ASSERT_EQ(4u, g7.usedSeries.Columns().size());
-  EXPECT_EQ(2, g7.usedSeries.Columns().front().index);
-  EXPECT_EQ(1, g7.usedSeries.Columns()[0].max);
-  EXPECT_EQ(0, g7.usedSeries.Columns()[1].max);
-  EXPECT_EQ(4u, g7.cn0Series.Columns().size());
-}
-
 }  // namespace
