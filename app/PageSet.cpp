@@ -1,5 +1,6 @@
 #include "app/PageSet.h"
 
+#include "app/pages/HistoryPage.h"
 #include "app/pages/MainPage.h"
 #include "app/pages/NmeaPage.h"
 #include "app/pages/PrdConfig.h"
@@ -16,6 +17,8 @@ std::unique_ptr<CGPSPage> NewSignalPage() { return std::make_unique<CSignalPage>
 std::unique_ptr<CGPSPage> NewNmeaPage() { return std::make_unique<CNmeaPage>(); }
 
 std::unique_ptr<CGPSPage> NewSkyViewPage() { return std::make_unique<CSkyViewPage>(); }
+
+std::unique_ptr<CGPSPage> NewHistoryPage() { return std::make_unique<CHistoryPage>(); }
 
 std::unique_ptr<CGPSPage> NewSettingsPage(CPortConf& conf) { return std::make_unique<CSettingsPage>(conf); }
 

@@ -40,7 +40,8 @@ constexpr const char* kCaptionOem615 = "OEM615";
 // lines it journals until its end.
 struct Program {
   std::unique_ptr<CPortConf> conf;
-  std::unique_ptr<CGPSPage> mainPage, signalPage, nmeaPage, skyViewPage, settingsPage, prdTestPage, prdConfig;
+  std::unique_ptr<CGPSPage> mainPage, signalPage, nmeaPage, skyViewPage, historyPage, settingsPage, prdTestPage,
+      prdConfig;
   std::unique_ptr<results::CResultForwarder> forwarder;
   std::unique_ptr<CProductionStation> station;
   std::unique_ptr<CGPSDevice> device;
@@ -120,9 +121,10 @@ bool RunNormal(Program& program, const WinMainOptions& options) {
   program.signalPage = NewSignalPage();
   if (conf.m_bDirectAccess) program.nmeaPage = NewNmeaPage();
   program.skyViewPage = NewSkyViewPage();
+  if (options.historyPage || platform::CurrentDeviceProfile().historyPage) program.historyPage = NewHistoryPage();
   program.settingsPage = NewSettingsPage(conf);
   for (CGPSPage* page : {program.mainPage.get(), program.signalPage.get(), program.nmeaPage.get(),
-                         program.skyViewPage.get(), program.settingsPage.get()})
+                         program.skyViewPage.get(), program.historyPage.get(), program.settingsPage.get()})
     if (page != nullptr) device.AddListener(page);
   CreateMainSheet();
   return true;
@@ -136,7 +138,7 @@ void TearDown(Program& program) {
   }
   program.forwarder.reset();  // what is still waiting goes on the next start
   for (auto* page : {&program.mainPage, &program.signalPage, &program.nmeaPage, &program.skyViewPage,
-                     &program.settingsPage, &program.prdTestPage})
+                     &program.historyPage, &program.settingsPage, &program.prdTestPage})
     page->reset();
   g_pPortConf = nullptr;
   program.conf.reset();
@@ -169,8 +171,9 @@ std::string SheetCaption(const CPortConf& conf) {
   return kCaptionProduction;
 }
 
-std::vector<std::string> MainSheetTitles(bool directAccess) {
+std::vector<std::string> MainSheetTitles(bool directAccess, bool history) {
   std::vector<std::string> titles{"Main", "Signal", "Position"};
+  if (history) titles.push_back("History");
   if (directAccess) titles.push_back("NMEA data");
   titles.insert(titles.end(), {"Settings", "PRD Settings"});
   return titles;
@@ -179,10 +182,12 @@ std::vector<std::string> MainSheetTitles(bool directAccess) {
 bool CreateMainSheet() {
   Program& program = *g_pProgram;
   const bool directAccess = program.conf->m_bDirectAccess != 0;
+  const bool history = program.historyPage != nullptr;
   std::vector<CGPSPage*> pages{program.mainPage.get(), program.signalPage.get(), program.skyViewPage.get()};
+  if (history) pages.push_back(program.historyPage.get());
   if (directAccess) pages.push_back(program.nmeaPage.get());
   pages.insert(pages.end(), {program.settingsPage.get(), program.prdConfig.get()});
-  const std::vector<std::string> titles = MainSheetTitles(directAccess);
+  const std::vector<std::string> titles = MainSheetTitles(directAccess, history);
   std::vector<SheetTab> tabs;
   for (size_t i = 0; i < pages.size(); ++i) tabs.push_back({QString::fromStdString(titles[i]), pages[i]});
   return RunSheet(std::move(tabs));

@@ -24,14 +24,16 @@ struct WinMainOptions {
   // CreateEX: brings up the multiplexer that serves it (a simulation's own
   // gpsd). False when it cannot, after saying why; the run then ends with 1.
   std::function<bool(const std::string& portName)> startMultiplexer;
+  bool historyPage = false;  // --history; device.ini's [pages] history = 1 turns it on as well
 };
 
 int WinMain(const WinMainOptions& options);
 
 // The sheet's caption for a configuration: what a second copy looks for.
 std::string SheetCaption(const CPortConf& conf);
-// Tab titles of the normal-mode sheet; "NMEA data" only in Direct Access.
-std::vector<std::string> MainSheetTitles(bool directAccess);
+// Tab titles of the normal-mode sheet; "NMEA data" only in Direct Access,
+// "History" only when it is turned on.
+std::vector<std::string> MainSheetTitles(bool directAccess, bool history = false);
 // Build and run the sheets (the pages and the configuration of the run).
 bool CreateMainSheet();
 bool CreatePrdSheet(bool noPorts);

@@ -47,6 +47,7 @@ struct CommandLine {
   bool fullScreen = false;
   std::string screenshots;
   std::optional<double> quitAfter;
+  bool history = false;
 };
 
 // Returns the exit code when the program must end right away (usage, --version).
@@ -82,6 +83,9 @@ std::optional<int> Parse(int argc, char** argv, CommandLine& line) {
       ->needs(simulate);
   app.add_option("--screen", line.screen, "Size of the handheld screen to show, WxH (default 480x640)");
   app.add_flag("--fullscreen", line.fullScreen, "Use the whole real screen");
+  app.add_flag("--history", line.history,
+               "Add the History tab after Position: the last 5 minutes of C/N0 per satellite and the satellites "
+               "used (as device.ini's [pages] history = 1 does)");
   CLI::Option* quitAfter = app.add_option("--quit-after", line.quitAfter, "Leave as with Cancel after S seconds")
                                ->check(CLI::NonNegativeNumber);
   app.add_option("--screenshots", line.screenshots, "Save every tab and controls.json into DIR before leaving")
@@ -213,6 +217,7 @@ int main(int argc, char** argv) {
   WinMainOptions options;
   options.instanceFolder = CSingleInstance::DefaultFolder(platform::DeviceRoot());
   options.fullScreen = line.fullScreen;
+  options.historyPage = line.history;
   sim::CGpsdServer gpsd;
   if (line.simulate) {
     options.startMultiplexer = [&simulation, &gpsd](const std::string& portName) {

@@ -44,8 +44,6 @@ void SwitchGpsPower(uint32_t on) { DeviceApiSet(kDevApiGpsPower, 0, 0, on); }
 
 bool IsPoweredType(uint32_t type) { return type == kGpsTypeUblox || type == kGpsTypeOem615; }
 
-bool IsFixQuality(uint32_t fixQuality) { return fixQuality == 1 || fixQuality == 2; }
-
 // Writes all bytes; 0 on success, else the errno of the refusal (ENOSPC for a short write).
 int WriteAll(int fd, const uint8_t* bytes, size_t count) {
   while (count > 0) {

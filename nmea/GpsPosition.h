@@ -41,6 +41,10 @@ constexpr uint32_t kGpsValidFixError = 0x00100000;
 constexpr uint32_t kGpsFixQualityUnknown = 0;
 constexpr uint32_t kGpsFixQualityGps = 1;
 constexpr uint32_t kGpsFixQualityDgps = 2;
+// A GPS or a differential fix.
+constexpr bool IsFixQuality(uint32_t fixQuality) {
+  return fixQuality == kGpsFixQualityGps || fixQuality == kGpsFixQualityDgps;
+}
 constexpr uint32_t kGpsFixUnknown = 0;
 constexpr uint32_t kGpsFix2D = 1;
 constexpr uint32_t kGpsFix3D = 2;

@@ -83,9 +83,9 @@ void HistoryFeed::OnSkyCycle(GnssSystem /*talker*/, uint32_t signal, const SkySa
   for (size_t i = 0; i < count; ++i) {
     if (satellites[i].prn == 0) continue;
     const TrackKey key{satellites[i].system, satellites[i].prn, signal};
-    const auto same = std::find_if(m_Epoch.signals.begin(), m_Epoch.signals.end(),
+    const auto same = std::find_if(m_Epoch.observations.begin(), m_Epoch.observations.end(),
                                    [&key](const SignalObservation& o) { return o.key == key; });
-    SignalObservation& observation = same != m_Epoch.signals.end() ? *same : m_Epoch.signals.emplace_back();
+    SignalObservation& observation = same != m_Epoch.observations.end() ? *same : m_Epoch.observations.emplace_back();
     observation.key = key;
     observation.cn0 = satellites[i].snr;
   }
@@ -98,7 +98,7 @@ void HistoryFeed::Emit() {
   if (m_bEpochTimed && m_bEpochHeard) {
     std::sort(m_Used.begin(), m_Used.end());
     m_Used.erase(std::unique(m_Used.begin(), m_Used.end()), m_Used.end());
-    for (SignalObservation& observation : m_Epoch.signals) {
+    for (SignalObservation& observation : m_Epoch.observations) {
       observation.used = std::binary_search(m_Used.begin(), m_Used.end(), std::make_pair(observation.key.system, observation.key.prn));
     }
     m_Epoch.used = static_cast<uint32_t>(m_Used.size());
@@ -114,7 +114,7 @@ void HistoryFeed::StartEpoch() {
   m_Epoch.usedReported = false;
   m_Epoch.hdop = std::nanf("");
   m_Epoch.pdop = std::nanf("");
-  m_Epoch.signals.clear();
+  m_Epoch.observations.clear();
   m_Used.clear();
   m_GsaFixMode = 0;
   m_bEpochTimed = false;
@@ -137,4 +137,32 @@ std::string HistoryFeed::TimeText(double second) const {
   std::snprintf(text, sizeof text, "%02" PRId64 ":%02" PRId64 ":%02" PRId64 ".%03" PRId64, ofDay / kMsPerHour,
                 ofDay / kMsPerMinute % kMinutesPerHour, ofDay / kWholeMs % kSecondsPerMinute, ofDay % kWholeMs);
   return text;
+}
+
+HistoryEpoch EpochFromRecord(const GpsPosition& record, const SatelliteSystems& systems, double time) {
+  const auto valid = [&record](uint32_t bits) { return (record.validFields & bits) == bits; };
+  HistoryEpoch epoch;
+  epoch.time = time;
+  epoch.fix = IsFixQuality(record.fixQuality);
+  epoch.hasPosition = epoch.fix && valid(kGpsValidLatitude | kGpsValidLongitude);
+  epoch.latitude = record.latitude;
+  epoch.longitude = record.longitude;
+  epoch.fixMode = HistoryFixMode(epoch.fix, record.fixType);
+  epoch.hdop = valid(kGpsValidHdop) ? record.hdop : std::nanf("");
+  epoch.pdop = valid(kGpsValidPdop) ? record.pdop : std::nanf("");
+  epoch.usedReported = valid(kGpsValidUsedPrns);
+  const uint32_t* usedEnd = record.usedPrns + (epoch.usedReported ? kGpsMaxSatellites : 0);
+  const auto usedNumbers = static_cast<uint32_t>(std::count_if(record.usedPrns, usedEnd, [](uint32_t prn) { return prn != 0; }));
+  epoch.used = valid(kGpsValidSatelliteCount) ? record.satelliteCount : usedNumbers;
+  if (!valid(kGpsValidInViewPrns)) return epoch;
+  const size_t slots = std::min<size_t>(record.satellitesInView, kGpsMaxSatellites);
+  for (size_t slot = 0; slot < slots; ++slot) {
+    const uint32_t prn = record.inViewPrns[slot];
+    if (prn == 0) continue;
+    SignalObservation& observation = epoch.observations.emplace_back();
+    observation.key = {systems[slot], prn, 0};
+    observation.cn0 = valid(kGpsValidInViewSnr) ? record.inViewSnr[slot] : 0;
+    observation.used = std::find(record.usedPrns, usedEnd, prn) != usedEnd;
+  }
+  return epoch;
 }

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "nmea/GnssSystem.h"
+#include "nmea/GpsPosition.h"
 #include "nmea/NmeaObserver.h"
 #include "nmea/SignalHistory.h"
 
@@ -46,3 +48,9 @@ class HistoryFeed final : public NmeaObserver {
   bool m_bDated = false;
   FILETIME m_DayZero = 0;  // midnight of day 0, once a date is known
 };
+
+// The epoch that a GPS data record shows at `time` (seconds on the caller's
+// time line): its fix, position and DOPs, and the satellites of its in-view
+// slots with their systems. The record names used satellites by number
+// alone, so a number used in one system counts as used in each.
+HistoryEpoch EpochFromRecord(const GpsPosition& record, const SatelliteSystems& systems, double time);

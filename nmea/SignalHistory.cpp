@@ -202,17 +202,18 @@ void SignalHistory::Add(const HistoryEpoch& epoch) {
 
   const double since = epoch.time - m_Start;
   if (epoch.usedReported) m_Used.Add(since, epoch.used);
-  if (!epoch.signals.empty()) m_InView.Add(since, static_cast<double>(SatellitesInView(epoch.signals)));
+  if (!epoch.observations.empty()) m_InView.Add(since, static_cast<double>(SatellitesInView(epoch.observations)));
   m_Hdop.Add(since, epoch.hdop);
   m_Pdop.Add(since, epoch.pdop);
   if (epoch.fixMode != 0) m_FixMode.Add(since, epoch.fixMode);
 
-  for (const SignalObservation& observation : epoch.signals) {
+  for (const SignalObservation& observation : epoch.observations) {
     m_Systems |= Bit(observation.key.system);
-    auto [entry, added] = m_Tracks.try_emplace(observation.key, TrackHistory{0, 0, 0, 0, {}, NewSeries()});
+    auto [entry, added] = m_Tracks.try_emplace(observation.key, TrackHistory{0, 0, 0, 0, {}, NewSeries(), NewSeries()});
     TrackHistory& track = entry->second;
     if (added) track.firstSeen = epoch.time;
     track.lastSeen = epoch.time;
+    track.usedSeries.Add(since, observation.used ? 1 : 0);
     if (observation.cn0 == 0) continue;
     track.cn0.Add(observation.cn0);
     track.cn0Series.Add(since, observation.cn0);
@@ -224,7 +225,7 @@ void SignalHistory::Add(const HistoryEpoch& epoch) {
 
 void SignalHistory::Credit(const HistoryEpoch& epoch, double seconds) {
   if (epoch.fix) m_FixSeconds += seconds;
-  for (const SignalObservation& observation : epoch.signals) {
+  for (const SignalObservation& observation : epoch.observations) {
     const auto track = m_Tracks.find(observation.key);
     if (track == m_Tracks.end() || observation.cn0 == 0) continue;
     track->second.trackedSeconds += seconds;

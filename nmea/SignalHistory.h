@@ -42,7 +42,7 @@ struct HistoryEpoch {
   float pdop = 0;
   bool usedReported = false;  // a GSA was heard
   uint32_t used = 0;
-  std::vector<SignalObservation> signals;  // empty: no GSV was heard
+  std::vector<SignalObservation> observations;  // empty: no GSV was heard; named apart from Qt's signals keyword
 };
 
 // A series thinned into columns of equal width, each with its minimum and
@@ -131,6 +131,7 @@ struct TrackHistory {
   double usedSeconds = 0;
   Cn0Counts cn0;
   MinMaxSeries cn0Series;
+  MinMaxSeries usedSeries;  // 1 where the fix used the satellite, else 0
 };
 
 class SignalHistory {
@@ -153,6 +154,7 @@ class SignalHistory {
   bool Empty() const { return m_Epochs == 0; }
   uint64_t Epochs() const { return m_Epochs; }
   double Start() const { return m_Start; }
+  double Newest() const { return m_Newest; }  // the newest epoch's time
   double End() const { return m_End; }  // the newest epoch and the time it counts for
   bool HasFix() const { return m_bHasFix; }
   double TtffSeconds() const { return m_FirstFix - m_Start; }  // with HasFix()

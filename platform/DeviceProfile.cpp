@@ -90,6 +90,13 @@ bool ParseNameFrom(std::string_view text, StationNameSource& source) {
   return true;
 }
 
+// "0" or "1".
+bool ParseSwitch(std::string_view text, bool& on) {
+  if (text != "0" && text != "1") return false;
+  on = text == "1";
+  return true;
+}
+
 // Applies one key of a section; false when its value is unusable.
 bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view key, std::string_view value) {
   if (EqualNoCase(section, kHardwareSection)) {
@@ -114,6 +121,8 @@ bool ApplyKey(DeviceProfile& profile, std::string_view section, std::string_view
     if (EqualNoCase(key, kTalkersKey)) return ParseTalkers(value, profile.anyTalker);
   } else if (EqualNoCase(section, kResultsSection)) {
     if (EqualNoCase(key, kResultsDatabaseKey)) profile.resultsDatabase = std::string(value);
+  } else if (EqualNoCase(section, kPagesSection)) {
+    if (EqualNoCase(key, kHistoryPageKey)) return ParseSwitch(value, profile.historyPage);
   }
   return true;  // unknown sections and keys are ignored
 }

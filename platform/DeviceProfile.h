@@ -2,7 +2,8 @@
 // The device profile <root>/device.ini: which hardware the unit carries, which
 // device path each of the program's port names ("COM2:") stands for, where the
 // GPS power switch is, where gpsd listens, the station's name or what names
-// it, which NMEA talkers to decode, and which database takes the results.
+// it, which NMEA talkers to decode, which database takes the results, and
+// which optional pages the sheet shows.
 
 #include <cstdint>
 #include <filesystem>
@@ -29,6 +30,8 @@ inline constexpr const char* kResultsDatabaseKey = "database";
 inline constexpr const char* kStationSection = "station";
 inline constexpr const char* kStationNameKey = "name";
 inline constexpr const char* kStationNameFromKey = "name_from";
+inline constexpr const char* kPagesSection = "pages";
+inline constexpr const char* kHistoryPageKey = "history";
 
 // Values of [station] name_from (read in any case): what names the station when [station] name is not set.
 inline constexpr const char* kNameFromHostname = "hostname";
@@ -50,6 +53,7 @@ struct DeviceProfile {
   StationNameSource stationNameFrom = StationNameSource::Hostname;  // [station] name_from
   bool anyTalker = false;  // [nmea] talkers = any
   std::string resultsDatabase;  // [results] database: a libpq connection string; empty: the journal alone
+  bool historyPage = false;  // [pages] history = 1: the History tab in normal mode
 };
 
 // Reads an INI profile; a missing file gives the defaults, unknown keys are

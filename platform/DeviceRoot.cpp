@@ -61,7 +61,11 @@ constexpr const char* kFirstDeviceIni =
     "[results]\n"
     "; The line's results database, a libpq connection string (none: the journal alone), for example:\n"
     ";   database = host=db.example dbname=line user=navlume_station sslmode=verify-full\n"
-    "; Never a password here: keep it in ~/.pgpass (mode 0600), PGPASSFILE or a service file.\n";
+    "; Never a password here: keep it in ~/.pgpass (mode 0600), PGPASSFILE or a service file.\n"
+    "\n"
+    "[pages]\n"
+    "; 1 adds the History tab (the last 5 minutes of C/N0 per satellite) after Position.\n"
+    "history = 0\n";
 
 std::filesystem::path HomeFolder() {
   if (const char* home = std::getenv("HOME"); home && *home) return home;

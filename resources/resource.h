@@ -13,6 +13,7 @@ constexpr int IDD_SIGNAL_PAGE = 104;
 constexpr int IDD_WAIT_DIALOG = 105;
 constexpr int IDD_SETTINGS_PAGE = 109;
 constexpr int IDD_PRD_TEST_PAGE = 110;
+constexpr int IDD_HISTORY_PAGE = 113;
 // IDD_PRD_CONFIG (112) comes with its controls from prodtest/PrdConfigIds.h.
 
 // Bitmaps (resources/bitmaps/<id>.png).
@@ -56,6 +57,10 @@ constexpr int IDC_SIGNAL_CHANNEL_FIRST = 2051;  // "01" ... "12", never changed
 
 // NMEA data page (102).
 constexpr int IDC_NMEA_LIST = 3001;
+
+// History page (113): hidden placeholders where the C/N0 lines and the strip of used satellites are drawn.
+constexpr int IDC_HISTORY_PLOT = 10001;
+constexpr int IDC_HISTORY_STRIP = 10002;
 
 // Settings page (109).
 constexpr int IDC_SETTINGS_SAVE = 5001;            // "Save to storage"

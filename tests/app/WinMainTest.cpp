@@ -158,6 +158,24 @@ TEST_F(WinMainTest, DirectAccessShowsSixTabsWithTheUbloxCaption) {
   EXPECT_TRUE(m_Ui.MessageBoxes().empty());
 }
 
+TEST_F(WinMainTest, HistoryTabFollowsPositionOnlyWhenTurnedOn) {
+  const Tabs without{"Main", "Signal", "Position", "NMEA data", "Settings", "PRD Settings"};
+  const Tabs with{"Main", "Signal", "Position", "History", "NMEA data", "Settings", "PRD Settings"};
+  for (const auto& [inProfile, byOption, tabs] :
+       {std::tuple{false, false, without}, {true, false, with}, {false, true, with}}) {
+    Simulate("ublox");
+    platform::DeviceProfile profile = platform::CurrentDeviceProfile();
+    profile.historyPage = inProfile;
+    platform::SetCurrentDeviceProfile(profile);
+    WinMainOptions options;
+    options.historyPage = byOption;
+    m_Seen = {};
+    EXPECT_EQ(Run(false, options), 0);
+    EXPECT_EQ(m_Seen.tabs, tabs) << inProfile << byOption;
+    m_Simulation.Stop();
+  }
+}
+
 TEST_F(WinMainTest, OkEndsTheProgramToo) {
   Simulate("ublox");
   EXPECT_EQ(Run(true), 0);
@@ -231,6 +249,7 @@ TEST_F(WinMainTest, MultiplexerThatCannotBeStartedEndsBeforeCreateEX) {
 TEST_F(WinMainTest, MainSheetOfTheMultiplexerHasNoNmeaTab) {
   EXPECT_EQ(MainSheetTitles(false), (Tabs{"Main", "Signal", "Position", "Settings", "PRD Settings"}));
   EXPECT_EQ(MainSheetTitles(true), (Tabs{"Main", "Signal", "Position", "NMEA data", "Settings", "PRD Settings"}));
+  EXPECT_EQ(MainSheetTitles(false, true), (Tabs{"Main", "Signal", "Position", "History", "Settings", "PRD Settings"}));
 }
 
 TEST_F(WinMainTest, PortThatNeverOpensShowsCantActivateAndExitsOne) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -184,6 +185,57 @@ TEST(SignalHistoryTest, EachSignalOfASatelliteIsItsOwnSeries) {
   EXPECT_EQ(0u, r74.cn0.Count());
   EXPECT_EQ(2u, logged.history.UsedSeries().Columns().back().max);
   EXPECT_EQ(3u, logged.history.InViewSeries().Columns().back().max);
+}
+
+// A record with a 3D fix and these satellites in view: prn, C/N0, used.
+GpsPosition SkyRecord(uint32_t validFields, std::vector<std::array<uint32_t, 3>> satellites) {
+  GpsPosition record{};
+  record.validFields = validFields;
+  record.fixQuality = kGpsFixQualityGps;
+  record.fixType = kGpsFix3D;
+  record.hdop = 0.9f;
+  for (const auto& [prn, cn0, used] : satellites) {
+    record.inViewPrns[record.satellitesInView] = prn;
+    record.inViewSnr[record.satellitesInView++] = cn0;
+    if (used != 0) record.usedPrns[record.satelliteCount++] = prn;
+  }
+  return record;
+}
+
+TEST(SignalHistoryTest, EpochFromARecord) {
+  constexpr uint32_t kSky = kGpsValidInViewPrns | kGpsValidInViewSnr | kGpsValidUsedPrns | kGpsValidHdop;
+  const SatelliteSystems systems{GnssSystem::Gps, GnssSystem::Glonass, GnssSystem::BeiDou};
+  struct Case {
+    const char* name;
+    GpsPosition record;
+    size_t signals;
+    uint32_t firstCn0;
+    bool firstUsed;
+    uint32_t used;
+    bool hdopShown;
+  } const cases[] = {
+      {"three systems, two used", SkyRecord(kSky, {{5, 44, 1}, {74, 30, 0}, {5, 38, 1}}), 3, 44, true, 2, true},
+      {"an empty slot is skipped", SkyRecord(kSky, {{0, 20, 0}, {74, 30, 1}}), 1, 30, true, 1, true},
+      {"no C/N0 reported: in view only", SkyRecord(kSky & ~kGpsValidInViewSnr, {{5, 44, 1}}), 1, 0, true, 1, true},
+      {"no used list: none used", SkyRecord(kGpsValidInViewPrns | kGpsValidInViewSnr, {{5, 44, 1}}), 1, 44, false, 0,
+       false},
+      {"no satellites reported", SkyRecord(kGpsValidHdop, {{5, 44, 1}}), 0, 0, false, 0, true},
+  };
+  for (const Case& c : cases) {
+    const HistoryEpoch epoch = EpochFromRecord(c.record, systems, 12.5);
+    EXPECT_EQ(12.5, epoch.time) << c.name;
+    EXPECT_TRUE(epoch.fix) << c.name;
+    EXPECT_EQ(3u, epoch.fixMode) << c.name;
+    EXPECT_EQ(c.hdopShown, !std::isnan(epoch.hdop)) << c.name;
+    EXPECT_EQ(c.used, epoch.used) << c.name;
+    ASSERT_EQ(c.signals, epoch.observations.size()) << c.name;
+    if (c.signals == 0) continue;
+    EXPECT_EQ(c.firstCn0, epoch.observations[0].cn0) << c.name;
+    EXPECT_EQ(c.firstUsed, epoch.observations[0].used) << c.name;
+    EXPECT_EQ(0u, epoch.observations[0].key.signal) << c.name;
+  }
+  const HistoryEpoch mixed = EpochFromRecord(cases[0].record, systems, 0);
+  EXPECT_EQ((TrackKey{GnssSystem::BeiDou, 5, 0}), mixed.observations[2].key);
 }
 
 }  // namespace

@@ -190,6 +190,17 @@ TEST_F(DeviceTest, StationNamedFromTheHostOrTheHardwareSerial) {
   }
 }
 
+TEST_F(DeviceTest, HistoryPageIsOnWithOneAndAnythingElseKeepsItOff) {
+  for (const auto& [text, on, logged] : {std::tuple{"[pages]\nhistory = 1\n", true, false},
+                                         {"[Pages]\nHISTORY=0\n", false, false},
+                                         {"[pages]\nhistory = yes\n", false, true},
+                                         {"[hardware]\ngps_type = 4\n", false, false}}) {
+    m_Capture.Clear();
+    EXPECT_EQ(LoadDeviceProfile(Ini(text)).historyPage, on) << text;
+    EXPECT_EQ(m_Capture.Contains("line 2:"), logged) << text;
+  }
+}
+
 TEST_F(DeviceTest, HardwareSerialFromDmiThenDeviceTreeThenMachineId) {
   const auto system = m_Folder.Path() / "system";
   const auto dmi = system / "sys/class/dmi/id/product_serial";

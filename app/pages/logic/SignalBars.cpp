@@ -6,7 +6,7 @@ namespace {
 constexpr uint32_t kPercent = 100;
 }  // namespace
 
-bool ShowsFix(uint32_t fixQuality) { return fixQuality == kGpsFixQualityGps || fixQuality == kGpsFixQualityDgps; }
+bool ShowsFix(uint32_t fixQuality) { return IsFixQuality(fixQuality); }
 
 Rgb FixColour(uint32_t fixQuality) { return ShowsFix(fixQuality) ? kFixColour : kNoFixColour; }
 
