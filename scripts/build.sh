@@ -6,6 +6,8 @@
 #                       a build of everything asks for them
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# A new build folder is made for Ninja (an existing one keeps its generator).
+export CMAKE_GENERATOR=${CMAKE_GENERATOR:-Ninja}
 if [ $# -gt 0 ]; then
   bash scripts/deps.sh run
   suites=()

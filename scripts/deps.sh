@@ -7,7 +7,7 @@
 set -euo pipefail
 
 run_packages=(
-  build-essential cmake pkg-config
+  build-essential cmake ninja-build pkg-config
   nlohmann-json3-dev libcli11-dev
   libpq-dev
   gpsd gpsd-clients libgps-dev

@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh package
+# A new build folder is made for Ninja (an existing one keeps its generator).
+export CMAKE_GENERATOR=${CMAKE_GENERATOR:-Ninja}
 out=build-package
 # Debian's flags: -O2, fortified functions, stack protector, read-only
 # relocations and immediate binding (position-independent executables are the
