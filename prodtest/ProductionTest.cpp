@@ -16,10 +16,6 @@ constexpr size_t kFewSatellites = 3;  // three to five: all but the strongest an
 constexpr uint32_t kSecondsPerMinute = 60;
 
 
-bool HasFix(const GpsPosition& position) {
-  return position.fixQuality == kGpsFixQualityGps || position.fixQuality == kGpsFixQualityDgps;
-}
-
 bool SamePrefix(const std::string& portName, const std::string& known) {
   return portName.compare(0, kComparedPortChars, known, 0, kComparedPortChars) == 0;
 }
@@ -197,7 +193,7 @@ PanelSnapshot CProductionTest::LivePanelLocked(size_t i) const {
 bool CProductionTest::FixedLocked(const CGPSDevice& device, size_t panel) const {
   // The device raises its flag a moment before it hands over the record of
   // the fix; the panel counts the fix once it holds that record too.
-  return device.m_bFixed != 0 && HasFix(m_Positions[panel]);
+  return device.m_bFixed != 0 && IsFixQuality(m_Positions[panel].fixQuality);
 }
 
 bool CProductionTest::CanFinish(int panel) const {
