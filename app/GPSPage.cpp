@@ -327,6 +327,7 @@ void CGPSPage::DestroyWindow() {
   for (auto& [id, timer] : m_Timers) delete timer;
   m_Timers.clear();
   m_bHasWindow.store(false, std::memory_order_release);
+  DropPending();
   m_Items.clear();
   m_pForm = nullptr;
   delete m_pWindow.data();
@@ -436,7 +437,7 @@ void CGPSPage::RequestDelivery() {
 
 void CGPSPage::DeliverPending() {
   m_bDeliveryQueued.store(false, std::memory_order_release);
-  if (!HasWindow() || !m_pWindow) return;
+  if (!HasWindow() || !m_pWindow) return DropPending();
   if (!m_pWindow->isVisible()) {
     m_bWaitsForShow = true;
     return;
@@ -458,6 +459,14 @@ void CGPSPage::DeliverPending() {
     m_bPostPending = false;
   }
   ShowGPSData(device, record);
+}
+
+void CGPSPage::DropPending() {
+  m_pPaceTimer->stop();
+  m_bWaitsForShow = false;
+  m_bRefreshPending.store(false, std::memory_order_release);
+  const std::lock_guard<std::mutex> lock(m_PostLock);
+  m_bPostPending = false;
 }
 
 void CGPSPage::OnWindowShown() {

@@ -178,6 +178,9 @@ class CGPSPage : public QObject, public CGPSListener {
   // recent (then when the pacing timer runs out).
   void DeliverPending();
   void RequestDelivery();  // any thread: one queued DeliverPending at a time
+  // UI thread: the window is gone; what waited for it is dropped, so that a
+  // window made later takes hand-overs again.
+  void DropPending();
   void CollectItems(QWidget* form);
   void ConnectCommands();
   void ScrollChildren(int delta);

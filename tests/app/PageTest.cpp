@@ -67,6 +67,33 @@ TEST_F(PageTest, WindowsAreMadeWhenTheirTabIsFirstShown) {
   EXPECT_EQ(m_Third.m_Destroys, 0);
 }
 
+TEST_F(PageTest, AHiddenPageShowsTheNewestRecordWhenShownAndAgainInANewSheet) {
+  MakeSheet(480, 640);
+  m_pSheet->ShowTab(1);
+  m_pSheet->ShowTab(0);
+  GpsPosition record{};
+  for (const uint32_t inView : {6u, 7u}) {
+    record.satellitesInView = inView;
+    m_Second.OnGPSData(nullptr, record);
+  }
+  QApplication::processEvents();
+  EXPECT_EQ(m_Second.m_Shown, 0);  // hidden: nothing reaches its widgets
+  m_pSheet->ShowTab(1);
+  EXPECT_EQ(m_Second.m_Shown, 1);
+  EXPECT_EQ(m_Second.m_LastShown.satellitesInView, 7u);
+
+  // A hand-over still on its way when the sheet closes holds nothing up in the next sheet.
+  record.satellitesInView = 8;
+  m_Second.OnGPSData(nullptr, record);
+  m_pSheet.reset();
+  QApplication::processEvents();
+  MakeSheet(480, 640);
+  m_pSheet->ShowTab(1);
+  record.satellitesInView = 9;
+  m_Second.OnGPSData(nullptr, record);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return m_Second.m_LastShown.satellitesInView == 9; }, 5000));
+}
+
 TEST_F(PageTest, ControlsAreReachedByTheirId) {
   MakeSheet(480, 640);
   CTestPage& page = m_First;
