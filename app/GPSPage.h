@@ -47,6 +47,7 @@ constexpr int kPagePosition = 2;
 constexpr int kPageNmea = 3;
 constexpr int kPageSettings = 4;
 constexpr int kPagePrdSettings = 5;
+constexpr int kPageHistory = 6;
 
 // Sheet notifications.
 constexpr int kPsnApply = -202;

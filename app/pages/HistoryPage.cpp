@@ -5,7 +5,6 @@
 #include <QPen>
 #include <QPolygon>
 #include <QWidget>
-#include <utility>
 
 #include "app/pages/QtGeometry.h"
 #include "app/pages/logic/HistoryPlot.h"
@@ -17,8 +16,8 @@
 
 namespace {
 
-constexpr int kRepaintTimer = 1;
-constexpr uint32_t kRepaintPeriodMs = 1000;
+// The page shows at most one change a second.
+constexpr uint32_t kRepaintSpanMs = 1000;
 constexpr double kMsPerSecond = 1000;
 constexpr int kLinePenWidth = 2;
 // The widest texts of the axis and of a satellite's name.
@@ -45,7 +44,9 @@ void DrawFrame(QPainter& painter, const HistoryPlot& plot) {
 }  // namespace
 
 CHistoryPage::CHistoryPage()
-    : CGPSPage(kPageHistory, IDD_HISTORY_PAGE, UseForm<Ui::HistoryPage>()), m_History(HistoryPageOptions()) {}
+    : CGPSPage(kPageHistory, IDD_HISTORY_PAGE, UseForm<Ui::HistoryPage>()), m_History(HistoryPageOptions()) {
+  PaceRepaints(1, kRepaintSpanMs);
+}
 
 bool CHistoryPage::OnInitDialog() {
   for (const int placeholder : {IDC_HISTORY_PLOT, IDC_HISTORY_STRIP}) {
@@ -57,7 +58,6 @@ bool CHistoryPage::OnInitDialog() {
     }
     ShowItem(placeholder, false);
   }
-  SetTimer(kRepaintTimer, kRepaintPeriodMs);
   UpdateScreenLayout(*this);
   return true;
 }
@@ -67,20 +67,12 @@ void CHistoryPage::OnGPSData(CGPSDevice* device, GpsPosition record) {
   if (device != nullptr) device->CopyPosition(systems);
   const double now = static_cast<double>(platform::ScaledNowMs()) / kMsPerSecond;
   const HistoryEpoch epoch = EpochFromRecord(record, systems, now);
-  std::lock_guard lock(m_Lock);
-  m_History.Add(epoch);
-  m_FixQuality = record.fixQuality;
-  m_bChanged = true;
-}
-
-void CHistoryPage::OnTimer(int timerId) {
-  if (timerId != kRepaintTimer) return;
-  bool changed = false;
   {
     std::lock_guard lock(m_Lock);
-    changed = std::exchange(m_bChanged, false);
+    m_History.Add(epoch);
+    m_FixQuality = record.fixQuality;
   }
-  if (changed) Refresh(false);
+  Refresh(false);
 }
 
 void CHistoryPage::OnPaint(QPainter& painter) {
